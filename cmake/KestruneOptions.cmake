@@ -1,0 +1,16 @@
+# Compiler settings shared by every target of our own (third-party code is left alone).
+add_library(kestrune_options INTERFACE)
+target_compile_options(kestrune_options INTERFACE
+  -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Werror
+  # All program text is Windows-1252, on every platform.
+  -fexec-charset=CP1252)
+if(WIN32)
+  target_compile_definitions(kestrune_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  target_link_options(kestrune_options INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+
+set(KESTRUNE_SANITIZE "" CACHE STRING "Sanitizers for the native build: address,undefined or thread")
+if(KESTRUNE_SANITIZE)
+  target_compile_options(kestrune_options INTERFACE -fsanitize=${KESTRUNE_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(kestrune_options INTERFACE -fsanitize=${KESTRUNE_SANITIZE})
+endif()

@@ -1,0 +1,25 @@
+find_package(Threads REQUIRED)
+
+# nlohmann-json is header-only; the cross compiler must not see the rest of /usr/include.
+find_path(KESTRUNE_JSON_HEADER nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(COPY ${KESTRUNE_JSON_HEADER}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/third_party/include)
+add_library(kestrune_json INTERFACE)
+target_include_directories(kestrune_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party/include)
+
+if(KESTRUNE_TESTS)
+  if(CMAKE_CROSSCOMPILING)
+    # No prebuilt GoogleTest for the cross target: build it from the sources Debian ships.
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+if(NOT WIN32)
+  find_package(PkgConfig)
+  if(PkgConfig_FOUND)
+    pkg_check_modules(LIBUSB IMPORTED_TARGET libusb-1.0)
+  endif()
+endif()

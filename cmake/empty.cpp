@@ -1,0 +1,1 @@
+// Keeps a target that may have no sources of its own buildable.

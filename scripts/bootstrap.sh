@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the demo use (Debian 12). Quick when all is there.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  libgtest-dev libgmock-dev googletest
+  nlohmann-json3-dev libusb-1.0-0-dev
+  g++-mingw-w64-x86-64-posix
+  wine wine64
+  dfu-util
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

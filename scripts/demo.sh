@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# The main job on a machine without hardware: build, make the sample firmware and describe it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/bootstrap.sh
+cmake --preset linux-release >/dev/null
+cmake --build --preset linux-release --target kestrune >/dev/null
+bin=build/linux-release/bin
+"$bin/kestrune" describe "$bin/sample-firmware.bin"

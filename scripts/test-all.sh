@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs every test suite: native, ASan+UBSan, TSan and Windows under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/bootstrap.sh
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan windows)
+for preset in "${presets[@]}"; do
+  echo "=== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  runner=()
+  # ThreadSanitizer needs the classic address-space layout on kernels with more mmap randomness.
+  [ "$preset" = linux-tsan ] && runner=(setarch "$(uname -m)" -R)
+  "${runner[@]}" ctest --preset "$preset"
+done
