@@ -1,0 +1,27 @@
+#pragma once
+// What the request layer and the memory commands need from their caller: the DFU library, the
+// clock for pauses and time-outs, the abort flag they poll, and the progress counter they advance
+// (with the notice that tells the window about it). The dialog owns the flag and the counter.
+
+#include <atomic>
+#include <functional>
+
+#include "dfu/stdfu.h"
+#include "platform/clock.h"
+
+namespace kestrune {
+
+struct DfuSession {
+  StdfuLibrary& dfu;
+  Clock& clock;
+  // The user's stop request (m_abortRequested); null: never stopped.
+  const std::atomic<int>* abortRequested = nullptr;
+  // Work units done (m_progressPos); each transferred data block adds its useful length.
+  std::atomic<int>* progressPos = nullptr;
+  // Tells the window that progressPos moved (posts ID_RUN_PROGRESS); may be empty.
+  std::function<void()> postProgress;
+
+  bool AbortRequested() const { return abortRequested != nullptr && abortRequested->load() != 0; }
+};
+
+}  // namespace kestrune
