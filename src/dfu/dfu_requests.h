@@ -1,0 +1,37 @@
+#pragma once
+// State handling on top of the DFU library: three status-polling loops and the way back to
+// dfuIDLE. The DfuSe memory commands are built from them.
+//
+// The loops poll on their own schedule (a tight loop with 1 ms pauses on the session's clock)
+// and do not wait for the bwPollTimeout the device asks for. Time-outs are measured as the
+// unsigned difference of two tick counts, so a wrap of the counter does no harm; the time-out is
+// looked at only from the twelfth pass on, so it is a lower bound, not an exact limit.
+
+#include <cstdint>
+
+#include "dfu/dfu_session.h"
+#include "dfu/stdfu.h"
+
+namespace kestrune {
+
+// Wanted state meaning "any state except dfuERROR".
+inline constexpr int kAnyDfuState = -1;
+
+// Polls until the device reports `wanted` (or, with kAnyDfuState, any state but dfuERROR),
+// clearing the status before every repeated poll. Returns the state reached (0..255), or -1 when
+// the first status request fails or the time-out ran out. Never returns dfuERROR.
+int WaitForDfuState(DfuSession& session, DfuHandle handle, std::uint32_t timeoutMs, int wanted);
+
+// As WaitForDfuState, but never clears the status.
+int WaitForDfuStateNoClear(DfuSession& session, DfuHandle handle, std::uint32_t timeoutMs,
+                           int wanted);
+
+// Polls while the device reports `state` (with kAnyDfuState: while it reports dfuERROR). Returns
+// the first state that differs from it and is not dfuERROR, or -1 as above.
+int WaitWhileDfuState(DfuSession& session, DfuHandle handle, std::uint32_t timeoutMs, int state);
+
+// Brings the device to dfuIDLE with clear-status and abort requests. True when it ends there;
+// every path that gives up sends an abort last.
+bool EnterDfuIdle(DfuSession& session, DfuHandle handle);
+
+}  // namespace kestrune
