@@ -1,0 +1,248 @@
+#include "dfu/memory_commands.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "dfu/dfu_requests.h"
+
+namespace kestrune {
+namespace {
+
+constexpr int kTries = 4;
+constexpr std::uint32_t kPauseMs = 10;
+constexpr std::uint8_t kSetAddressCommand = 0x21;
+constexpr std::uint8_t kEraseCommand = 0x41;
+constexpr std::uint16_t kCommandBlock = 0;
+constexpr std::uint16_t kFirstDataBlock = 2;
+// Data blocks are numbered from 2 in a 16-bit field; a longer range would wrap onto the start.
+constexpr std::uint32_t kMaxDataBlocks = 0xFFFFu - kFirstDataBlock + 1;
+
+std::array<std::uint8_t, 5> Command(std::uint8_t code, std::uint32_t address) {
+  return {code, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
+          static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24)};
+}
+
+bool SendCommand(DfuSession& session, DfuHandle handle, std::uint8_t code, std::uint32_t address) {
+  const auto command = Command(code, address);
+  return session.dfu.STDFU_Dnload(&handle, command.data(), command.size(), kCommandBlock) ==
+         STDFU_NOERROR;
+}
+
+void AbortAndPause(DfuSession& session, DfuHandle handle) {
+  session.dfu.STDFU_Abort(&handle);
+  session.clock.Sleep(kPauseMs);
+}
+
+// A ready check before a download or upload: any state but dfuERROR.
+bool Ready(DfuSession& session, DfuHandle handle) {
+  const int state = WaitForDfuState(session, handle, 20, kAnyDfuState);
+  return state != -1 && state != dfuERROR;
+}
+
+bool RangeFitsBlockNumbers(std::uint32_t length) {
+  return length / kDataBlockSize + (length % kDataBlockSize != 0 ? 1 : 0) <= kMaxDataBlocks;
+}
+
+// Brings the device to dfuIDLE and sets its address pointer; the first phase of every transfer.
+bool SetAddressPointer(DfuSession& session, DfuHandle handle, std::uint32_t address) {
+  if (!EnterDfuIdle(session, handle)) {
+    return false;
+  }
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    if (Ready(session, handle) && SendCommand(session, handle, kSetAddressCommand, address) &&
+        WaitForDfuState(session, handle, 250, dfuIDLE) == dfuIDLE) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void AddProgress(DfuSession& session, std::uint32_t units) {
+  if (session.progressPos != nullptr) {
+    session.progressPos->fetch_add(static_cast<int>(units));
+  }
+  if (session.postProgress) {
+    session.postProgress();
+  }
+}
+
+// Selects the option-byte alternate, reaches dfuIDLE and sets the pointer to the option block;
+// `afterAddress` is the wait that must confirm the set-address command. False: this try failed
+// (with abort and pause done as the failed step requires).
+template <typename Confirm>
+bool PrepareOptionBlock(DfuSession& session, DfuHandle handle, std::uint32_t readyTimeoutMs,
+                        Confirm afterAddress) {
+  if (session.dfu.STDFU_SelectCurrentConfiguration(&handle, 0, 0, kOptionBytesAlternate) !=
+      STDFU_NOERROR) {
+    AbortAndPause(session, handle);
+    return false;
+  }
+  if (!EnterDfuIdle(session, handle)) {
+    session.clock.Sleep(kPauseMs);
+    return false;
+  }
+  if (WaitForDfuState(session, handle, readyTimeoutMs, kAnyDfuState) != dfuIDLE) {
+    AbortAndPause(session, handle);
+    return false;
+  }
+  if (!SendCommand(session, handle, kSetAddressCommand, kOptionBytesAddress)) {
+    return false;  // the next try follows at once
+  }
+  if (!afterAddress()) {
+    AbortAndPause(session, handle);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t* byte0,
+                     std::uint8_t* byte1, std::uint8_t* byte8, std::uint8_t* byte9) {
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    const bool prepared = PrepareOptionBlock(session, handle, 250, [&] {
+      return WaitForDfuState(session, handle, 250, dfuIDLE) == dfuIDLE;
+    });
+    if (!prepared) {
+      continue;
+    }
+    std::array<std::uint8_t, kOptionBlockSize> block{};
+    if (session.dfu.STDFU_Upload(&handle, block.data(), block.size(), kFirstDataBlock) !=
+        STDFU_NOERROR) {
+      AbortAndPause(session, handle);
+      continue;
+    }
+    if (byte0 != nullptr) *byte0 = block[0];
+    if (byte1 != nullptr) *byte1 = block[1];
+    if (byte8 != nullptr) *byte8 = block[8];
+    if (byte9 != nullptr) *byte9 = block[9];
+    return true;
+  }
+  return false;
+}
+
+bool WriteOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t byte0, std::uint8_t byte1,
+                      std::uint8_t byte8, std::uint8_t byte9) {
+  std::array<std::uint8_t, kOptionBlockSize> block;
+  block.fill(0xFF);
+  block[0] = byte0;
+  block[1] = byte1;
+  block[8] = byte8;
+  block[9] = byte9;
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    const bool prepared = PrepareOptionBlock(session, handle, 20, [&] {
+      return WaitForDfuStateNoClear(session, handle, 250, dfuDNLOAD_IDLE) == dfuDNLOAD_IDLE;
+    });
+    if (!prepared) {
+      continue;
+    }
+    if (session.dfu.STDFU_Dnload(&handle, block.data(), block.size(), kFirstDataBlock) !=
+        STDFU_NOERROR) {
+      AbortAndPause(session, handle);
+      continue;
+    }
+    // The device resets after the write; whether it still answers does not matter.
+    WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+    return true;
+  }
+  return false;
+}
+
+bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address) {
+  if (!EnterDfuIdle(session, handle)) {
+    return false;
+  }
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    if (!Ready(session, handle)) {
+      return false;
+    }
+    if (SendCommand(session, handle, kEraseCommand, address)) {
+      WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+      return true;
+    }
+    session.clock.Sleep(kPauseMs);
+  }
+  return false;
+}
+
+bool WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t address, std::uint32_t length,
+                 const std::uint8_t* data, std::uint32_t* progress) {
+  if (progress != nullptr) {
+    *progress = 0;
+  }
+  if ((length != 0 && data == nullptr) || !RangeFitsBlockNumbers(length)) {
+    return false;
+  }
+  if (!SetAddressPointer(session, handle, address)) {
+    return false;
+  }
+  std::uint32_t offset = 0;
+  for (std::uint16_t block = kFirstDataBlock; offset < length; ++block) {
+    if (session.AbortRequested()) {
+      return true;
+    }
+    if (progress != nullptr) {
+      *progress = offset;
+    }
+    const std::uint32_t piece = std::min(length - offset, kDataBlockSize);
+    bool sent = false;
+    for (int attempt = 0; attempt < kTries && !sent; ++attempt) {
+      sent = Ready(session, handle) &&
+             session.dfu.STDFU_Dnload(&handle, data + offset, piece, block) == STDFU_NOERROR;
+    }
+    if (!sent) {
+      return false;
+    }
+    WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+    AddProgress(session, piece);
+    offset += piece;
+  }
+  return true;
+}
+
+bool ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t address, std::uint32_t length,
+                std::uint8_t* buffer, std::uint32_t* progress, int compare) {
+  if (progress != nullptr) {
+    *progress = 0;
+  }
+  if ((length != 0 && buffer == nullptr) || !RangeFitsBlockNumbers(length)) {
+    return false;
+  }
+  if (!SetAddressPointer(session, handle, address)) {
+    return false;
+  }
+  std::array<std::uint8_t, kDataBlockSize> local;
+  std::uint32_t offset = 0;
+  for (std::uint16_t block = kFirstDataBlock; offset < length; ++block) {
+    if (session.AbortRequested()) {
+      return true;
+    }
+    if (progress != nullptr) {
+      *progress = offset;
+    }
+    bool received = false;
+    for (int attempt = 0; attempt < kTries && !received; ++attempt) {
+      received =
+          Ready(session, handle) &&
+          session.dfu.STDFU_Upload(&handle, local.data(), local.size(), block) == STDFU_NOERROR;
+    }
+    if (!received) {
+      return false;
+    }
+    WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+    const std::uint32_t useful = std::min(length - offset, kDataBlockSize);
+    AddProgress(session, useful);
+    if (compare != 0) {
+      if (std::memcmp(local.data(), buffer + offset, useful) != 0) {
+        return false;
+      }
+    } else {
+      std::memcpy(buffer + offset, local.data(), useful);
+    }
+    offset += useful;
+  }
+  return true;
+}
+
+}  // namespace kestrune
