@@ -1,0 +1,152 @@
+#include "serials/range_files.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "serials/config_tokens.h"
+#include "serials/mac_range.h"
+
+namespace kestrune {
+namespace {
+
+// One read takes at most this many characters, as the files have always been read.
+constexpr int kLineBufferSize = 1023;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File OpenForReading(const std::string& path) {
+  return File(std::fopen(path.c_str(), "rb"));
+}
+
+// Reads the next piece of a line (up to and including its '\n', at most 1022 characters).
+// Like the C library's line reader, the piece ends at a NUL byte for everyone who reads it.
+bool ReadLine(std::FILE* file, char (&buffer)[kLineBufferSize], std::string_view& line) {
+  if (std::fgets(buffer, kLineBufferSize, file) == nullptr) return false;
+  line = std::string_view(buffer, std::strlen(buffer));
+  return true;
+}
+
+OperatorMessage Warning(const char* format, int first, int second = 0) {
+  char text[200];
+  std::snprintf(text, sizeof text, format, first, second);
+  return {"Warnung", text, OperatorIcon::Warning};
+}
+
+bool Overlap(std::int64_t beginA, std::int64_t endA, std::int64_t beginB, std::int64_t endB) {
+  return beginA < endB && beginB < endA;
+}
+
+// Every serial number takes two addresses, so a range spans twice its count in MAC addresses.
+bool MacSpansOverlap(const MacRange& a, const MacRange& b) {
+  const auto begin = [](const MacRange& r) { return static_cast<std::int64_t>(r.firstMac); };
+  return Overlap(begin(a), begin(a) + 2 * std::int64_t{a.count}, begin(b),
+                 begin(b) + 2 * std::int64_t{b.count});
+}
+
+bool SerialSpansOverlap(const MacRange& a, const MacRange& b) {
+  return Overlap(a.firstSerial, std::int64_t{a.firstSerial} + a.count, b.firstSerial,
+                 std::int64_t{b.firstSerial} + b.count);
+}
+
+// Warns about every pair of overlapping ranges: for each range from the second on, first its MAC
+// overlaps with the ranges before it, then its serial overlaps. Returns false when serial numbers
+// overlap.
+bool CheckOverlaps(const RecordArray& ranges, std::vector<OperatorMessage>& warnings) {
+  bool serialsApart = true;
+  for (std::uint32_t i = 1; i < ranges.Count(); ++i) {
+    const MacRange& later = MacRangeAt(ranges, i);
+    for (std::uint32_t j = 0; j < i; ++j) {
+      const MacRange& earlier = MacRangeAt(ranges, j);
+      if (MacSpansOverlap(earlier, later)) {
+        warnings.push_back(
+            Warning("Die MAC-Bereiche in ./Infos/MacList.cfg bei Zeile %i und %i überlappen sich !",
+                    earlier.line, later.line));
+      }
+    }
+    for (std::uint32_t j = 0; j < i; ++j) {
+      const MacRange& earlier = MacRangeAt(ranges, j);
+      if (SerialSpansOverlap(earlier, later)) {
+        warnings.push_back(Warning(
+            "Die Seriennummern in ./Infos/MacList.cfg bei Zeile %i und %i überlappen sich !",
+            earlier.line, later.line));
+        serialsApart = false;
+      }
+    }
+  }
+  return serialsApart;
+}
+
+}  // namespace
+
+MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges) {
+  MacRangeLoad result;
+  ranges.Configure(sizeof(MacRange), -1);
+  const File file = OpenForReading(path);
+  if (!file) return result;
+  result.usable = true;
+
+  char buffer[kLineBufferSize];
+  std::string_view line;
+  std::int32_t lineNumber = 0;
+  std::string token;
+  while (ReadLine(file.get(), buffer, line)) {
+    ++lineNumber;
+    std::size_t pos = NextToken(line, token);
+    if (token != "RANGE") continue;
+    if (ranges.Count() == kMaxMacRanges) {
+      result.warnings.push_back(
+          Warning("Zu viele Bereiche in ./Infos/MacList.cfg ab Zeile %i", lineNumber));
+      result.usable = false;
+      break;
+    }
+    pos += NextToken(line.substr(pos), token);
+    if (ReplaceAll(token, "-", "") != 12) {
+      result.warnings.push_back(
+          Warning("Falsche MAC-Adresse in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
+      continue;
+    }
+    MacRange range;
+    range.firstMac = static_cast<std::uint64_t>(ParseInt64(token, 16));
+    range.line = lineNumber;
+    pos += NextToken(line.substr(pos), token);
+    range.count = ParseInt(token);
+    pos += NextToken(line.substr(pos), token);
+    range.firstSerial = ParseInt(token);
+    if (range.count < 1 || range.count > kMaxRangeCount) {
+      result.warnings.push_back(
+          Warning("Falsche Anzahl in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
+      result.usable = false;
+      continue;
+    }
+    ranges.Insert(&range, 0x7FFFFFFF, 1);
+  }
+  ranges.Sort(CompareMacRanges, 0, -1, false);
+  if (!CheckOverlaps(ranges, result.warnings)) result.usable = false;
+  return result;
+}
+
+NextSerialLoad LoadNextSerial(const std::string& path, const RecordArray& ranges) {
+  NextSerialLoad result;
+  const File file = OpenForReading(path);
+  if (!file) {
+    if (ranges.Count() != 0) result.nextSerial = MacRangeAt(ranges, 0).firstSerial;
+    return result;
+  }
+  char buffer[kLineBufferSize];
+  std::string_view line;
+  if (ReadLine(file.get(), buffer, line)) result.nextSerial = ParseDecimal(line);
+  if (FindMacRange(ranges, result.nextSerial) < 0) {
+    result.warnings.push_back({"Warnung",
+                               "Die Seriennummern in ./Infos/NextSerial.cfg ist außerhalb der "
+                               "Bereiche aus ./Infos/MacList.cfg !",
+                               OperatorIcon::Warning});
+  }
+  return result;
+}
+
+}  // namespace kestrune

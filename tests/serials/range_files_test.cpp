@@ -1,0 +1,234 @@
+#include "serials/range_files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "serials/mac_range.h"
+
+namespace kestrune {
+namespace {
+
+using namespace std::string_view_literals;
+
+const std::string kMacWarning = "Falsche MAC-Adresse in ./Infos/MacList.cfg bei Zeile ";
+const std::string kCountWarning = "Falsche Anzahl in ./Infos/MacList.cfg bei Zeile ";
+const std::string kNextSerialWarning =
+    "Die Seriennummern in ./Infos/NextSerial.cfg ist außerhalb der Bereiche aus "
+    "./Infos/MacList.cfg !";
+
+std::string MacOverlap(int a, int b) {
+  return "Die MAC-Bereiche in ./Infos/MacList.cfg bei Zeile " + std::to_string(a) + " und " +
+         std::to_string(b) + " überlappen sich !";
+}
+std::string SerialOverlap(int a, int b) {
+  return "Die Seriennummern in ./Infos/MacList.cfg bei Zeile " + std::to_string(a) + " und " +
+         std::to_string(b) + " überlappen sich !";
+}
+
+class RangeFiles : public testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    m_dir =
+        std::filesystem::temp_directory_path() / (std::string("kestrune-serials-") + info->name());
+    std::filesystem::create_directories(m_dir);
+  }
+  void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::filesystem::path path = m_dir / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+  }
+  MacRangeLoad Load(const std::string& bytes) {
+    return LoadMacRanges(Write("MacList.cfg", bytes), m_ranges);
+  }
+  std::vector<std::string> WarningTexts(const std::vector<OperatorMessage>& warnings) {
+    std::vector<std::string> texts;
+    for (const OperatorMessage& w : warnings) {
+      EXPECT_EQ(w.caption, "Warnung");
+      EXPECT_EQ(w.icon, OperatorIcon::Warning);
+      texts.push_back(w.text);
+    }
+    return texts;
+  }
+  std::vector<MacRange> Ranges() {
+    std::vector<MacRange> ranges;
+    for (std::uint32_t i = 0; i < m_ranges.Count(); ++i) ranges.push_back(MacRangeAt(m_ranges, i));
+    return ranges;
+  }
+
+  std::filesystem::path m_dir;
+  RecordArray m_ranges;
+};
+
+MATCHER_P4(IsRange, mac, count, serial, line, "") {
+  return arg.firstMac == mac && arg.count == count && arg.firstSerial == serial && arg.line == line;
+}
+
+TEST_F(RangeFiles, ReadsOneRangeLine) {
+  struct Case {
+    std::string_view line;
+    std::uint64_t mac;  // 0: the line is refused or skipped
+    std::int32_t count;
+    std::int32_t serial;
+    std::string warning;
+    bool usable;
+  };
+  const Case cases[] = {
+      {"RANGE 00-11-22-33-44-55 1000 500000", 0x001122334455, 1000, 500000, "", true},
+      {"\tRANGE  001122334455 0x400 0o17 trailing words\r\n", 0x001122334455, 1024, 15, "", true},
+      {"RANGE \"00-11-22-33-44-55\" 0b1010 010", 0x001122334455, 10, 10, "", true},
+      {"RANGE 00-11-22-33-44-55 1048576 0d7", 0x001122334455, 1048576, 7, "", true},
+      {"RANGE 00-11-2G-33-44-55 8 1", 0x00112, 8, 1, "", true},  // read up to the bad digit
+      {"range 00-11-22-33-44-55 10 1", 0, 0, 0, "", true},
+      {"Range 00-11-22-33-44-55 10 1", 0, 0, 0, "", true},
+      {"# RANGE 00-11-22-33-44-55 10 1", 0, 0, 0, "", true},
+      {"RANGE,00-11-22-33-44-55 10 1", 0, 0, 0, kMacWarning + "1", true},
+      {"RANGE 00:11:22:33:44:55 10 1", 0, 0, 0, kMacWarning + "1", true},
+      {"RANGE 00-11-22-33-44-5 10 1", 0, 0, 0, kMacWarning + "1", true},
+      {"RANGE \"00-11-22-33-44-55", 0, 0, 0, kCountWarning + "1", false},  // no end quote
+      {"RANGE 00-11-22-33-44-55", 0, 0, 0, kCountWarning + "1", false},
+      {"RANGE 00-11-22-33-44-55 1048577 1", 0, 0, 0, kCountWarning + "1", false},
+      {"RANGE 00-11-22-33-44-55 0 1", 0, 0, 0, kCountWarning + "1", false},
+      {"RANGE 00-11-22-33-44-55 -5 1", 0, 0, 0, kCountWarning + "1", false},
+      {"RANGE 00-11-22-33-44-55 99999999999 1", 0, 0, 0, kCountWarning + "1", false},
+      {"RANGE 00-11-22-33-44-55\0 10 1"sv, 0, 0, 0, kCountWarning + "1", false},  // NUL ends it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    m_ranges.Destroy();
+    const MacRangeLoad load = Load(std::string(c.line));
+    EXPECT_EQ(load.usable, c.usable);
+    EXPECT_EQ(WarningTexts(load.warnings),
+              c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
+    if (c.mac != 0) {
+      EXPECT_THAT(Ranges(), testing::ElementsAre(IsRange(c.mac, c.count, c.serial, 1)));
+    } else {
+      EXPECT_TRUE(Ranges().empty());
+    }
+  }
+}
+
+TEST_F(RangeFiles, MissingEmptyAndJunkFiles) {
+  EXPECT_FALSE(LoadMacRanges((m_dir / "absent.cfg").string(), m_ranges).usable);
+
+  const MacRangeLoad empty = Load("");
+  EXPECT_TRUE(empty.usable);  // an empty list still offers the button; "MAC setzen" refuses
+  EXPECT_TRUE(empty.warnings.empty());
+
+  std::string junk;
+  for (int i = 0; i < 4096; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
+  junk += "\nRANGE 02-00-00-00-00-00 16 100\n";
+  const MacRangeLoad load = Load(junk);
+  EXPECT_TRUE(load.usable);
+  ASSERT_EQ(Ranges().size(), 1u);
+  EXPECT_EQ(Ranges()[0].firstMac, 0x020000000000u);
+}
+
+TEST_F(RangeFiles, LongLinesAreReadInPiecesThatCountAsLines) {
+  // Line 1: 1500 characters, read as pieces of 1022 and 478 (+ newline): lines 1 and 2.
+  // A line of exactly 1022 characters leaves its newline for a piece of its own: lines 3 and 4.
+  // A RANGE keyword in the middle of a piece does not count; one at the start of a piece does.
+  const std::string first(1500, 'x');
+  const std::string exact(1022, 'y');
+  const std::string split = std::string(1016, 'z') + " RANGE RANGE 00-11-22-33-44-55 4 1";
+  const MacRangeLoad load = Load(first + "\n" + exact + "\n" + split + "\nRANGE bad\n");
+  EXPECT_THAT(WarningTexts(load.warnings), testing::ElementsAre(kMacWarning + "7"));
+  EXPECT_THAT(Ranges(), testing::ElementsAre(IsRange(0x001122334455u, 4, 1, 6)));
+}
+
+TEST_F(RangeFiles, SortsByFirstMacAndReportsOverlapsInOrder) {
+  // Three ranges that overlap pairwise in MACs and serial numbers, written out of order: the
+  // messages follow the sorted list (lines 3, 1, 2), MAC before serial for each later range.
+  const MacRangeLoad load = Load(
+      "# ranges\n"
+      "RANGE 00-00-00-00-00-10 100 150\n"
+      "RANGE 00-00-00-00-00-20 100 180\n"
+      "RANGE 00-00-00-00-00-00 100 100\n");
+  EXPECT_FALSE(load.usable);
+  EXPECT_THAT(Ranges(),
+              testing::ElementsAre(IsRange(0x00u, 100, 100, 4), IsRange(0x10u, 100, 150, 2),
+                                   IsRange(0x20u, 100, 180, 3)));
+  EXPECT_THAT(WarningTexts(load.warnings),
+              testing::ElementsAre(MacOverlap(4, 2), SerialOverlap(4, 2), MacOverlap(4, 3),
+                                   MacOverlap(2, 3), SerialOverlap(4, 3), SerialOverlap(2, 3)));
+}
+
+TEST_F(RangeFiles, MacSpansCoverTwoAddressesPerSerialNumber) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> warnings;
+  };
+  const Case cases[] = {
+      // 8 serial numbers take 16 addresses: a range 10 addresses above is hit.
+      {"RANGE 00-00-00-00-00-00 8 0\nRANGE 00-00-00-00-00-0A 8 100\n", {MacOverlap(1, 2)}},
+      {"RANGE 00-00-00-00-00-00 8 0\nRANGE 00-00-00-00-00-10 8 100\n", {}},
+      {"RANGE 00-00-00-00-00-10 8 0\nRANGE 00-00-00-00-00-00 8 100\n", {}},
+      // Serial numbers touching end to end do not overlap; one more does.
+      {"RANGE 00-00-00-00-00-00 8 0\nRANGE 00-00-00-00-01-00 8 8\n", {}},
+      {"RANGE 00-00-00-00-00-00 8 0\nRANGE 00-00-00-00-01-00 8 7\n", {SerialOverlap(1, 2)}},
+      // A range that ends beyond the 32-bit limit still overlaps the one after it.
+      {"RANGE 00-00-00-00-00-00 1000 2147483000\nRANGE 00-00-00-00-10-00 10 2147483640\n",
+       {SerialOverlap(1, 2)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    m_ranges.Destroy();
+    const MacRangeLoad load = Load(c.text);
+    EXPECT_EQ(WarningTexts(load.warnings), c.warnings);
+    EXPECT_EQ(load.usable, c.warnings.empty() || c.warnings[0].starts_with("Die MAC"));
+    EXPECT_EQ(Ranges().size(), 2u);
+  }
+}
+
+TEST_F(RangeFiles, RefusesAnEndlessList) {
+  std::string text;
+  for (std::uint32_t i = 0; i <= kMaxMacRanges; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "RANGE %012X 1 %u\n", 2 * i, i);
+    text += line;
+  }
+  const MacRangeLoad load = Load(text);
+  EXPECT_FALSE(load.usable);
+  EXPECT_THAT(WarningTexts(load.warnings),
+              testing::ElementsAre("Zu viele Bereiche in ./Infos/MacList.cfg ab Zeile 1001"));
+  EXPECT_EQ(m_ranges.Count(), kMaxMacRanges);
+}
+
+TEST_F(RangeFiles, NextSerial) {
+  ASSERT_TRUE(Load("RANGE 00-00-00-00-01-00 10 500\nRANGE 00-00-00-00-00-00 10 100\n").usable);
+  struct Case {
+    const char* content;  // null: no file
+    std::int32_t next;
+    bool warned;
+  };
+  const Case cases[] = {
+      {nullptr, 100, false},  // the first serial of the range with the lowest MAC
+      {"505\r\n", 505, false}, {"  +109 and more\n", 109, false},
+      {"110\n", 110, true},                           // kept, though outside
+      {"", 0, true},           {"\n100\n", 0, true},  // only the first line counts
+      {"junk", 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content ? c.content : "(no file)");
+    const std::string path =
+        c.content ? Write("NextSerial.cfg", c.content) : (m_dir / "absent.cfg").string();
+    const NextSerialLoad load = LoadNextSerial(path, m_ranges);
+    EXPECT_EQ(load.nextSerial, c.next);
+    EXPECT_EQ(WarningTexts(load.warnings),
+              c.warned ? std::vector<std::string>{kNextSerialWarning} : std::vector<std::string>{});
+  }
+  RecordArray none;
+  EXPECT_EQ(LoadNextSerial((m_dir / "absent.cfg").string(), none).nextSerial, 0);
+  EXPECT_TRUE(LoadNextSerial((m_dir / "absent.cfg").string(), none).warnings.empty());
+  EXPECT_EQ(LoadNextSerial(Write("NextSerial.cfg", "7"), none).warnings.size(), 1u);
+}
+
+}  // namespace
+}  // namespace kestrune
