@@ -1,0 +1,360 @@
+#include "sim/sim_bench.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+
+#include "sim/sim_boot_loader.h"
+
+namespace kestrune {
+namespace {
+
+bool Reached(std::uint32_t now, std::uint32_t tick) {
+  return static_cast<std::int32_t>(now - tick) >= 0;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool SameGuid(const Guid& a, const Guid& b) {
+  return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 &&
+         std::equal(a.data4, a.data4 + 8, b.data4);
+}
+
+// SET_INTERFACE gets no time-out from its caller; a device answers it at once or never.
+constexpr std::uint32_t kSetInterfaceTimeoutMs = 1000;
+
+}  // namespace
+
+std::string SimDevicePath(std::uint16_t vid, std::uint16_t pid, const std::string& instance,
+                          const Guid& c) {
+  char text[160];
+  std::snprintf(
+      text, sizeof text,
+      "\\\\?\\usb#vid_%04x&pid_%04x#%s#{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", vid,
+      pid, Lower(instance).c_str(), static_cast<unsigned>(c.data1), c.data2, c.data3, c.data4[0],
+      c.data4[1], c.data4[2], c.data4[3], c.data4[4], c.data4[5], c.data4[6], c.data4[7]);
+  return text;
+}
+
+class SimBench::Core {
+ public:
+  explicit Core(Clock& clock) : m_clock(clock) {}
+
+  enum class Phase { Present, Resetting, Away, Unplugged };
+  struct Slot {
+    std::unique_ptr<SimBootLoader> loader;
+    std::string path;
+    Guid interfaceClass;
+    Phase phase = Phase::Present;
+    std::uint32_t until = 0;  // Resetting: when the bus notices; Away: when it returns
+    bool returns = false;     // Away: comes back at `until`
+    std::uint64_t generation = 0;
+  };
+  struct Event {
+    DeviceEvent kind;
+    std::string path;
+  };
+
+  Clock& m_clock;
+  mutable std::mutex m_mutex;
+  std::vector<Slot> m_slots;
+  std::deque<Event> m_events;  // noticed, not yet delivered
+  std::recursive_mutex m_listenerMutex;
+  Listener m_listener;
+
+  // Every operation that might notice an event delivers the queued events afterwards, in order,
+  // without holding m_mutex (the listener may call back into the bench).
+  void Deliver() {
+    static thread_local bool delivering = false;
+    if (delivering) return;  // the outer loop on this thread delivers it
+    std::lock_guard<std::recursive_mutex> listenerLock(m_listenerMutex);
+    delivering = true;
+    for (;;) {
+      Event event;
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_events.empty()) break;
+        event = std::move(m_events.front());
+        m_events.pop_front();
+      }
+      if (m_listener) m_listener(event.kind, event.path);
+    }
+    delivering = false;
+  }
+
+  void Leave(Slot& slot, std::optional<std::uint32_t> returnAt) {
+    ++slot.generation;
+    slot.phase = Phase::Away;
+    slot.returns = returnAt.has_value();
+    slot.until = returnAt.value_or(0);
+    m_events.push_back({DeviceEvent::Removal, slot.path});
+  }
+
+  void Arrive(Slot& slot) {
+    slot.loader->Restart();
+    slot.phase = Phase::Present;
+    m_events.push_back({DeviceEvent::Arrival, slot.path});
+  }
+
+  void UpdateLocked(std::uint32_t now) {
+    for (Slot& slot : m_slots) {
+      const SimDeviceConfig& config = slot.loader->Config();
+      const auto resetAt = slot.loader->ResetAt();
+      if (slot.phase == Phase::Present && resetAt && Reached(now, *resetAt)) {
+        slot.phase = Phase::Resetting;
+        slot.until = *resetAt + config.leaveDelayMs;
+      }
+      if (slot.phase == Phase::Resetting && Reached(now, slot.until)) {
+        Leave(slot, slot.until + config.returnDelayMs);
+      }
+      if (slot.phase == Phase::Away && slot.returns && Reached(now, slot.until)) Arrive(slot);
+    }
+  }
+
+  void Update() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      UpdateLocked(m_clock.TickCount());
+    }
+    Deliver();
+  }
+
+  UsbTransfer Transfer(std::size_t index, std::uint64_t generation, const UsbSetup& setup,
+                       std::uint8_t* data, std::uint32_t timeoutMs) {
+    UsbTransfer result{UsbResult::NoDevice, 0};
+    std::uint32_t sleepMs = 0;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      const std::uint32_t now = m_clock.TickCount();
+      UpdateLocked(now);
+      Slot& slot = m_slots[index];
+      if (slot.generation != generation || slot.phase == Phase::Away ||
+          slot.phase == Phase::Unplugged) {
+        result = {UsbResult::NoDevice, 0};
+      } else if (slot.phase == Phase::Resetting) {
+        // The chip is resetting and answers nothing until the bus notices it is gone.
+        result = {UsbResult::Timeout, 0};
+        sleepMs = std::min(timeoutMs, slot.until - now);
+      } else {
+        const auto kind = ClassifyRequest(setup);
+        const SimFault* fault = kind ? slot.loader->Faults().Next(*kind) : nullptr;
+        const SimFaultAction action = fault ? fault->action : SimFaultAction::Corrupt;
+        if (fault && action == SimFaultAction::Fail) {
+          result = {UsbResult::Error, 0};
+        } else if (fault && action == SimFaultAction::Timeout) {
+          result = {UsbResult::Timeout, 0};
+          sleepMs = timeoutMs;
+        } else if (fault && action == SimFaultAction::Disconnect) {
+          const std::uint32_t after =
+              fault->returnAfterMs.value_or(slot.loader->Config().returnDelayMs);
+          Leave(slot, fault->stayAway ? std::nullopt : std::optional<std::uint32_t>(now + after));
+          result = {UsbResult::NoDevice, 0};
+        } else {
+          result = slot.loader->Handle(setup, data, now, fault);
+          UpdateLocked(now);
+        }
+      }
+    }
+    Deliver();
+    if (sleepMs > 0) m_clock.Sleep(sleepMs);
+    return result;
+  }
+};
+
+namespace {
+
+class SimHandle final : public UsbDevice {
+ public:
+  SimHandle(std::shared_ptr<SimBench::Core> core, std::size_t index, std::uint64_t generation)
+      : m_core(std::move(core)), m_index(index), m_generation(generation) {}
+
+  UsbTransfer ControlTransfer(const UsbSetup& setup, std::uint8_t* data,
+                              std::uint32_t timeoutMs) override {
+    return m_core->Transfer(m_index, m_generation, setup, data, timeoutMs);
+  }
+
+  UsbResult SetAlternateSetting(std::uint8_t interfaceNumber, std::uint8_t alternate) override {
+    const UsbSetup setup{0x01, 11, alternate, interfaceNumber, 0};
+    return m_core->Transfer(m_index, m_generation, setup, nullptr, kSetInterfaceTimeoutMs).result;
+  }
+
+ private:
+  std::shared_ptr<SimBench::Core> m_core;
+  std::size_t m_index;
+  std::uint64_t m_generation;
+};
+
+}  // namespace
+
+SimBench::SimBench(Clock& clock) : m_core(std::make_shared<Core>(clock)) {}
+
+SimBench::~SimBench() {
+  {
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    m_stop = true;
+  }
+  m_wake.notify_all();
+  if (m_thread.joinable()) m_thread.join();
+}
+
+SimAddResult SimBench::AddDevice(SimDeviceConfig config) {
+  if (!IsSupportedFlashSize(config.flashKiB)) {
+    return {std::nullopt, "unsupported flash size " + std::to_string(config.flashKiB) + " KiB"};
+  }
+  if (config.serialNumber.empty()) config.serialNumber = SerialFromUniqueId(config.uniqueId);
+  if (config.instance.empty()) config.instance = config.serialNumber;
+  if (config.instance.find_first_of("#\\/{}") != std::string::npos) {
+    return {std::nullopt, "instance \"" + config.instance + "\" contains # \\ / { or }"};
+  }
+  if (config.interfaceStrings.empty()) {
+    config.interfaceStrings = BootLoaderInterfaceStrings(config.flashKiB);
+  }
+  const Guid& interfaceClass = config.interfaceClass == SimInterfaceClass::First
+                                   ? kDfuInterfaceClass
+                                   : kSecondInterfaceClass;
+  Core::Slot slot;
+  slot.path = SimDevicePath(config.vid, config.pid, config.instance, interfaceClass);
+  slot.interfaceClass = interfaceClass;
+  std::size_t index = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_core->m_mutex);
+    for (const Core::Slot& other : m_core->m_slots) {
+      if (Lower(other.path) == Lower(slot.path)) {
+        return {std::nullopt, "two devices with the path " + slot.path};
+      }
+    }
+    std::string error;
+    slot.loader = std::make_unique<SimBootLoader>(config, error);
+    if (!error.empty()) return {std::nullopt, error};
+    index = m_core->m_slots.size();
+    m_core->m_events.push_back({DeviceEvent::Arrival, slot.path});
+    m_core->m_slots.push_back(std::move(slot));
+  }
+  m_core->Deliver();
+  return {index, ""};
+}
+
+std::size_t SimBench::DeviceCount() const {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  return m_core->m_slots.size();
+}
+
+std::string SimBench::PathOf(std::size_t device) const {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  return m_core->m_slots.at(device).path;
+}
+
+bool SimBench::IsPresent(std::size_t device) const {
+  m_core->Update();
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  const auto phase = m_core->m_slots.at(device).phase;
+  return phase == Core::Phase::Present || phase == Core::Phase::Resetting;
+}
+
+void SimBench::Unplug(std::size_t device) {
+  {
+    std::lock_guard<std::mutex> lock(m_core->m_mutex);
+    Core::Slot& slot = m_core->m_slots.at(device);
+    if (slot.phase == Core::Phase::Present || slot.phase == Core::Phase::Resetting) {
+      m_core->Leave(slot, std::nullopt);
+    }
+    slot.phase = Core::Phase::Unplugged;
+  }
+  m_core->Deliver();
+}
+
+void SimBench::Plug(std::size_t device) {
+  {
+    std::lock_guard<std::mutex> lock(m_core->m_mutex);
+    Core::Slot& slot = m_core->m_slots.at(device);
+    if (slot.phase == Core::Phase::Away || slot.phase == Core::Phase::Unplugged) {
+      m_core->Arrive(slot);
+    }
+  }
+  m_core->Deliver();
+}
+
+void SimBench::AddFault(std::size_t device, const SimFault& fault) {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  m_core->m_slots.at(device).loader->Faults().Add(fault);
+}
+
+void SimBench::LockOtpBlock(std::size_t device, std::uint32_t block) {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  m_core->m_slots.at(device).loader->Memory().LockOtpBlock(block);
+}
+
+std::vector<std::uint8_t> SimBench::Peek(std::size_t device, std::uint8_t alternate,
+                                         std::uint32_t address, std::uint32_t length) const {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  std::vector<std::uint8_t> bytes(length);
+  const auto count =
+      m_core->m_slots.at(device).loader->Memory().Read(alternate, address, length, bytes.data());
+  bytes.resize(count.value_or(0));
+  return bytes;
+}
+
+std::uint8_t SimBench::DfuStateOf(std::size_t device) const {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  return m_core->m_slots.at(device).loader->State();
+}
+
+std::uint8_t SimBench::DfuStatusOf(std::size_t device) const {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  return m_core->m_slots.at(device).loader->Status();
+}
+
+void SimBench::Update() {
+  m_core->Update();
+}
+
+void SimBench::StartEventThread() {
+  std::lock_guard<std::mutex> guard(m_threadMutex);
+  if (m_thread.joinable() || m_stop) return;
+  m_thread = std::thread([this] {
+    std::unique_lock<std::mutex> lock(m_threadMutex);
+    while (!m_wake.wait_for(lock, std::chrono::milliseconds(5), [this] { return m_stop; })) {
+      lock.unlock();
+      m_core->Update();
+      lock.lock();
+    }
+  });
+}
+
+std::unique_ptr<UsbDevice> SimBench::Open(const std::string& path) {
+  m_core->Update();
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  const std::string wanted = Lower(path);
+  for (std::size_t i = 0; i < m_core->m_slots.size(); ++i) {
+    const Core::Slot& slot = m_core->m_slots[i];
+    const bool onBus = slot.phase == Core::Phase::Present || slot.phase == Core::Phase::Resetting;
+    if (onBus && Lower(slot.path) == wanted) {
+      return std::make_unique<SimHandle>(m_core, i, slot.generation);
+    }
+  }
+  return nullptr;
+}
+
+std::optional<std::vector<std::string>> SimBench::PresentInterfaces(const Guid& interfaceClass) {
+  m_core->Update();
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  std::vector<std::string> paths;
+  for (const Core::Slot& slot : m_core->m_slots) {
+    const bool onBus = slot.phase == Core::Phase::Present || slot.phase == Core::Phase::Resetting;
+    if (onBus && SameGuid(slot.interfaceClass, interfaceClass)) paths.push_back(slot.path);
+  }
+  return paths;
+}
+
+void SimBench::SetListener(Listener listener) {
+  std::lock_guard<std::recursive_mutex> lock(m_core->m_listenerMutex);
+  m_core->m_listener = std::move(listener);
+}
+
+}  // namespace kestrune

@@ -1,0 +1,281 @@
+#include "sim/sim_boot_loader.h"
+
+#include <algorithm>
+#include <array>
+
+#include "sim/sim_descriptors.h"
+
+namespace kestrune {
+namespace {
+
+bool Reached(std::uint32_t now, std::uint32_t tick) {
+  return static_cast<std::int32_t>(now - tick) >= 0;
+}
+
+std::uint32_t Address(const std::vector<std::uint8_t>& bytes) {
+  return bytes[1] | (bytes[2] << 8) | (bytes[3] << 16) |
+         (static_cast<std::uint32_t>(bytes[4]) << 24);
+}
+
+UsbTransfer Answer(std::uint8_t* data, const std::uint8_t* bytes, std::size_t size,
+                   std::uint16_t wLength) {
+  const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(size, wLength));
+  std::copy(bytes, bytes + n, data);
+  return {UsbResult::Ok, n};
+}
+
+constexpr UsbTransfer kPlainStall{UsbResult::Stall, 0};
+
+}  // namespace
+
+SimBootLoader::SimBootLoader(const SimDeviceConfig& config, std::string& error)
+    : m_config(config), m_memory(config, error), m_faults(config.faults) {}
+
+void SimBootLoader::Restart() {
+  m_state = dfuIDLE;
+  m_status = OK;
+  m_alternate = 0;
+  m_pointer = kSimFlashStart;
+  m_download.clear();
+  m_failDownloadWith.reset();
+  m_workDone = false;
+  m_resetAt.reset();
+}
+
+UsbTransfer SimBootLoader::Stall(std::uint8_t status) {
+  m_state = dfuERROR;
+  m_status = status;
+  return kPlainStall;
+}
+
+UsbTransfer SimBootLoader::Handle(const UsbSetup& setup, std::uint8_t* data, std::uint32_t now,
+                                  const SimFault* fault) {
+  if (m_state == dfuDNBUSY && Reached(now, m_busyUntil)) {
+    m_state = dfuDNLOAD_SYNC;
+    m_workDone = true;
+  }
+  std::optional<std::uint8_t> failDownloadWith;
+  if (fault != nullptr && fault->action == SimFaultAction::Stall) return Stall();
+  if (fault != nullptr && fault->action == SimFaultAction::DfuError) {
+    if (ClassifyRequest(setup) == SimRequest::Dnload) {
+      failDownloadWith = fault->status;
+    } else {
+      m_state = dfuERROR;
+      m_status = fault->status;
+    }
+  }
+  const int type = setup.bmRequestType & 0x60;
+  if (type == 0x00) return HandleStandard(setup, data);
+  if (type != 0x20 || (setup.wIndex & 0xFF) != 0) return kPlainStall;
+  const bool in = (setup.bmRequestType & 0x80) != 0;
+  switch (setup.bRequest) {
+    case 0:  // DETACH: nothing to do, the device is in DFU mode already
+      return in ? Stall() : UsbTransfer{UsbResult::Ok, 0};
+    case 1:
+      if (in) return Stall();
+      m_failDownloadWith = failDownloadWith;
+      return HandleDnload(setup, data);
+    case 2:
+      return in ? HandleUpload(setup, data) : Stall();
+    case 3:
+      return in ? HandleGetStatus(setup, data, now) : Stall();
+    case 4:
+      if (in || m_state != dfuERROR) return Stall();
+      m_state = dfuIDLE;
+      m_status = OK;
+      return {UsbResult::Ok, 0};
+    case 5: {
+      if (!in) return Stall();
+      const std::uint8_t state = m_state;
+      return Answer(data, &state, 1, setup.wLength);
+    }
+    case 6:
+      if (in) return Stall();
+      if (m_state != dfuIDLE && m_state != dfuDNLOAD_SYNC && m_state != dfuDNLOAD_IDLE &&
+          m_state != dfuUPLOAD_IDLE) {
+        return Stall();
+      }
+      m_state = dfuIDLE;
+      m_download.clear();
+      return {UsbResult::Ok, 0};
+    default:
+      return Stall();
+  }
+}
+
+UsbTransfer SimBootLoader::HandleStandard(const UsbSetup& setup, std::uint8_t* data) {
+  const std::uint16_t request =
+      static_cast<std::uint16_t>(setup.bmRequestType << 8 | setup.bRequest);
+  switch (request) {
+    case 0x8006: {  // GET_DESCRIPTOR
+      const auto kind = static_cast<std::uint8_t>(setup.wValue >> 8);
+      const auto index = static_cast<std::uint8_t>(setup.wValue);
+      std::optional<std::vector<std::uint8_t>> d;
+      if (kind == 1 && index == 0) d = SimDeviceDescriptor(m_config);
+      if (kind == 2 && index == 0) d = SimConfigurationDescriptor(m_config);
+      if (kind == 3) d = SimStringDescriptor(m_config, index);
+      if (!d) return kPlainStall;
+      return Answer(data, d->data(), d->size(), setup.wLength);
+    }
+    case 0x010B:  // SET_INTERFACE
+      if (setup.wIndex != 0 || setup.wValue >= m_config.interfaceStrings.size()) return kPlainStall;
+      m_alternate = static_cast<std::uint8_t>(setup.wValue);
+      return {UsbResult::Ok, 0};
+    case 0x810A:  // GET_INTERFACE
+      return setup.wIndex == 0 ? Answer(data, &m_alternate, 1, setup.wLength) : kPlainStall;
+    case 0x0009:  // SET_CONFIGURATION
+      return setup.wValue <= 1 ? UsbTransfer{UsbResult::Ok, 0} : kPlainStall;
+    case 0x8008: {  // GET_CONFIGURATION
+      const std::uint8_t configuration = 1;
+      return Answer(data, &configuration, 1, setup.wLength);
+    }
+    case 0x8000: {  // GET_STATUS of the device: self-powered
+      const std::uint8_t status[2] = {0x01, 0x00};
+      return Answer(data, status, 2, setup.wLength);
+    }
+    default:
+      return kPlainStall;
+  }
+}
+
+UsbTransfer SimBootLoader::HandleDnload(const UsbSetup& setup, const std::uint8_t* data) {
+  if (m_state != dfuIDLE && m_state != dfuDNLOAD_IDLE) return Stall();
+  if (setup.wLength > kSimTransferSize || setup.wValue == 1) return Stall();
+  if (setup.wLength == 0) {
+    // Leave DFU mode: the next GETSTATUS starts the application.
+    if (m_state != dfuDNLOAD_IDLE) return Stall();
+    m_state = dfuMANIFEST_SYNC;
+    return {UsbResult::Ok, 0};
+  }
+  m_block = setup.wValue;
+  m_download.assign(data, data + setup.wLength);
+  m_workDone = false;
+  m_state = dfuDNLOAD_SYNC;
+  return {UsbResult::Ok, setup.wLength};
+}
+
+UsbTransfer SimBootLoader::HandleUpload(const UsbSetup& setup, std::uint8_t* data) {
+  if (m_state != dfuIDLE && m_state != dfuUPLOAD_IDLE) return Stall();
+  if (setup.wLength == 0 || setup.wLength > kSimTransferSize || setup.wValue == 1) return Stall();
+  std::uint32_t count = 0;
+  if (setup.wValue == 0) {
+    const std::array<std::uint8_t, 4> commands = {0x00, 0x21, 0x41, 0x92};
+    count = Answer(data, commands.data(), commands.size(), setup.wLength).length;
+  } else {
+    const std::uint64_t address =
+        m_pointer + static_cast<std::uint64_t>(setup.wValue - 2) * kSimTransferSize;
+    if (address > 0xFFFFFFFFu) return Stall(errTARGET);
+    const auto start = static_cast<std::uint32_t>(address);
+    if (m_alternate == 0 && m_memory.IsFlash(start) && m_memory.ReadProtected()) {
+      return Stall(errVENDOR);
+    }
+    const auto read = m_memory.Read(m_alternate, start, setup.wLength, data);
+    if (!read) return Stall(errTARGET);
+    count = *read;
+    for (std::uint32_t i = 0; i < count; ++i) data[i] ^= m_faults.CorruptionAt(start + i);
+  }
+  // A short frame ends the upload.
+  m_state = count < setup.wLength ? dfuIDLE : dfuUPLOAD_IDLE;
+  return {UsbResult::Ok, count};
+}
+
+UsbTransfer SimBootLoader::HandleGetStatus(const UsbSetup& setup, std::uint8_t* data,
+                                           std::uint32_t now) {
+  std::uint32_t pollMs = 0;
+  switch (m_state) {
+    case dfuDNLOAD_SYNC:
+      if (!m_workDone) {
+        bool resets = false;
+        m_workStatus = m_failDownloadWith ? *m_failDownloadWith : RunDownload(pollMs, resets);
+        m_failDownloadWith.reset();
+        m_busyUntil = now + pollMs;
+        if (resets && m_workStatus == OK) m_resetAt = m_busyUntil;
+        m_state = dfuDNBUSY;
+      } else if (m_workStatus != OK) {
+        m_state = dfuERROR;
+        m_status = m_workStatus;
+      } else {
+        m_state = dfuDNLOAD_IDLE;
+      }
+      break;
+    case dfuDNBUSY:
+      pollMs = m_busyUntil - now;
+      break;
+    case dfuMANIFEST_SYNC:
+      // Not manifestation tolerant: the boot loader jumps to the application and is gone.
+      m_state = dfuMANIFEST;
+      m_resetAt = now;
+      break;
+    default:
+      break;
+  }
+  pollMs = std::min<std::uint32_t>(pollMs, 0xFFFFFF);
+  const std::uint8_t status[6] = {m_status,
+                                  static_cast<std::uint8_t>(pollMs),
+                                  static_cast<std::uint8_t>(pollMs >> 8),
+                                  static_cast<std::uint8_t>(pollMs >> 16),
+                                  static_cast<std::uint8_t>(m_state),
+                                  0};
+  return Answer(data, status, sizeof status, setup.wLength);
+}
+
+std::uint32_t SimBootLoader::ProgramMs(std::uint32_t bytes) const {
+  const std::uint64_t us =
+      static_cast<std::uint64_t>((bytes + 3) / 4) * m_config.timing.programUsPerWord;
+  return static_cast<std::uint32_t>((us + 999) / 1000);
+}
+
+std::uint8_t SimBootLoader::RunDownload(std::uint32_t& workMs, bool& resets) {
+  if (m_block == 0) return RunCommand(workMs, resets);
+  const std::uint64_t address =
+      m_pointer + static_cast<std::uint64_t>(m_block - 2) * kSimTransferSize;
+  if (address + m_download.size() - 1 > 0xFFFFFFFFu) return errTARGET;
+  const auto start = static_cast<std::uint32_t>(address);
+  const auto length = static_cast<std::uint32_t>(m_download.size());
+  const std::uint8_t status = m_memory.Write(m_alternate, start, m_download.data(), length);
+  if (status != OK) return status;
+  resets = m_alternate == 1;
+  workMs = resets ? m_config.timing.optionWriteMs : ProgramMs(length);
+  return OK;
+}
+
+std::uint8_t SimBootLoader::RunCommand(std::uint32_t& workMs, bool& resets) {
+  const std::size_t length = m_download.size();
+  const std::uint8_t command = m_download[0];
+  const std::uint32_t banks = m_config.flashKiB == 2048 ? 2 : 1;
+  if (command == 0x21 && length == 5) {
+    const std::uint32_t address = Address(m_download);
+    if (!m_memory.Contains(m_alternate, address)) return errTARGET;
+    if (m_alternate == 0 && m_memory.ReadProtected()) return errVENDOR;
+    m_pointer = address;
+    workMs = m_config.timing.setAddressMs;
+    return OK;
+  }
+  if (command == 0x41 && length == 1) {
+    if (m_alternate != 0) return errTARGET;
+    const std::uint8_t status = m_memory.MassErase();
+    workMs = status == OK ? m_config.timing.massEraseMs * banks : 0;
+    return status;
+  }
+  if (command == 0x41 && length == 5) {
+    const std::uint32_t address = Address(m_download);
+    const auto sector = m_memory.SectorAt(address);
+    if (m_alternate != 0 || !sector) return errTARGET;
+    const std::uint8_t status = m_memory.EraseSectorAt(address);
+    if (status != OK) return status;
+    const SimTiming& t = m_config.timing;
+    workMs = sector->size <= 16 * 1024   ? t.erase16KMs
+             : sector->size <= 64 * 1024 ? t.erase64KMs
+                                         : t.erase128KMs;
+    return OK;
+  }
+  if (command == 0x92 && length == 1) {
+    const std::uint8_t status = m_memory.Unprotect();
+    workMs = m_config.timing.massEraseMs * banks;
+    resets = true;
+    return status;
+  }
+  return errUNKNOWN;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,117 @@
+#pragma once
+// What one simulated STM32F4 boot loader is: its USB identity, memory contents at the factory,
+// timing, injected faults and where its memory images persist. Filled by defaults, by the
+// simulator file or by tests.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+inline constexpr std::uint32_t kSimFlashStart = 0x08000000;
+inline constexpr std::uint32_t kSimOptionStart = 0x1FFFC000;
+inline constexpr std::uint32_t kSimOptionBank2Start = 0x1FFEC000;  // dual-bank parts only
+inline constexpr std::uint32_t kSimOptionSize = 16;
+inline constexpr std::uint32_t kSimOtpStart = 0x1FFF7800;
+inline constexpr std::uint32_t kSimOtpBlockSize = 32;
+inline constexpr std::uint32_t kSimOtpBlockCount = 16;
+inline constexpr std::uint32_t kSimOtpLockStart = 0x1FFF7A00;
+inline constexpr std::uint32_t kSimUniqueIdStart = 0x1FFF7A10;
+inline constexpr std::uint32_t kSimFlashSizeStart = 0x1FFF7A22;
+// Uploads of the OTP alternate are served for this whole 2 KiB window (OTP, locks, unique ID,
+// flash size; the rest reads 0xFF), so a host may read it with full-size blocks.
+inline constexpr std::uint32_t kSimOtpWindowSize = 0x800;
+inline constexpr std::uint32_t kSimFeatureStart = 0xFFFF0000;
+inline constexpr std::uint32_t kSimFeatureSize = 4;
+inline constexpr std::uint32_t kSimTransferSize = 2048;
+
+enum class SimInterfaceClass { First, Second };
+
+// Work times of the flash controller. The device reports them as bwPollTimeout and stays in
+// dfuDNBUSY until they have passed on the bench's clock.
+struct SimTiming {
+  std::uint32_t setAddressMs = 0;
+  std::uint32_t erase16KMs = 0;
+  std::uint32_t erase64KMs = 0;
+  std::uint32_t erase128KMs = 0;
+  std::uint32_t massEraseMs = 0;       // per 1 MiB bank
+  std::uint32_t programUsPerWord = 0;  // 32-bit words
+  std::uint32_t optionWriteMs = 0;
+};
+SimTiming InstantTiming();
+SimTiming DatasheetTiming();  // typical values at 2.7-3.6 V, x32 parallelism
+
+// The kinds of request that faults count.
+enum class SimRequest {
+  Detach,
+  Dnload,
+  Upload,
+  GetStatus,
+  ClrStatus,
+  GetState,
+  Abort,
+  GetDescriptor,
+  SetInterface,
+};
+
+enum class SimFaultAction {
+  Fail,        // the transfer fails (UsbResult::Error), the device does nothing
+  Stall,       // the request stalls and the device enters dfuERROR (errSTALLEDPKT)
+  Timeout,     // no answer: the transfer times out, the device does nothing
+  DfuError,    // a download's work fails with `status`; any other request finds dfuERROR first
+  Disconnect,  // the device leaves the bus instead of answering
+  Corrupt,     // uploads return the byte at `address` XOR `xorMask` (the memory stays intact)
+};
+
+struct SimFault {
+  SimFaultAction action = SimFaultAction::Fail;
+  SimRequest request = SimRequest::Dnload;     // not used by Corrupt
+  std::uint32_t nth = 1;                       // 1-based count of requests of that kind
+  std::uint32_t count = 1;                     // how many requests in a row from the nth
+  std::uint8_t status = 0x03;                  // DfuError: errWRITE unless told
+  std::uint32_t address = 0;                   // Corrupt
+  std::uint8_t xorMask = 0x01;                 // Corrupt
+  std::optional<std::uint32_t> returnAfterMs;  // Disconnect: none = the device's returnDelayMs
+  bool stayAway = false;                       // Disconnect: never comes back by itself
+};
+
+struct SimDeviceConfig {
+  SimInterfaceClass interfaceClass = SimInterfaceClass::First;
+  std::string serialNumber;  // empty: derived from the unique ID as the boot loader does
+  std::string instance;      // device-instance part of the path; empty: the serial, lower case
+  std::uint16_t vid = 0x0483;
+  std::uint16_t pid = 0xDF11;
+  std::uint16_t bcdDevice = 0x2200;
+  std::uint16_t bcdDFUVersion = 0x011A;
+  std::uint32_t flashKiB = 1024;                           // 256, 512, 1024 or 2048 (dual bank)
+  std::vector<std::string> interfaceStrings;               // empty: the boot loader's for flashKiB
+  std::array<std::uint8_t, kSimOptionSize> optionBytes{};  // factory values, see DefaultSimDevice
+  bool optionComplements = true;  // bytes 2-7 and 10-15 read as complements of 0-1 and 8-9
+  std::array<std::uint8_t, kSimOtpBlockSize * kSimOtpBlockCount> otp{};
+  std::array<std::uint8_t, kSimOtpBlockCount> otpLocks{};
+  std::vector<std::uint32_t> lockedOtpBlocks;  // locked at every start (locking is permanent)
+  std::array<std::uint8_t, 12> uniqueId{};
+  std::uint32_t leaveDelayMs = 0;      // from the reset until the bus notices the device is gone
+  std::uint32_t returnDelayMs = 1000;  // from leaving until it registers anew
+  SimTiming timing;
+  std::vector<SimFault> faults;
+  std::string imageFolder;  // where flash, option bytes and OTP persist; empty: memory only
+};
+
+// An STM32F40x with 1 MiB flash, factory option bytes, empty OTP and a fixed unique ID.
+SimDeviceConfig DefaultSimDevice(const std::string& imageFolder);
+
+// The boot loader's interface strings of the alternates 0-3 for a flash size.
+std::vector<std::string> BootLoaderInterfaceStrings(std::uint32_t flashKiB);
+bool IsSupportedFlashSize(std::uint32_t flashKiB);
+
+// The 12-character serial number that the boot loader derives from the unique ID.
+std::string SerialFromUniqueId(const std::array<std::uint8_t, 12>& uniqueId);
+// Option bytes with the complement bytes filled in from bytes 0, 1, 8 and 9.
+std::array<std::uint8_t, kSimOptionSize> WithOptionComplements(
+    std::array<std::uint8_t, kSimOptionSize> bytes);
+
+}  // namespace kestrune
