@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include "dfu/stdfu.h"
+#include "sim_fixture.h"
+
+namespace kestrune::simtest {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using MemoryTest = SimTest;
+
+TEST_F(MemoryTest, EraseClearsExactlyTheSectorAndProgrammingOnlyClearsBits) {
+  host->SetAddress(0x08004000);
+  host->Write(2, Bytes(4, 0x0F));
+  host->Write(3, Bytes(4, 0x3C));  // block 3 lands 2048 bytes further
+  host->Write(2, Bytes(4, 0xF5));  // over programmed data: the AND of old and new
+  EXPECT_EQ(bench.Peek(0, 0, 0x08004000, 4), Bytes(4, 0x05));
+  EXPECT_EQ(bench.Peek(0, 0, 0x08004800, 4), Bytes(4, 0x3C));
+  host->SetAddress(0x08000000);
+  host->Write(2, Bytes(4, 0x00));
+  // Erasing sector 1 by an address inside it leaves sector 0 alone.
+  EXPECT_EQ(host->Erase(0x08007FFF)->bState, dfuDNLOAD_IDLE);
+  EXPECT_EQ(bench.Peek(0, 0, 0x08004000, 4), Bytes(4, 0xFF));
+  EXPECT_EQ(bench.Peek(0, 0, 0x08004800, 4), Bytes(4, 0xFF));
+  EXPECT_EQ(bench.Peek(0, 0, 0x08000000, 4), Bytes(4, 0x00));
+  EXPECT_EQ(bench.Peek(0, 0, 0x08008000, 1), Bytes(1, 0xFF));
+  EXPECT_EQ(host->Command({0x41})->bState, dfuDNLOAD_IDLE);  // mass erase
+  EXPECT_EQ(bench.Peek(0, 0, 0x08000000, 4), Bytes(4, 0xFF));
+}
+
+TEST_F(MemoryTest, WriteProtectedSectorsKeepTheirContentsWithoutAnError) {
+  host->SetAddress(0x08000000);
+  host->Write(2, Bytes(4, 0x11));
+  host->ToIdle();
+  ASSERT_EQ(host->Select(1), UsbResult::Ok);
+  host->SetAddress(0x1FFFC000);
+  // nWRP bit 0 cleared: sector 0 protected; the rest as at the factory.
+  host->Write(2, {0xEF, 0xAA, 0, 0, 0, 0, 0, 0, 0xFE, 0x0F, 0, 0, 0, 0, 0, 0});
+  bench.Plug(0);  // back at once instead of after the return delay
+  Requests again(bench, 0, clock);
+  EXPECT_EQ(again.Erase(0x08000000)->bState, dfuDNLOAD_IDLE);
+  EXPECT_EQ(again.Write(2, Bytes(4, 0x00))->bState, dfuDNLOAD_IDLE);
+  EXPECT_EQ(bench.Peek(0, 0, 0x08000000, 4), Bytes(4, 0x11));
+}
+
+TEST_F(MemoryTest, ReadProtectionRefusesFlashUntilUnprotected) {
+  ASSERT_EQ(host->Select(1), UsbResult::Ok);
+  host->SetAddress(0x1FFFC000);
+  host->Write(2, {0xEF, 0x55, 0, 0, 0, 0, 0, 0, 0xFF, 0x0F, 0, 0, 0, 0, 0, 0});
+  bench.Plug(0);
+  Requests again(bench, 0, clock);
+  const auto refused = again.SetAddress(0x08000000);
+  EXPECT_EQ(refused->bState, dfuERROR);
+  EXPECT_EQ(refused->bStatus, errVENDOR);
+  again.ToIdle();
+  // Read unprotect erases the flash, restores the factory option bytes and resets the chip.
+  ASSERT_EQ(again.Dnload(0, {0x92}), UsbResult::Ok);
+  EXPECT_EQ(again.GetStatus()->bState, dfuDNBUSY);
+  EXPECT_EQ(again.GetStatus(), std::nullopt);  // gone
+  EXPECT_EQ(bench.Peek(0, 1, 0x1FFFC000, 2), (Bytes{0xEF, 0xAA}));
+}
+
+TEST_F(MemoryTest, OptionBlockReadsWithComplementsAndOnlyWholeBlockWrites) {
+  ASSERT_EQ(host->Select(1), UsbResult::Ok);
+  EXPECT_EQ(host->Read(0x1FFFC000, 16), (Bytes{0xEF, 0xAA, 0x10, 0x55, 0x10, 0x55, 0x10, 0x55, 0xFF,
+                                               0x0F, 0x00, 0xF0, 0x00, 0xF0, 0x00, 0xF0}));
+  host->ToIdle();
+  host->SetAddress(0x1FFFC000);
+  const auto partial = host->Write(2, {0xE3, 0xAA});
+  EXPECT_EQ(partial->bStatus, errTARGET);
+  EXPECT_EQ(bench.Peek(0, 1, 0x1FFFC000, 1), Bytes{0xEF});
+}
+
+TEST_F(MemoryTest, OtpBlocksProgramOnceAndLockedBlocksRefuseWrites) {
+  ASSERT_EQ(host->Select(2), UsbResult::Ok);
+  host->SetAddress(0x1FFF7820);  // block 1
+  EXPECT_EQ(host->Write(2, Bytes(32, 0x0F))->bState, dfuDNLOAD_IDLE);
+  host->Write(2, Bytes(32, 0xF3));  // bits only go 1 -> 0, nothing erases them
+  EXPECT_EQ(bench.Peek(0, 2, 0x1FFF7820, 32), Bytes(32, 0x03));
+  bench.LockOtpBlock(0, 2);
+  host->ToIdle();
+  host->SetAddress(0x1FFF7840);  // block 2, locked
+  const auto refused = host->Write(2, Bytes(32, 0x00));
+  EXPECT_EQ(refused->bState, dfuERROR);
+  EXPECT_EQ(refused->bStatus, errWRITE);
+  EXPECT_EQ(bench.Peek(0, 2, 0x1FFF7840, 32), Bytes(32, 0xFF));
+  EXPECT_EQ(bench.Peek(0, 2, 0x1FFF7A00, 3), (Bytes{0xFF, 0xFF, 0x00}));
+  // The unique ID is read-only.
+  host->ToIdle();
+  host->SetAddress(0x1FFF7A10);
+  EXPECT_EQ(host->Write(2, Bytes(4, 0x00))->bStatus, errTARGET);
+}
+
+TEST_F(MemoryTest, OtpAreaReadsInOneFullBlockWithUniqueIdAndFlashSize) {
+  ASSERT_EQ(host->Select(2), UsbResult::Ok);
+  const Bytes window = host->Read(0x1FFF7800, 2048);
+  ASSERT_EQ(window.size(), 2048u);  // a full block, as hosts ask for it
+  EXPECT_EQ(Bytes(window.begin(), window.begin() + 528), Bytes(528, 0xFF));
+  EXPECT_EQ(Bytes(window.begin() + 528, window.begin() + 540),
+            (Bytes{0x31, 0x00, 0x47, 0x00, 0x0E, 0x51, 0x33, 0x30, 0x37, 0x34, 0x38, 0x36}));
+  EXPECT_EQ(window[0x222], 0x00);  // 1024 KiB, little-endian
+  EXPECT_EQ(window[0x223], 0x04);
+  EXPECT_EQ(host->GetState(), dfuUPLOAD_IDLE);
+}
+
+}  // namespace
+}  // namespace kestrune::simtest

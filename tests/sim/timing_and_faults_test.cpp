@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "dfu/stdfu.h"
+#include "sim_fixture.h"
+
+namespace kestrune::simtest {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+SimDeviceConfig Datasheet() {
+  SimDeviceConfig config = DefaultSimDevice("");
+  config.timing = DatasheetTiming();
+  return config;
+}
+
+class DatasheetTimingTest : public SimTest {
+ protected:
+  DatasheetTimingTest() : SimTest(Datasheet()) {}
+};
+
+TEST_F(DatasheetTimingTest, DeviceStaysBusyForTheWorkTimeItReports) {
+  struct Case {
+    const char* name;
+    std::uint16_t block;
+    Bytes bytes;
+    std::uint32_t ms;
+  };
+  const Case cases[] = {
+      {"16 KiB sector", 0, AddressCommand(0x41, 0x08000000), 250},
+      {"64 KiB sector", 0, AddressCommand(0x41, 0x08010000), 550},
+      {"128 KiB sector", 0, AddressCommand(0x41, 0x08020000), 1000},
+      {"mass erase", 0, {0x41}, 8000},
+      {"2048-byte block", 2, Bytes(2048, 0), 9},  // 512 words of 16 us, rounded up
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host->ToIdle();
+    host->SetAddress(0x08000000);
+    ASSERT_EQ(host->Dnload(c.block, c.bytes), UsbResult::Ok);
+    const auto first = host->GetStatus();
+    EXPECT_EQ(first->bState, dfuDNBUSY);
+    EXPECT_EQ(first->pollMs, c.ms);
+    clock.Advance(c.ms - 1);
+    const auto still = host->GetStatus();
+    EXPECT_EQ(still->bState, dfuDNBUSY);
+    EXPECT_EQ(still->pollMs, 1u);
+    EXPECT_EQ(host->GetState(), dfuDNBUSY);
+    clock.Advance(1);
+    EXPECT_EQ(host->GetStatus()->bState, dfuDNLOAD_IDLE);
+  }
+}
+
+TEST(InstantTiming, ReportsNoBusyTime) {
+  VirtualClock clock;
+  SimBench bench(clock);
+  ASSERT_TRUE(bench.AddDevice(DefaultSimDevice("")).device);
+  Requests host(bench, 0, clock);
+  host.Dnload(0, {0x41});
+  EXPECT_EQ(host.GetStatus()->pollMs, 0u);
+  EXPECT_EQ(host.GetStatus()->bState, dfuDNLOAD_IDLE);
+}
+
+using FaultTest = SimTest;
+
+TEST_F(FaultTest, NthRequestOfAKindFailsStallsOrTimesOut) {
+  struct Case {
+    SimFaultAction action;
+    UsbResult result;
+    std::uint8_t stateAfter;
+    std::uint32_t waitedMs;
+  };
+  const Case cases[] = {
+      {SimFaultAction::Fail, UsbResult::Error, dfuIDLE, 0},
+      {SimFaultAction::Stall, UsbResult::Stall, dfuERROR, 0},
+      {SimFaultAction::Timeout, UsbResult::Timeout, dfuIDLE, 5000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.action));
+    VirtualClock faultClock;
+    SimBench faulty(faultClock);
+    SimDeviceConfig config = DefaultSimDevice("");
+    SimFault fault;
+    fault.action = c.action;
+    fault.request = SimRequest::GetState;
+    fault.nth = 2;
+    fault.count = 2;
+    config.faults = {fault};
+    ASSERT_TRUE(faulty.AddDevice(config).device);
+    Requests h(faulty, 0, faultClock);
+    const auto request = [&h] {
+      std::uint8_t state = 0;
+      return h.Device().ControlTransfer({0xA1, 5, 0, 0, 1}, &state, 5000).result;
+    };
+    EXPECT_EQ(request(), UsbResult::Ok);
+    EXPECT_EQ(h.GetStatus()->bState, dfuIDLE);  // other kinds are not counted
+    const std::uint32_t before = faultClock.TickCount();
+    EXPECT_EQ(request(), c.result);
+    EXPECT_EQ(faultClock.TickCount() - before, c.waitedMs);
+    EXPECT_EQ(faulty.DfuStateOf(0), c.stateAfter);
+    EXPECT_EQ(request(), c.result);  // count 2: the third one too
+    h.ClrStatus();
+    EXPECT_EQ(request(), UsbResult::Ok);
+  }
+}
+
+TEST_F(FaultTest, DfuErrorFailsTheDownloadsWorkAndLeavesMemoryAlone) {
+  SimFault fault;
+  fault.action = SimFaultAction::DfuError;
+  fault.request = SimRequest::Dnload;
+  fault.nth = 2;
+  fault.status = errVERIFY;
+  bench.AddFault(0, fault);
+  host->SetAddress(0x08000000);
+  const auto failed = host->Write(2, Bytes(8, 0x00));
+  EXPECT_EQ(failed->bState, dfuERROR);
+  EXPECT_EQ(failed->bStatus, errVERIFY);
+  EXPECT_EQ(bench.Peek(0, 0, 0x08000000, 8), Bytes(8, 0xFF));
+  // On another kind the device finds itself in dfuERROR before it answers.
+  fault.request = SimRequest::GetState;
+  fault.nth = 1;
+  fault.status = errWRITE;
+  bench.AddFault(0, fault);
+  host->ClrStatus();
+  EXPECT_EQ(host->GetState(), dfuERROR);
+  EXPECT_EQ(bench.DfuStatusOf(0), errWRITE);
+}
+
+TEST_F(FaultTest, DisconnectDropsTheDeviceAtTheChosenRequest) {
+  std::vector<DeviceEvent> events;
+  bench.SetListener([&events](DeviceEvent e, const std::string&) { events.push_back(e); });
+  SimFault fault;
+  fault.action = SimFaultAction::Disconnect;
+  fault.request = SimRequest::Upload;
+  fault.returnAfterMs = 250;
+  bench.AddFault(0, fault);
+  host->SetAddress(0x08000000);
+  host->Abort();
+  Bytes out;
+  EXPECT_EQ(host->Upload(2, 2048, out).result, UsbResult::NoDevice);
+  EXPECT_FALSE(bench.IsPresent(0));
+  clock.Advance(250);
+  EXPECT_TRUE(bench.IsPresent(0));
+  EXPECT_EQ(events, (std::vector<DeviceEvent>{DeviceEvent::Removal, DeviceEvent::Arrival}));
+
+  fault.stayAway = true;
+  fault.nth = 2;
+  bench.AddFault(0, fault);
+  ASSERT_EQ(host->Reopen(), UsbResult::Ok);
+  host->SetAddress(0x08000000);
+  host->Abort();
+  EXPECT_EQ(host->Upload(2, 2048, out).result, UsbResult::NoDevice);
+  clock.Advance(100000);
+  EXPECT_FALSE(bench.IsPresent(0));
+}
+
+TEST_F(FaultTest, CorruptChangesOnlyTheReadBackByte) {
+  SimFault fault;
+  fault.action = SimFaultAction::Corrupt;
+  fault.address = 0x08000801;
+  fault.xorMask = 0x80;
+  bench.AddFault(0, fault);
+  host->SetAddress(0x08000000);
+  host->Abort();
+  Bytes out;
+  host->Upload(3, 4, out);
+  EXPECT_EQ(out, (Bytes{0xFF, 0x7F, 0xFF, 0xFF}));
+  EXPECT_EQ(bench.Peek(0, 0, 0x08000801, 1), Bytes{0xFF});
+}
+
+}  // namespace
+}  // namespace kestrune::simtest
