@@ -1,0 +1,40 @@
+#pragma once
+// What the "Firmware-Infos" group shows for a path, and what the dialog keeps of it. A pure
+// function of the file: the dialog only applies the record.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "firmware/firmware_state.h"
+
+namespace kestrune {
+
+// Controls 1011 to 1017 of the main dialog and their labels, in dialog order.
+inline constexpr int kFirmwareInfoFirstControl = 1011;
+inline constexpr int kFirmwareInfoControlCount = 7;
+inline constexpr std::array<const char*, kFirmwareInfoControlCount> kFirmwareInfoLabels = {
+    "Geräteart :",   "Version :", "Datum :",    "Checksumme :",
+    "Hardware-ID :", "OS/CPU :",  "File-Size :"};
+
+struct FirmwareDescription {
+  FirmwareState state = FirmwareState::NoFile;
+  // With a header the three log texts are replaced; without one the dialog keeps its old ones.
+  bool logTextsReplaced = false;
+  std::string firmwareVersion;
+  std::string deviceKind;
+  std::string firmwareDate;
+  // With a header the reload countdown is set to 0; without one it is left as it is.
+  bool reloadCountdownReset = false;
+  // Texts of controls 1011 to 1017 (index = id - kFirmwareInfoFirstControl).
+  std::array<std::string, kFirmwareInfoControlCount> controls;
+};
+
+// "CIMSIS / Cortex-M4" and the other names shown under "OS/CPU :".
+const char* HardwareName(std::uint8_t code);
+// Codes 2 and 3 are the hardware this tool programs.
+bool IsAcceptedHardware(std::uint8_t code);
+
+FirmwareDescription DescribeFirmware(const char* path);
+
+}  // namespace kestrune
