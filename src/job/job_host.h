@@ -18,6 +18,7 @@ struct MemoryMap;
 // run. The window clears m_progressPos (SetBusy) and m_abortRequested before it starts a run.
 struct RunShared {
   // Set by the window when the user asked to stop; polled by the run and the block transfers.
+  // Never cleared while a run is active: a transfer that saw it reports it as done.
   std::atomic<int> m_abortRequested{0};
   // Set by the window when the interface at the device path was removed; the run waits for it
   // after it wrote the option bytes. The window clears it when it enumerates.

@@ -1,0 +1,53 @@
+#include "job/download_log.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "support/bounded_text.h"
+
+namespace kestrune {
+namespace {
+
+// A line break inside a text would split the record.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+std::string LogPath(const std::string& folder) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  return path + kDownloadLogName;
+}
+
+std::string RecordLine(const DownloadRecord& record, std::int32_t time, CalendarConversion local) {
+  char stamp[kFormatTimeCapacity];
+  FormatTime(stamp, time, time_flags::kIsoLocal, local);
+  std::int32_t nameLength = 0;
+  const char* name = FileNamePart(static_cast<std::int32_t>(record.firmwarePath.size()),
+                                  record.firmwarePath.c_str(), &nameLength);
+  return std::string(stamp) + ";\"" + OneLine(record.hardwareId) + "\";\"" +
+         OneLine(std::string(name, static_cast<std::size_t>(nameLength))) + "\";\"" +
+         OneLine(record.deviceKind) + "\";\"" + OneLine(record.firmwareVersion) + " from " +
+         OneLine(record.firmwareDate) + "\";\n";
+}
+
+}  // namespace
+
+bool AppendDownloadLog(const std::string& folder, const DownloadRecord& record, std::int32_t time,
+                       CalendarConversion local) {
+  CreateDirectoryPath(folder.c_str());
+  std::FILE* file = std::fopen(LogPath(folder).c_str(), "ab");
+  if (file == nullptr) return false;
+  std::string text;
+  if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) == 0) {
+    text = "<Zeit>;<Hardware-ID>;<Dateiname>;<Geräteart>;<Version+Datum>;\n";
+  }
+  text += RecordLine(record, time, local);
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
+}
+
+}  // namespace kestrune

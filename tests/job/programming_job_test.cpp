@@ -1,0 +1,296 @@
+#include "job/programming_job.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "job/run_commands.h"
+#include "job_bench.h"
+
+namespace kestrune {
+namespace {
+
+const std::string kLogHeader = "<Zeit>;<Hardware-ID>;<Dateiname>;<Geräteart>;<Version+Datum>;\n";
+const std::string kSizeError = "Die Firmware-Datei existiert nicht, oder hat die falsche Größe !";
+const std::string kNoFlash = "In den Gerätedaten konnte kein Flash-Speicher gefunden werden !";
+const std::string kOptionsError = "Vom Gerät konnten die Optionen nicht abgefragt werden !";
+const std::string kSuccess = "... Das Gerät wurde erfolgreich programmiert ...";
+const std::string kUserAbort = "... User-Abbruch ...";
+
+void ExpectSucceeded(JobBench& bench) {
+  bench.ExpectCleanEnd();
+  EXPECT_TRUE(bench.host.Errors().empty()) << bench.host.Errors().front();
+  EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusSucceeded);
+  EXPECT_EQ(bench.Flash(static_cast<std::uint32_t>(bench.firmware.size())), bench.firmware);
+  const std::regex record(
+      "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d;\"0047003133510E3036383437\";\"fw\\.bin\";"
+      "\"KST-4 Steuerung\";\"V2\\.10 from 12\\.11\\.2026\";\n");
+  const std::string log = bench.Log();
+  ASSERT_EQ(log.substr(0, kLogHeader.size()), kLogHeader);
+  EXPECT_TRUE(std::regex_match(log.substr(kLogHeader.size()), record)) << log;
+}
+
+// A run that ended with exactly this error box: failed, nothing logged.
+void ExpectFailed(JobBench& bench, const std::string& error) {
+  bench.ExpectCleanEnd();
+  EXPECT_EQ(bench.host.Errors(), std::vector<std::string>{error});
+  EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusFailed);
+  EXPECT_EQ(bench.Log(), "");
+}
+
+TEST(ProgrammingJob, RewritesOptionBytesOnceWaitsForTheDeviceAndProgramsIt) {
+  JobBench bench;
+  bench.WriteFirmware(20000);
+  bench.Run();
+
+  ExpectSucceeded(bench);
+  EXPECT_EQ(
+      bench.host.Statuses(),
+      (std::vector<std::string>{
+          "... Öffne Gerät ...", "... Optionen auslesen ...", "... Optionen speichern ...",
+          "... Warte auf die neue Geräteanmeldung ...", "... Gerät neu öffnen ...",
+          "... Firmware laden ...", "... Lösche Sektor 0   (08000000h) ...",
+          "... Lösche Sektor 1   (08004000h) ...", "... Programmiere Flash ab (08000000h) ...",
+          "... Prüfe den Flash ab (08000000h) ...", kSuccess}));
+  EXPECT_EQ(bench.OptionWrites(), 1);
+  const std::vector<std::uint8_t> options = bench.OptionBytes();
+  ASSERT_EQ(options.size(), 16u);
+  EXPECT_EQ((std::vector<int>{options[0], options[1], options[8], options[9]}),
+            (std::vector<int>{0xE3, 0xAA, 0xFF, 0x3F}));
+  EXPECT_EQ(bench.dfu.Opens(), 2);
+  EXPECT_GE(bench.host.CountCommands(ID_RUN_REENUMERATE), 1);
+}
+
+TEST(ProgrammingJob, ErasesOnlyTheSectorsTheFileNeedsAndCountsProgressToTheTotal) {
+  JobBench bench(DeviceWithOptionsInPlace());
+  bench.WriteFirmware(20000);
+  int progressAfterErasing = -1;
+  bench.host.onEvent = [&](const JobEvent& event) {
+    if (event.kind == JobEvent::Status && event.text.starts_with("... Programmiere")) {
+      progressAfterErasing = bench.host.Shared().m_progressPos;
+    }
+  };
+  bench.Run();
+
+  ExpectSucceeded(bench);
+  EXPECT_EQ(bench.OptionWrites(), 0);
+  EXPECT_EQ(bench.dfu.Opens(), 1);
+  EXPECT_EQ(bench.host.CountCommands(ID_RUN_REENUMERATE), 0);
+  EXPECT_EQ(bench.Erases(), 2);  // 32768 bytes cover the file
+  EXPECT_EQ(bench.host.Shared().m_progressTotal, 50000);
+  EXPECT_EQ(progressAfterErasing, 10000);
+  EXPECT_EQ(bench.host.Shared().m_progressPos, 50000);
+  EXPECT_EQ(bench.host.CountCommands(ID_RUN_PROGRESS_RANGE), 1);
+}
+
+TEST(ProgrammingJob, RefusesFilesOutsideTheLimits) {
+  const struct {
+    std::int64_t size;        // -1: no file
+    std::uint32_t flashSize;  // 0: the device's
+    std::string error;        // empty: accepted
+  } cases[] = {
+      {1023, 0, kSizeError},
+      {1024, 0, ""},
+      {983040, 0, ""},
+      {983041, 0, kSizeError},
+      {1048576, 0, kSizeError},
+      {-1, 0, kSizeError},
+      {600000, 600000, "Die Firmware passt nicht in den Flash (Firmware = 585.9 kB) !"},
+      {600000, 600001, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    JobBench bench(DeviceWithOptionsInPlace());
+    if (c.size >= 0) bench.WriteFirmware(static_cast<std::uint32_t>(c.size));
+    if (c.flashSize != 0) bench.inputs.device.flashSize = c.flashSize;
+    bench.Run();
+    if (c.error.empty()) {
+      ExpectSucceeded(bench);
+    } else {
+      ExpectFailed(bench, c.error);
+      EXPECT_EQ(bench.Erases(), 0);
+    }
+  }
+}
+
+TEST(ProgrammingJob, RefusesMemoryMapsItCannotProgram) {
+  const struct {
+    const char* map;  // nullptr: no device data
+    std::string error;
+    int erases;
+  } cases[] = {
+      {nullptr, "Es sind keine Gerätedaten vorhanden !", 0},
+      {"@Option Bytes  /0x1FFFC000/01*016 e", kNoFlash, 0},
+      // Only the first sector decides whether a segment is flash.
+      {"@Internal Flash  /0x08000000/01*016Ka,03*016Kg", kNoFlash, 0},
+      // The gap behind sector 1 is found before sector 1 is erased, though 2 is never needed.
+      {"@Internal Flash  /0x08000000/02*016Kg/0x0800C000/02*016Kg",
+       "Der Flash im Gerät ist nicht durchgehent (08008000h..0800C000h) !", 1},
+      {"@Internal Flash  /0x08000000/01*016Kg,01*003Kg,01*016Kg", "Falsches Flash Alignment !", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    JobBench bench(DeviceWithOptionsInPlace());
+    bench.WriteFirmware(20000);
+    if (c.map == nullptr) {
+      bench.inputs.device.memoryMap = nullptr;
+    } else {
+      bench.UseMap(c.map);
+    }
+    bench.Run();
+    ExpectFailed(bench, c.error);
+    EXPECT_EQ(bench.Erases(), c.erases);
+  }
+}
+
+SimFault Fault(SimFaultAction action, SimRequest request, std::uint32_t nth) {
+  SimFault fault;
+  fault.action = action;
+  fault.request = request;
+  fault.nth = nth;
+  fault.count = 100000;
+  return fault;
+}
+
+SimFault CorruptReadBack(std::uint32_t address) {
+  SimFault fault;
+  fault.action = SimFaultAction::Corrupt;
+  fault.address = address;
+  return fault;
+}
+
+TEST(ProgrammingJob, ReportsEveryDeviceFaultWithItsMessageAndTheDeviceFree) {
+  const SimFault failAllDownloadsFrom2 = Fault(SimFaultAction::Fail, SimRequest::Dnload, 2);
+  const struct {
+    const char* name;
+    bool optionsInPlace;
+    std::vector<SimFault> faults;
+    int failSelectAlternate;
+    bool failOpen;
+    std::string error;
+  } cases[] = {
+      {"open", true, {}, -1, true, "Das Gerät konnte nicht geöffnet werden !"},
+      {"read options",
+       true,
+       {Fault(SimFaultAction::Fail, SimRequest::Upload, 1)},
+       -1,
+       false,
+       kOptionsError},
+      {"write options", false, {failAllDownloadsFrom2}, -1, false, kOptionsError},
+      {"select flash",
+       true,
+       {},
+       0,
+       false,
+       "Die USB Konfiguration konnte nicht eingestellt werden !"},
+      {"erase",
+       true,
+       {failAllDownloadsFrom2},
+       -1,
+       false,
+       "Der Flash-Sektor bei 08000000h konnte nicht gelöscht werden !"},
+      // Downloads 1 to 5: option address, two erases, write address, the first block.
+      {"write",
+       true,
+       {Fault(SimFaultAction::Fail, SimRequest::Dnload, 6)},
+       -1,
+       false,
+       "Der Flash-Sektor bei 08000800h konnte nicht geschrieben werden !"},
+      {"verify",
+       true,
+       {CorruptReadBack(0x08001005)},
+       -1,
+       false,
+       "Beim Prüfen wurde bei Adresse 08001000h ein Fehler entdeckt !"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimDeviceConfig config = c.optionsInPlace ? DeviceWithOptionsInPlace() : DefaultSimDevice("");
+    config.faults = c.faults;
+    JobBench bench(config);
+    bench.WriteFirmware(20000);
+    bench.dfu.failSelectAlternate = c.failSelectAlternate;
+    bench.dfu.failOpen = c.failOpen;
+    bench.Run();
+    ExpectFailed(bench, c.error);
+  }
+}
+
+TEST(ProgrammingJob, GivesUpWhenTheDeviceDoesNotComeBackAfterTheOptionWrite) {
+  SimDeviceConfig config = DefaultSimDevice("");
+  config.returnDelayMs = 3600000;
+  JobBench bench(config);
+  bench.WriteFirmware(20000);
+  const std::uint32_t start = bench.clock.TickCount();
+  bench.Run();
+
+  ExpectFailed(bench,
+               "Das Geräte hat sich nicht wieder angemeldet !\n\nBitte stecken sie das Geräte ab, "
+               "und wieder an\nund versuchen sie es dan erneut.");
+  EXPECT_EQ(bench.host.CountCommands(ID_RUN_REENUMERATE), 51);
+  EXPECT_EQ(bench.Erases(), 0);
+  // The removal came at once: 0.2 s, then 50 polls of 0.1 s and a last 50 ms.
+  EXPECT_LT(bench.clock.TickCount() - start, 7000u);
+}
+
+TEST(ProgrammingJob, GoesOnAfterTwoSecondsWhenTheRemovalIsNeverReported) {
+  JobBench bench;
+  bench.WriteFirmware(20000);
+  bench.bench.SetListener({});
+  // A window that does not enumerate during a run still holds the device of the start.
+  bench.host.currentDevice = [&bench] { return bench.inputs.device; };
+  const std::uint32_t start = bench.clock.TickCount();
+  bench.Run();
+
+  ExpectSucceeded(bench);
+  EXPECT_GE(bench.clock.TickCount() - start, 2000u + 200u + 100u + 50u);
+  EXPECT_EQ(bench.host.Shared().m_deviceRemoved, 0);
+}
+
+TEST(ProgrammingJob, StopsOnAnAbortInEveryPhaseWithoutABox) {
+  // Each case sets the abort flag when the run reports this status, or this much progress.
+  const struct {
+    const char* phase;
+    bool optionsInPlace;
+    std::string status;
+    int progress;
+    int erases;
+  } cases[] = {
+      {"before the start", true, "", 0, 0},
+      {"waiting for the device", false, "... Warte auf die neue Geräteanmeldung ...", 0, 0},
+      {"loading", true, "... Firmware laden ...", 0, 0},
+      {"erasing", true, "... Lösche Sektor 0   (08000000h) ...", 0, 1},
+      {"programming", true, "", 10000 + 2048, 2},
+      {"verifying", true, "", 30000 + 2048, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.phase);
+    JobBench bench(c.optionsInPlace ? DeviceWithOptionsInPlace() : DefaultSimDevice(""));
+    bench.WriteFirmware(20000);
+    RunShared& shared = bench.host.Shared();
+    if (c.status.empty() && c.progress == 0) shared.m_abortRequested = 1;
+    bench.host.onEvent = [&](const JobEvent& event) {
+      if ((event.kind == JobEvent::Status && event.text == c.status) ||
+          (c.progress != 0 && event.id == ID_RUN_PROGRESS && shared.m_progressPos >= c.progress)) {
+        shared.m_abortRequested = 1;
+      }
+    };
+    bench.Run();
+
+    bench.ExpectCleanEnd();
+    EXPECT_TRUE(bench.host.Errors().empty());
+    EXPECT_EQ(bench.host.Statuses().back(), kUserAbort);
+    EXPECT_EQ(shared.m_runStatus, RunStatusAborted);
+    EXPECT_EQ(bench.Erases(), c.erases);
+    EXPECT_EQ(bench.Log(), "");
+    // The transfer stopped at the next block.
+    if (c.progress != 0) {
+      EXPECT_EQ(shared.m_progressPos, c.progress);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrune
