@@ -1,0 +1,390 @@
+#include "sim/sim_file.h"
+
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "dfu/stdfu.h"
+#include "sim/sim_descriptors.h"
+
+namespace kestrune {
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::uint32_t kMaxDevices = 16;
+constexpr std::uint32_t kMaxAlternates = 16;
+constexpr std::uint32_t kMaxDelayMs = 600000;
+constexpr std::uintmax_t kMaxFileSize = 1 << 20;
+
+// The first problem found, with where it is ("devices[1].faults[0].nth: ...").
+struct Problem {
+  std::string text;
+};
+
+[[noreturn]] void Fail(const std::string& where, const std::string& what) {
+  throw Problem{where + ": " + what};
+}
+
+std::uint32_t Number(const Json& value, const std::string& where, std::uint32_t max) {
+  std::uint64_t n = 0;
+  if (value.is_number_unsigned()) {
+    n = value.get<std::uint64_t>();
+  } else if (value.is_string()) {
+    const std::string text = value.get<std::string>();
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 10 ||
+        digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+            std::string::npos) {
+      Fail(where, "\"" + text + "\" is not a number");
+    }
+    n = std::stoull(digits, nullptr, hex ? 16 : 10);
+  } else {
+    Fail(where, "expected a number or a text such as \"0x0483\"");
+  }
+  if (n > max) Fail(where, std::to_string(n) + " is larger than " + std::to_string(max));
+  return static_cast<std::uint32_t>(n);
+}
+
+std::string Text(const Json& value, const std::string& where) {
+  if (!value.is_string()) Fail(where, "expected a text");
+  const std::string text = value.get<std::string>();
+  if (text.size() > kSimMaxStringLength) Fail(where, "longer than 126 characters");
+  for (unsigned char c : text) {
+    if (c < 0x20 || c > 0x7E) Fail(where, "only printable ASCII characters are allowed");
+  }
+  return text;
+}
+
+bool Flag(const Json& value, const std::string& where) {
+  if (!value.is_boolean()) Fail(where, "expected true or false");
+  return value.get<bool>();
+}
+
+// Hexadecimal bytes, blanks allowed between them: "EF AA 10 55".
+std::vector<std::uint8_t> HexBytes(const Json& value, const std::string& where) {
+  if (!value.is_string()) Fail(where, "expected hexadecimal bytes such as \"EF AA 10 55\"");
+  std::string digits;
+  for (char c : value.get<std::string>()) {
+    if (c == ' ') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) Fail(where, "not hexadecimal bytes");
+    digits += c;
+  }
+  if (digits.size() % 2 != 0) Fail(where, "odd number of hexadecimal digits");
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i < digits.size(); i += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+void CheckKeys(const Json& object, const std::string& where,
+               std::initializer_list<const char*> known) {
+  if (!object.is_object()) Fail(where, "expected an object");
+  for (const auto& item : object.items()) {
+    if (item.key() == "comment") continue;
+    bool ok = false;
+    for (const char* k : known) ok = ok || item.key() == k;
+    if (!ok) Fail(where, "unknown setting \"" + item.key() + "\"");
+  }
+}
+
+template <typename T>
+T Choice(const Json& value, const std::string& where,
+         std::initializer_list<std::pair<const char*, T>> choices) {
+  if (value.is_string()) {
+    for (const auto& [name, choice] : choices) {
+      if (value.get<std::string>() == name) return choice;
+    }
+  }
+  std::string names;
+  for (const auto& choice : choices) names += std::string(names.empty() ? "" : ", ") + choice.first;
+  Fail(where, "expected one of " + names);
+}
+
+SimTiming Timing(const Json& value, const std::string& where) {
+  const std::initializer_list<std::pair<const char*, bool>> models = {{"instant", false},
+                                                                      {"datasheet", true}};
+  if (value.is_string()) return Choice(value, where, models) ? DatasheetTiming() : InstantTiming();
+  CheckKeys(value, where,
+            {"model", "setAddressMs", "erase16KMs", "erase64KMs", "erase128KMs", "massEraseMs",
+             "programUsPerWord", "optionWriteMs"});
+  SimTiming t = value.contains("model") && Choice(value["model"], where + ".model", models)
+                    ? DatasheetTiming()
+                    : InstantTiming();
+  const std::pair<const char*, std::uint32_t SimTiming::*> fields[] = {
+      {"setAddressMs", &SimTiming::setAddressMs},
+      {"erase16KMs", &SimTiming::erase16KMs},
+      {"erase64KMs", &SimTiming::erase64KMs},
+      {"erase128KMs", &SimTiming::erase128KMs},
+      {"massEraseMs", &SimTiming::massEraseMs},
+      {"programUsPerWord", &SimTiming::programUsPerWord},
+      {"optionWriteMs", &SimTiming::optionWriteMs},
+  };
+  for (const auto& [name, field] : fields) {
+    if (value.contains(name)) t.*field = Number(value[name], where + "." + name, kMaxDelayMs);
+  }
+  return t;
+}
+
+SimFault Fault(const Json& value, const std::string& where) {
+  CheckKeys(value, where,
+            {"action", "request", "nth", "count", "status", "address", "xor", "returnAfterMs",
+             "stayAway"});
+  SimFault f;
+  if (!value.contains("action")) Fail(where, "missing \"action\"");
+  f.action = Choice(value["action"], where + ".action",
+                    {std::pair{"fail", SimFaultAction::Fail},
+                     {"stall", SimFaultAction::Stall},
+                     {"timeout", SimFaultAction::Timeout},
+                     {"dfuError", SimFaultAction::DfuError},
+                     {"disconnect", SimFaultAction::Disconnect},
+                     {"corrupt", SimFaultAction::Corrupt}});
+  if (f.action == SimFaultAction::Corrupt) {
+    if (!value.contains("address")) Fail(where, "missing \"address\"");
+    f.address = Number(value["address"], where + ".address", 0xFFFFFFFF);
+    if (value.contains("xor"))
+      f.xorMask = static_cast<std::uint8_t>(Number(value["xor"], where + ".xor", 0xFF));
+    if (f.xorMask == 0) Fail(where + ".xor", "0 changes nothing");
+    return f;
+  }
+  if (!value.contains("request")) Fail(where, "missing \"request\"");
+  f.request = Choice(value["request"], where + ".request",
+                     {std::pair{"DETACH", SimRequest::Detach},
+                      {"DNLOAD", SimRequest::Dnload},
+                      {"UPLOAD", SimRequest::Upload},
+                      {"GETSTATUS", SimRequest::GetStatus},
+                      {"CLRSTATUS", SimRequest::ClrStatus},
+                      {"GETSTATE", SimRequest::GetState},
+                      {"ABORT", SimRequest::Abort},
+                      {"GET_DESCRIPTOR", SimRequest::GetDescriptor},
+                      {"SET_INTERFACE", SimRequest::SetInterface}});
+  if (value.contains("nth")) f.nth = Number(value["nth"], where + ".nth", 0xFFFFFFFF);
+  if (value.contains("count")) f.count = Number(value["count"], where + ".count", 0xFFFFFFFF);
+  if (f.nth == 0 || f.count == 0) Fail(where, "\"nth\" and \"count\" count from 1");
+  if (value.contains("status")) {
+    const Json& s = value["status"];
+    f.status = s.is_string() && s.get<std::string>().rfind("err", 0) == 0
+                   ? Choice(s, where + ".status",
+                            {std::pair{"errTARGET", std::uint8_t{errTARGET}},
+                             {"errFILE", std::uint8_t{errFILE}},
+                             {"errWRITE", std::uint8_t{errWRITE}},
+                             {"errERASE", std::uint8_t{errERASE}},
+                             {"errCHECK_ERASED", std::uint8_t{errCHECK_ERASED}},
+                             {"errPROG", std::uint8_t{errPROG}},
+                             {"errVERIFY", std::uint8_t{errVERIFY}},
+                             {"errADDRESS", std::uint8_t{errADDRESS}},
+                             {"errNOTDONE", std::uint8_t{errNOTDONE}},
+                             {"errFIRMWARE", std::uint8_t{errFIRMWARE}},
+                             {"errVENDOR", std::uint8_t{errVENDOR}},
+                             {"errUSBR", std::uint8_t{errUSBR}},
+                             {"errPOR", std::uint8_t{errPOR}},
+                             {"errUNKNOWN", std::uint8_t{errUNKNOWN}},
+                             {"errSTALLEDPKT", std::uint8_t{errSTALLEDPKT}}})
+                   : static_cast<std::uint8_t>(Number(s, where + ".status", 0xFF));
+    if (f.status == OK) Fail(where + ".status", "a failure needs a status other than OK");
+  }
+  if (value.contains("returnAfterMs")) {
+    f.returnAfterMs = Number(value["returnAfterMs"], where + ".returnAfterMs", kMaxDelayMs);
+  }
+  if (value.contains("stayAway")) f.stayAway = Flag(value["stayAway"], where + ".stayAway");
+  return f;
+}
+
+SimDeviceConfig Device(const Json& value, const std::string& where, const std::string& fileFolder,
+                       const std::string& defaultImageFolder) {
+  CheckKeys(value, where,
+            {"interfaceClass",
+             "serialNumber",
+             "instance",
+             "vid",
+             "pid",
+             "bcdDevice",
+             "bcdDFUVersion",
+             "flashKiB",
+             "interfaceStrings",
+             "optionBytes",
+             "optionComplements",
+             "otp",
+             "otpLockedBlocks",
+             "uniqueId",
+             "leaveDelayMs",
+             "returnDelayMs",
+             "timing",
+             "faults",
+             "folder",
+             "persist"});
+  SimDeviceConfig d = DefaultSimDevice("");
+  auto has = [&value](const char* key) { return value.contains(key); };
+  auto at = [&where](const char* key) { return where + "." + key; };
+  if (has("interfaceClass")) {
+    d.interfaceClass = Choice(
+        value["interfaceClass"], at("interfaceClass"),
+        {std::pair{"first", SimInterfaceClass::First}, {"second", SimInterfaceClass::Second}});
+  }
+  if (has("uniqueId")) {
+    const auto bytes = HexBytes(value["uniqueId"], at("uniqueId"));
+    if (bytes.size() != d.uniqueId.size()) Fail(at("uniqueId"), "expected 12 bytes");
+    std::copy(bytes.begin(), bytes.end(), d.uniqueId.begin());
+  }
+  d.serialNumber = has("serialNumber") ? Text(value["serialNumber"], at("serialNumber"))
+                                       : SerialFromUniqueId(d.uniqueId);
+  if (d.serialNumber.empty()) Fail(at("serialNumber"), "empty");
+  d.instance = has("instance") ? Text(value["instance"], at("instance")) : d.serialNumber;
+  if (d.instance.empty() || d.instance.find_first_of("#\\/{}") != std::string::npos) {
+    Fail(at("instance"), "must not be empty nor contain # \\ / { or }");
+  }
+  const std::pair<const char*, std::uint16_t SimDeviceConfig::*> ids[] = {
+      {"vid", &SimDeviceConfig::vid},
+      {"pid", &SimDeviceConfig::pid},
+      {"bcdDevice", &SimDeviceConfig::bcdDevice},
+      {"bcdDFUVersion", &SimDeviceConfig::bcdDFUVersion},
+  };
+  for (const auto& [name, field] : ids) {
+    if (has(name)) d.*field = static_cast<std::uint16_t>(Number(value[name], at(name), 0xFFFF));
+  }
+  if (has("flashKiB")) {
+    d.flashKiB = Number(value["flashKiB"], at("flashKiB"), 0xFFFFFFFF);
+    if (!IsSupportedFlashSize(d.flashKiB)) Fail(at("flashKiB"), "expected 256, 512, 1024 or 2048");
+  }
+  d.interfaceStrings = BootLoaderInterfaceStrings(d.flashKiB);
+  if (has("interfaceStrings")) {
+    const Json& list = value["interfaceStrings"];
+    if (!list.is_array() || list.empty() || list.size() > kMaxAlternates) {
+      Fail(at("interfaceStrings"), "expected a list of 1 to 16 texts");
+    }
+    d.interfaceStrings.clear();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      d.interfaceStrings.push_back(
+          Text(list[i], at("interfaceStrings") + "[" + std::to_string(i) + "]"));
+    }
+  }
+  if (has("optionComplements")) {
+    d.optionComplements = Flag(value["optionComplements"], at("optionComplements"));
+  }
+  if (has("optionBytes")) {
+    const auto bytes = HexBytes(value["optionBytes"], at("optionBytes"));
+    if (bytes.size() == 4) {
+      d.optionBytes =
+          WithOptionComplements({bytes[0], bytes[1], 0, 0, 0, 0, 0, 0, bytes[2], bytes[3]});
+    } else if (bytes.size() == kSimOptionSize) {
+      std::copy(bytes.begin(), bytes.end(), d.optionBytes.begin());
+    } else {
+      Fail(at("optionBytes"), "expected 4 bytes (0, 1, 8, 9) or all 16");
+    }
+  }
+  if (has("otp")) {
+    CheckKeys(
+        value["otp"], at("otp"),
+        {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15"});
+    for (const auto& item : value["otp"].items()) {
+      if (item.key() == "comment") continue;
+      const std::string w = at("otp") + "." + item.key();
+      const auto bytes = HexBytes(item.value(), w);
+      if (bytes.size() > kSimOtpBlockSize) Fail(w, "a block has 32 bytes");
+      std::copy(bytes.begin(), bytes.end(),
+                d.otp.begin() + std::stoul(item.key()) * kSimOtpBlockSize);
+    }
+  }
+  if (has("otpLockedBlocks")) {
+    const Json& list = value["otpLockedBlocks"];
+    if (!list.is_array()) Fail(at("otpLockedBlocks"), "expected a list of block numbers");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      d.lockedOtpBlocks.push_back(Number(
+          list[i], at("otpLockedBlocks") + "[" + std::to_string(i) + "]", kSimOtpBlockCount - 1));
+    }
+  }
+  if (has("leaveDelayMs"))
+    d.leaveDelayMs = Number(value["leaveDelayMs"], at("leaveDelayMs"), kMaxDelayMs);
+  if (has("returnDelayMs")) {
+    d.returnDelayMs = Number(value["returnDelayMs"], at("returnDelayMs"), kMaxDelayMs);
+  }
+  if (has("timing")) d.timing = Timing(value["timing"], at("timing"));
+  if (has("faults")) {
+    const Json& list = value["faults"];
+    if (!list.is_array()) Fail(at("faults"), "expected a list");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      d.faults.push_back(Fault(list[i], at("faults") + "[" + std::to_string(i) + "]"));
+    }
+  }
+  const bool persist = !has("persist") || Flag(value["persist"], at("persist"));
+  if (persist) {
+    std::filesystem::path folder = std::filesystem::path(defaultImageFolder) / d.instance;
+    if (has("folder")) {
+      if (!value["folder"].is_string() || value["folder"].get<std::string>().empty()) {
+        Fail(at("folder"), "expected a folder name");
+      }
+      folder = std::filesystem::path(fileFolder) / value["folder"].get<std::string>();
+    }
+    d.imageFolder = folder.string();
+  }
+  return d;
+}
+
+}  // namespace
+
+SimFileResult ParseSimulatorFile(const std::string& text, const std::string& fileFolder,
+                                 const std::string& defaultImageFolder) {
+  SimFileResult result;
+  try {
+    const Json root = Json::parse(text);
+    CheckKeys(root, "file", {"devices"});
+    if (!root.contains("devices") || !root["devices"].is_array() || root["devices"].empty() ||
+        root["devices"].size() > kMaxDevices) {
+      Fail("devices", "expected a list of 1 to 16 devices");
+    }
+    const Json& list = root["devices"];
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      result.devices.push_back(
+          Device(list[i], "devices[" + std::to_string(i) + "]", fileFolder, defaultImageFolder));
+    }
+  } catch (const Problem& problem) {
+    result.devices.clear();
+    result.error = problem.text;
+  } catch (const Json::exception& e) {
+    // The library's own prefix ("[json.exception.parse_error.101] ") tells the user nothing.
+    const char* what = e.what();
+    const char* message = std::strchr(what, ']');
+    result.devices.clear();
+    result.error = message != nullptr && message[1] == ' ' ? message + 2 : what;
+  }
+  return result;
+}
+
+SimFileResult ReadSimulatorFile(const std::string& path, const std::string& defaultImageFolder) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) return {{}, "cannot read the simulator file " + path + ": " + ec.message()};
+  if (size > kMaxFileSize) return {{}, "the simulator file " + path + " is larger than 1 MiB"};
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  if (!(text << in.rdbuf())) return {{}, "cannot read the simulator file " + path};
+  SimFileResult result = ParseSimulatorFile(
+      text.str(), std::filesystem::path(path).parent_path().string(), defaultImageFolder);
+  if (!result.error.empty()) result.error = path + ": " + result.error;
+  return result;
+}
+
+SimBenchResult MakeSimBench(Clock& clock, const std::string& file,
+                            const std::string& defaultImageFolder) {
+  std::vector<SimDeviceConfig> devices;
+  if (file.empty()) {
+    devices.push_back(DefaultSimDevice(defaultImageFolder));
+  } else {
+    SimFileResult read = ReadSimulatorFile(file, defaultImageFolder);
+    if (!read.error.empty()) return {nullptr, read.error};
+    devices = std::move(read.devices);
+  }
+  auto bench = std::make_unique<SimBench>(clock);
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const SimAddResult added = bench->AddDevice(devices[i]);
+    if (!added.device) return {nullptr, "device " + std::to_string(i) + ": " + added.error};
+  }
+  return {std::move(bench), ""};
+}
+
+}  // namespace kestrune

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "dfu/stdfu.h"
+#include "sim/sim_file.h"
+#include "sim_requests.h"
+
+namespace kestrune::simtest {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+fs::path FreshFolder(const std::string& name) {
+  const fs::path folder = fs::path(KESTRUNE_BINARY_DIR) / "sim-test" / name;
+  fs::remove_all(folder);
+  return folder;
+}
+
+TEST(SimulatorFile, ExampleDescribesTwoDevices) {
+  const fs::path example =
+      fs::path(KESTRUNE_TEST_DATA) / ".." / ".." / "examples" / "two-devices.json";
+  const SimFileResult read = ReadSimulatorFile(example.string(), "/default");
+  ASSERT_EQ(read.error, "");
+  ASSERT_EQ(read.devices.size(), 2u);
+  const SimDeviceConfig& plain = read.devices[0];
+  EXPECT_EQ(plain.serialNumber, "367F34683033");
+  EXPECT_EQ(plain.optionBytes[0], 0xEF);
+  EXPECT_EQ(fs::path(plain.imageFolder), example.parent_path() / "two-devices/f405");
+  const SimDeviceConfig& used = read.devices[1];
+  EXPECT_EQ(used.flashKiB, 2048u);
+  EXPECT_EQ(used.interfaceStrings[1], "@Option Bytes  /0x1FFFC000/01*016 e/0x1FFEC000/01*016 e");
+  EXPECT_EQ(Bytes(used.optionBytes.begin(), used.optionBytes.end()),
+            (Bytes{0xE3, 0xAA, 0x1C, 0x55, 0x1C, 0x55, 0x1C, 0x55, 0xFF, 0x3F, 0x00, 0xC0, 0x00,
+                   0xC0, 0x00, 0xC0}));
+  EXPECT_EQ(used.otp[32 + 6], 0x7A);
+  EXPECT_EQ(used.otp[32 + 16], 0xFF);  // the rest of the block stays free
+  EXPECT_EQ(used.lockedOtpBlocks, std::vector<std::uint32_t>{0});
+  EXPECT_EQ(used.timing.erase128KMs, 1300u);
+  EXPECT_EQ(used.timing.erase16KMs, DatasheetTiming().erase16KMs);
+  ASSERT_EQ(used.faults.size(), 3u);
+  EXPECT_EQ(used.faults[1].action, SimFaultAction::DfuError);
+  EXPECT_EQ(used.faults[1].status, errWRITE);
+  EXPECT_EQ(used.faults[2].address, 0x08000100u);
+}
+
+TEST(SimulatorFile, DefaultsFillWhatIsLeftOut) {
+  const SimFileResult read = ParseSimulatorFile(
+      R"({"devices": [{"instance": "Bench-1"}, {"persist": false}]})", "/files", "/images");
+  ASSERT_EQ(read.error, "");
+  EXPECT_EQ(fs::path(read.devices[0].imageFolder), fs::path("/images") / "Bench-1");
+  EXPECT_EQ(read.devices[1].imageFolder, "");
+  EXPECT_EQ(read.devices[1].interfaceStrings, BootLoaderInterfaceStrings(1024));
+  EXPECT_EQ(read.devices[1].returnDelayMs, 1000u);
+}
+
+TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"{\"devices\": [", "line 1, column 14"},
+      {"[]", "file: expected an object"},
+      {R"({"devices": []})", "devices: expected a list of 1 to 16 devices"},
+      {R"({"device": []})", "file: unknown setting \"device\""},
+      {R"({"devices": [{"vid": "0x1G"}]})", "devices[0].vid: \"0x1G\" is not a number"},
+      {R"({"devices": [{"pid": 70000}]})", "devices[0].pid: 70000 is larger than 65535"},
+      {R"({"devices": [{"vid": -1}]})", "devices[0].vid: expected a number"},
+      {R"({"devices": [{"flashKiB": 768}]})", "devices[0].flashKiB: expected 256, 512, 1024"},
+      {R"({"devices": [{"uniqueId": "01 02"}]})", "devices[0].uniqueId: expected 12 bytes"},
+      {R"({"devices": [{"optionBytes": "E3 AA F"}]})", "devices[0].optionBytes: odd number"},
+      {R"({"devices": [{"otp": {"16": "00"}}]})", "devices[0].otp: unknown setting \"16\""},
+      {R"({"devices": [{"otpLockedBlocks": [16]}]})",
+       "devices[0].otpLockedBlocks[0]: 16 is larger"},
+      {R"({"devices": [{"interfaceStrings": ["@Flash\u00e9"]}]})", "printable ASCII"},
+      {R"({"devices": [{"instance": "a#b"}]})", "devices[0].instance: must not"},
+      {R"({"devices": [{"timing": "fast"}]})",
+       "devices[0].timing: expected one of instant, datasheet"},
+      {R"({"devices": [{"faults": [{"action": "stall"}]}]})",
+       "devices[0].faults[0]: missing \"request\""},
+      {R"({"devices": [{"faults": [{"action": "fail", "request": "UPLOAD", "nth": 0}]}]})",
+       "count from 1"},
+      {R"({"devices": [{"faults": [{"action": "dfuError", "request": "DNLOAD", "status": "errBAD"}]}]})",
+       "devices[0].faults[0].status: expected one of errTARGET"},
+  };
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text);
+    const SimFileResult read = ParseSimulatorFile(text, "/files", "/images");
+    EXPECT_NE(read.error.find(expected), std::string::npos) << read.error;
+    EXPECT_TRUE(read.devices.empty());
+  }
+  EXPECT_NE(ReadSimulatorFile("/no/such/file.json", "").error.find("cannot read"),
+            std::string::npos);
+}
+
+TEST(SimulatorFile, DuplicatePathsAreRefusedWhenTheBenchIsMade) {
+  const fs::path folder = FreshFolder("duplicate");
+  fs::create_directories(folder);
+  std::ofstream(folder / "sim.json") << R"({"devices": [{"persist": false}, {"persist": false}]})";
+  VirtualClock clock;
+  const SimBenchResult made = MakeSimBench(clock, (folder / "sim.json").string(), "");
+  EXPECT_EQ(made.bench, nullptr);
+  EXPECT_NE(made.error.find("device 1: two devices with the path"), std::string::npos);
+}
+
+TEST(SimulatorImages, PersistBetweenBenchesAndANewFolderIsANewDevice) {
+  const fs::path folder = FreshFolder("persist");
+  VirtualClock clock;
+  {
+    SimBenchResult made = MakeSimBench(clock, "", folder.string());
+    ASSERT_TRUE(made.bench) << made.error;
+    Requests host(*made.bench, 0, clock);
+    host.SetAddress(0x08020000);
+    host.Write(2, {0x12, 0x34});
+    host.ToIdle();
+    host.Select(2);
+    host.SetAddress(0x1FFF7820);
+    host.Write(2, Bytes(32, 0x00));
+    host.ToIdle();
+    host.Select(1);
+    host.SetAddress(0x1FFFC000);
+    host.Write(2, {0xE3, 0xAA, 0, 0, 0, 0, 0, 0, 0xFF, 0x3F, 0, 0, 0, 0, 0, 0});
+  }
+  EXPECT_EQ(fs::file_size(folder / "flash.bin"), 1024u * 1024u);
+  {
+    SimBenchResult again = MakeSimBench(clock, "", folder.string());
+    ASSERT_TRUE(again.bench) << again.error;
+    EXPECT_EQ(again.bench->Peek(0, 0, 0x08020000, 3), (Bytes{0x12, 0x34, 0xFF}));
+    EXPECT_EQ(again.bench->Peek(0, 2, 0x1FFF7820, 32), Bytes(32, 0x00));
+    EXPECT_EQ(again.bench->Peek(0, 1, 0x1FFFC000, 2), (Bytes{0xE3, 0xAA}));
+  }
+  fs::remove_all(folder);
+  SimBenchResult fresh = MakeSimBench(clock, "", folder.string());
+  ASSERT_TRUE(fresh.bench);
+  EXPECT_EQ(fresh.bench->Peek(0, 0, 0x08020000, 1), Bytes{0xFF});
+  EXPECT_EQ(fresh.bench->Peek(0, 1, 0x1FFFC000, 1), Bytes{0xEF});
+}
+
+TEST(SimulatorImages, ImagesOfTheWrongSizeAreRefused) {
+  const fs::path folder = FreshFolder("wrong-size");
+  fs::create_directories(folder);
+  std::ofstream(folder / "otp.bin") << "short";
+  VirtualClock clock;
+  const SimBenchResult made = MakeSimBench(clock, "", folder.string());
+  EXPECT_EQ(made.bench, nullptr);
+  EXPECT_NE(made.error.find("otp.bin has 5 bytes, expected 528"), std::string::npos) << made.error;
+}
+
+}  // namespace
+}  // namespace kestrune::simtest
