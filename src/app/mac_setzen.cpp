@@ -1,0 +1,162 @@
+#include "app/mac_setzen.h"
+
+#include <algorithm>
+
+#include "dfu/memory_commands.h"
+#include "job/run_commands.h"
+#include "serials/identity_assignment.h"
+#include "serials/mac_range.h"
+
+namespace kestrune {
+namespace {
+
+// Pause between the steps of the OTP transfer, as the boot loader has always been given.
+constexpr std::uint32_t kStepPauseMs = 30;
+
+MessageResult Tell(Window& window, const char* caption, const char* text, MessageIcon icon,
+                   MessageButtons buttons = MessageButtons::Ok) {
+  return window.ShowMessageBox(caption, text, buttons, icon);
+}
+
+void Fail(Window& window, const char* text) {
+  Tell(window, "Fehler", text, MessageIcon::Stop);
+}
+
+// Closes the connection on every path once it was opened.
+class OpenDevice {
+ public:
+  OpenDevice(StdfuLibrary& stdfu, const std::string& path) : m_stdfu(stdfu) {
+    if (m_stdfu.STDFU_Open(path.c_str(), &m_handle) != STDFU_NOERROR) m_handle = nullptr;
+  }
+  ~OpenDevice() { Close(); }
+  OpenDevice(const OpenDevice&) = delete;
+  OpenDevice& operator=(const OpenDevice&) = delete;
+  bool IsOpen() const { return m_handle != nullptr; }
+  DfuHandle Handle() const { return m_handle; }
+  void Close() {
+    if (m_handle != nullptr) m_stdfu.STDFU_Close(&m_handle);
+    m_handle = nullptr;
+  }
+
+ private:
+  StdfuLibrary& m_stdfu;
+  DfuHandle m_handle = nullptr;
+};
+
+// Writes the record into block `block` and reads it back: the steps after the block was chosen.
+MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& state,
+                            const OtpBlock& record, std::uint32_t block) {
+  Window& window = services.window;
+  OpenDevice device(services.stdfu, state.devicePath);
+  if (!device.IsOpen()) {
+    Fail(window, "Das Gerät konnte nicht geöffnet werden !");
+    return MacSetzenOutcome::OpenFailed;
+  }
+  DfuHandle handle = device.Handle();
+  if (services.stdfu.STDFU_SelectCurrentConfiguration(&handle, 0, 0, kOtpAlternate) !=
+      STDFU_NOERROR) {
+    device.Close();
+    Fail(window, "Fehler beim Programmieren !");
+    return MacSetzenOutcome::SelectFailed;
+  }
+  DfuSession session{services.stdfu, services.clock, &state.shared.m_abortRequested,
+                     &state.shared.m_progressPos,
+                     [&window] { window.PostCommand(ID_RUN_PROGRESS); }};
+  const std::uint32_t address = kOtpAddress + kOtpBlockSize * block;
+  // From here on the device may hold a changed block: the copy of discovery is out of date.
+  state.rescanRequested = 1;
+
+  services.clock.Sleep(kStepPauseMs);
+  // A stop request seen by the transfer means it sent nothing, which is no success.
+  if (!WriteMemory(session, handle, address, kOtpBlockSize, record.data()) ||
+      session.AbortRequested()) {
+    device.Close();
+    Fail(window, "Fehler beim Programmieren !");
+    return MacSetzenOutcome::WriteFailed;
+  }
+  services.clock.Sleep(kStepPauseMs);
+  // Read back from the start of the area, as discovery does: every upload asks for a whole
+  // 2048-byte block, and one that starts at the block itself would run past the end of the OTP
+  // alternate's memory, which a boot loader need not serve.
+  std::array<std::uint8_t, kOtpBlockCount * kOtpBlockSize> readBack;
+  readBack.fill(0x55);
+  const std::uint32_t offset = kOtpBlockSize * block;
+  if (!ReadMemory(session, handle, kOtpAddress, offset + kOtpBlockSize, readBack.data()) ||
+      session.AbortRequested()) {
+    device.Close();
+    Fail(window, "Fehler beim Prüfen !");
+    return MacSetzenOutcome::ReadBackFailed;
+  }
+  services.clock.Sleep(kStepPauseMs);
+  device.Close();
+  services.clock.Sleep(kStepPauseMs);
+  if (!std::equal(record.begin(), record.end(), readBack.begin() + offset)) {
+    Fail(window, "Die Daten wurden nicht gültig programmiert !");
+    return MacSetzenOutcome::Differs;
+  }
+  return MacSetzenOutcome::Written;
+}
+
+}  // namespace
+
+MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& state) {
+  Window& window = services.window;
+  MacSetzenResult result;
+  // No run is active: a stop request left over from an aborted run must not stop this transfer.
+  state.shared.m_abortRequested.store(0);
+
+  // Without a range there are no addresses to hand out and no complete record to write.
+  if (state.ranges.Count() == 0) {
+    Tell(window, "Warnung", "In ./Infos/MacList.cfg ist kein gültiger Bereich eingetragen !",
+         MessageIcon::Warning);
+    result.outcome = MacSetzenOutcome::NoRange;
+    return result;
+  }
+  // Which block is free is known only from the copy that discovery read.
+  if (state.identityState == 0) {
+    Fail(window, "Die Speicherplätze des Gerätes konnten nicht gelesen werden !");
+    result.outcome = MacSetzenOutcome::NotRead;
+    return result;
+  }
+
+  SerialNumberDialog dialog;
+  dialog.m_now = services.now;
+  dialog.m_calendar = services.calendar;
+  if (state.identityState == 2 &&
+      Tell(window, "Warnung",
+           "Das Gerät hat bereits eine Seriennummer !\n\nSoll diese ersetzt werden ?",
+           MessageIcon::Warning, MessageButtons::YesNo) != MessageResult::Yes) {
+    return result;
+  }
+  OtpBlock record;
+  record.fill(0xFF);
+  dialog.m_serial = state.nextSerial;
+  dialog.m_record = &record;
+  dialog.m_ranges = &state.ranges;
+  if (FindMacRange(state.ranges, state.nextSerial) < 0 &&
+      Tell(window, "Warnung",
+           "Die aktuelle Seriennummer ist außerhalb des Bereiches aus ./Infos/MacList.cfg !",
+           MessageIcon::Warning, MessageButtons::OkCancel) != MessageResult::Ok) {
+    return result;
+  }
+  if (!services.runDialog || !services.runDialog(dialog) || !dialog.m_recordFilled) return result;
+  result.record = record;
+
+  const OtpTarget target = ChooseOtpBlock(state.otpImage, record);
+  result.block = target.target;
+  if (target.choice == OtpBlockChoice::AlreadyInDevice) {
+    Tell(window, "Information", "Diese Seriennummer ist bereits im Gerät !",
+         MessageIcon::Information);
+    result.outcome = MacSetzenOutcome::AlreadyInDevice;
+    return result;
+  }
+  if (target.choice == OtpBlockChoice::AreaFull) {
+    Fail(window, "Alle Speicherplätze sind auf gebraucht !");
+    result.outcome = MacSetzenOutcome::AreaFull;
+    return result;
+  }
+  result.outcome = WriteBlock(services, state, record, target.target);
+  return result;
+}
+
+}  // namespace kestrune

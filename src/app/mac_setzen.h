@@ -1,0 +1,67 @@
+#pragma once
+// "MAC setzen": gives the attached device a serial number and two MAC addresses in the next free
+// block of its OTP area, after the operator confirmed them. Runs on the window's thread while no
+// programming run is active. ProgrammerDialog::OnMacSetzen calls it with its own members; the
+// command line calls it with the state of its own discovery.
+//
+// Nothing is written unless the range list holds a range (so the record is complete), the OTP
+// area was read at discovery and the target block is empty in that copy, and the device was
+// opened with its OTP alternate setting selected.
+
+#include <cstdint>
+#include <string>
+
+#include "app/serial_number_dialog.h"
+#include "app/window.h"
+#include "device/device_identity.h"
+#include "dfu/stdfu.h"
+#include "job/job_host.h"
+#include "platform/clock.h"
+#include "support/format_time.h"
+#include "support/record_array.h"
+
+namespace kestrune {
+
+// The dialog state the assignment reads and writes.
+struct MacSetzenState {
+  const RecordArray& ranges;      // m_macRanges
+  std::int32_t nextSerial = 0;    // m_nextSerial: the number proposed first
+  int identityState = 0;          // m_identityState: 0 when the OTP area was not read
+  const std::string& devicePath;  // m_devicePath
+  const OtpImage& otpImage;       // m_otpImage, as the last discovery read it
+  RunShared& shared;              // the abort flag and progress counter the transfers use
+  int& rescanRequested;           // m_rescanRequested: set once the device may have changed
+};
+
+struct MacSetzenServices {
+  Window& window;  // owner of every message box; receives the transfers' progress notices
+  StdfuLibrary& stdfu;
+  Clock& clock;
+  const SerialNumberDialogRunner& runDialog;
+  TimeSource now = CurrentTime;
+  CalendarConversion calendar = LocalCalendar;
+};
+
+enum class MacSetzenOutcome {
+  NoRange,          // the list holds no range: refused before anything was asked
+  NotRead,          // the OTP area was not read at discovery: refused
+  Declined,         // the operator said No, Cancel or closed the dialog
+  AlreadyInDevice,  // the last used block holds this identity already
+  AreaFull,         // block 15 is used
+  OpenFailed,
+  SelectFailed,
+  WriteFailed,
+  ReadBackFailed,
+  Differs,  // read back, but not what was written
+  Written,  // written and read back equal
+};
+
+struct MacSetzenResult {
+  MacSetzenOutcome outcome = MacSetzenOutcome::Declined;
+  std::uint32_t block = 0;  // the target block, once chosen
+  OtpBlock record{};        // the record, once the dialog ended with OK
+};
+
+MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& state);
+
+}  // namespace kestrune
