@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "serials/mac_range.h"
+#include "testkit/temp_folder.h"
 
 namespace kestrune {
 namespace {
@@ -32,18 +32,10 @@ std::string SerialOverlap(int a, int b) {
 
 class RangeFiles : public testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    m_dir =
-        std::filesystem::temp_directory_path() / (std::string("kestrune-serials-") + info->name());
-    std::filesystem::create_directories(m_dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
-
   std::string Write(const std::string& name, const std::string& bytes) {
-    const std::filesystem::path path = m_dir / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
+    const std::string path = m_folder.File(name);
+    testkit::WriteFileText(path, bytes);
+    return path;
   }
   MacRangeLoad Load(const std::string& bytes) {
     return LoadMacRanges(Write("MacList.cfg", bytes), m_ranges);
@@ -63,7 +55,7 @@ class RangeFiles : public testing::Test {
     return ranges;
   }
 
-  std::filesystem::path m_dir;
+  testkit::TempFolder m_folder;
   RecordArray m_ranges;
 };
 
@@ -116,7 +108,7 @@ TEST_F(RangeFiles, ReadsOneRangeLine) {
 }
 
 TEST_F(RangeFiles, MissingEmptyAndJunkFiles) {
-  EXPECT_FALSE(LoadMacRanges((m_dir / "absent.cfg").string(), m_ranges).usable);
+  EXPECT_FALSE(LoadMacRanges(m_folder.File("absent.cfg"), m_ranges).usable);
 
   const MacRangeLoad empty = Load("");
   EXPECT_TRUE(empty.usable);  // an empty list still offers the button; "MAC setzen" refuses
@@ -218,16 +210,30 @@ TEST_F(RangeFiles, NextSerial) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.content ? c.content : "(no file)");
     const std::string path =
-        c.content ? Write("NextSerial.cfg", c.content) : (m_dir / "absent.cfg").string();
+        c.content ? Write("NextSerial.cfg", c.content) : m_folder.File("absent.cfg");
     const NextSerialLoad load = LoadNextSerial(path, m_ranges);
     EXPECT_EQ(load.nextSerial, c.next);
     EXPECT_EQ(WarningTexts(load.warnings),
               c.warned ? std::vector<std::string>{kNextSerialWarning} : std::vector<std::string>{});
   }
   RecordArray none;
-  EXPECT_EQ(LoadNextSerial((m_dir / "absent.cfg").string(), none).nextSerial, 0);
-  EXPECT_TRUE(LoadNextSerial((m_dir / "absent.cfg").string(), none).warnings.empty());
+  EXPECT_EQ(LoadNextSerial(m_folder.File("absent.cfg"), none).nextSerial, 0);
+  EXPECT_TRUE(LoadNextSerial(m_folder.File("absent.cfg"), none).warnings.empty());
   EXPECT_EQ(LoadNextSerial(Write("NextSerial.cfg", "7"), none).warnings.size(), 1u);
+}
+
+// The sample files that the build puts beside the programs load without a warning.
+TEST(SampleInfos, LoadCleanly) {
+  const std::filesystem::path infos = std::filesystem::path(KESTRUNE_BINARY_DIR) / "bin" / "Infos";
+  RecordArray ranges;
+  const MacRangeLoad load = LoadMacRanges((infos / "MacList.cfg").string(), ranges);
+  EXPECT_TRUE(load.usable);
+  EXPECT_TRUE(load.warnings.empty());
+  ASSERT_EQ(ranges.Count(), 1u);
+  EXPECT_EQ(MacRangeAt(ranges, 0).firstMac >> 40 & 0x03, 0x02u);  // locally administered, unicast
+  const NextSerialLoad next = LoadNextSerial((infos / "NextSerial.cfg").string(), ranges);
+  EXPECT_TRUE(next.warnings.empty());
+  EXPECT_EQ(next.nextSerial, MacRangeAt(ranges, 0).firstSerial);
 }
 
 }  // namespace
