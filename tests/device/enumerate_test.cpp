@@ -1,0 +1,372 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "device/device_controls.h"
+#include "device/enumerate.h"
+#include "platform/clock.h"
+#include "sim/sim_bench.h"
+#include "usb/usb_stdfu.h"
+
+namespace kestrune {
+namespace {
+
+namespace ids = device_controls;
+using Kind = ControlEffectKind;
+
+// Passes every call through to the library over the bench, fails the ones a test names, and
+// counts opens and closes.
+class StdfuProbe final : public StdfuLibrary {
+ public:
+  explicit StdfuProbe(StdfuLibrary& inner) : m_inner(inner) {}
+  bool failOpen = false;
+  bool failDeviceDescriptor = false;
+  bool failDfuDescriptor = false;
+  bool failSelect = false;
+  int opens = 0;
+  int closes = 0;
+
+  std::uint32_t STDFU_Open(const char* path, DfuHandle* handle) override {
+    if (failOpen) return STDFU_ERROR;
+    const std::uint32_t result = m_inner.STDFU_Open(path, handle);
+    opens += result == STDFU_NOERROR;
+    return result;
+  }
+  std::uint32_t STDFU_Close(DfuHandle* handle) override {
+    ++closes;
+    return m_inner.STDFU_Close(handle);
+  }
+  std::uint32_t STDFU_GetDeviceDescriptor(DfuHandle* handle, std::uint8_t* descriptor) override {
+    return failDeviceDescriptor ? STDFU_ERROR
+                                : m_inner.STDFU_GetDeviceDescriptor(handle, descriptor);
+  }
+  std::uint32_t STDFU_GetDFUDescriptor(DfuHandle* handle, std::uint32_t* dfuInterface,
+                                       std::uint32_t* alternateCount,
+                                       std::uint8_t* descriptor) override {
+    return failDfuDescriptor
+               ? STDFU_ERROR
+               : m_inner.STDFU_GetDFUDescriptor(handle, dfuInterface, alternateCount, descriptor);
+  }
+  std::uint32_t STDFU_SelectCurrentConfiguration(DfuHandle* handle, std::uint32_t configuration,
+                                                 std::uint32_t interfaceNumber,
+                                                 std::uint32_t alternate) override {
+    return failSelect ? STDFU_ERROR
+                      : m_inner.STDFU_SelectCurrentConfiguration(handle, configuration,
+                                                                 interfaceNumber, alternate);
+  }
+  std::uint32_t STDFU_GetInterfaceDescriptor(DfuHandle* handle, std::uint32_t configuration,
+                                             std::uint32_t interfaceNumber, std::uint32_t alternate,
+                                             std::uint8_t* descriptor) override {
+    return m_inner.STDFU_GetInterfaceDescriptor(handle, configuration, interfaceNumber, alternate,
+                                                descriptor);
+  }
+  std::uint32_t STDFU_GetStringDescriptor(DfuHandle* handle, std::uint32_t index, char* buffer,
+                                          std::uint32_t size) override {
+    return m_inner.STDFU_GetStringDescriptor(handle, index, buffer, size);
+  }
+  std::uint32_t STDFU_Dnload(DfuHandle* handle, const std::uint8_t* buffer, std::uint32_t length,
+                             std::uint16_t block) override {
+    return m_inner.STDFU_Dnload(handle, buffer, length, block);
+  }
+  std::uint32_t STDFU_Upload(DfuHandle* handle, std::uint8_t* buffer, std::uint32_t length,
+                             std::uint16_t block) override {
+    return m_inner.STDFU_Upload(handle, buffer, length, block);
+  }
+  std::uint32_t STDFU_Getstatus(DfuHandle* handle, DfuStatus* status) override {
+    return m_inner.STDFU_Getstatus(handle, status);
+  }
+  std::uint32_t STDFU_Getstate(DfuHandle* handle, std::uint8_t* state) override {
+    return m_inner.STDFU_Getstate(handle, state);
+  }
+  std::uint32_t STDFU_Clrstatus(DfuHandle* handle) override {
+    return m_inner.STDFU_Clrstatus(handle);
+  }
+  std::uint32_t STDFU_Abort(DfuHandle* handle) override { return m_inner.STDFU_Abort(handle); }
+
+ private:
+  StdfuLibrary& m_inner;
+};
+
+class EnumerateTest : public ::testing::Test {
+ protected:
+  std::size_t Add(SimDeviceConfig config) {
+    const SimAddResult added = m_bench.AddDevice(std::move(config));
+    EXPECT_TRUE(added.device) << added.error;
+    return added.device.value_or(0);
+  }
+  std::size_t Add() { return Add(DefaultSimDevice("")); }
+
+  Discovery Run(DiscoveryState shown = {}) {
+    Discovery discovery = Enumerate(m_probe, m_bench, m_clock, shown, UtcCalendar);
+    EXPECT_EQ(m_probe.opens, m_probe.closes) << "every opened connection is closed";
+    return discovery;
+  }
+
+  VirtualClock m_clock;
+  SimBench m_bench{m_clock};
+  UsbStdfuLibrary m_usb{m_bench, m_clock};
+  StdfuProbe m_probe{m_usb};
+};
+
+// Texts of the default simulated device (unique ID 31 00 47 00 0E "Q307486", OTP empty).
+const ControlEffects kDefaultDeviceShown = {
+    {Kind::UpdateControls, 0, ""},
+    {Kind::SetText, ids::kVendorId, "0483h"},
+    {Kind::SetText, ids::kProductId, "DF11h"},
+    {Kind::SetText, ids::kDfuVersion, "011Ah"},
+    {Kind::SetText, ids::kDeviceBcd, "2200h"},
+};
+const ControlEffects kDefaultIdentityShown = {
+    {Kind::SetText, ids::kUniqueId, "3100-4700-0E-Q307486"},
+    {Kind::SetText, ids::kSerialNumber, "Nicht programmiert"},
+    {Kind::SetText, ids::kAssignmentDate, "---"},
+    {Kind::SetText, ids::kMacA, "AC-DE-48-85-51-8A"},
+    {Kind::SetText, ids::kMacB, "AC-DE-48-85-51-8B"},
+};
+const ControlEffects kCountBecomesOne = {{Kind::RepaintNow, ids::kDeviceCount, ""},
+                                         {Kind::SetText, ids::kDeviceCount, "1"}};
+const ControlEffects kIdentityRepainted = {{Kind::Repaint, ids::kSerialNumber, ""},
+                                           {Kind::Repaint, ids::kAssignmentDate, ""},
+                                           {Kind::Repaint, ids::kMacA, ""},
+                                           {Kind::Repaint, ids::kMacB, ""}};
+
+ControlEffects Join(std::initializer_list<ControlEffects> parts) {
+  ControlEffects all;
+  for (const ControlEffects& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+TEST_F(EnumerateTest, OneGoodDeviceIsShownWhole) {
+  const std::size_t device = Add();
+  const Discovery found = Run();
+  EXPECT_EQ(found.deviceCount, 1);
+  EXPECT_EQ(found.devicePath, m_bench.PathOf(device));
+  // Windows writes the class in lower case; the tail test ignores case.
+  EXPECT_TRUE(found.devicePath.ends_with("{3fe809ab-fb91-4cb5-a643-69670d52366e}"));
+  EXPECT_EQ(found.deviceError, 0);
+  EXPECT_EQ(found.identityState, kIdentityNotProgrammed);
+  ASSERT_TRUE(found.memoryMap);
+  EXPECT_EQ(found.memoryMap->segments.size(), 4u);
+  EXPECT_EQ(found.flashSize, 1024u * 1024);
+  ASSERT_TRUE(found.dfu);
+  EXPECT_EQ(found.dfu->alternateCount, 4u);
+  EXPECT_EQ(found.hardwareId, "3100-4700-0E-Q307486");
+  EXPECT_TRUE(found.abortRequestCleared);
+  ASSERT_TRUE(found.otpImage);
+  EXPECT_EQ((*found.otpImage)[0], 0xFF);
+  EXPECT_EQ((*found.otpImage)[kOtpLockOffset], 0xFF);
+  EXPECT_EQ((*found.otpImage)[kUniqueIdOffset + 11], '6');
+  EXPECT_EQ((*found.otpImage)[kOtpReadLength], 0x00);  // beyond the read: left clear
+  EXPECT_EQ(found.effects, Join({kDefaultDeviceShown,
+                                 {{Kind::SetText, ids::kFlashSize, "1024 kB"}},
+                                 kDefaultIdentityShown,
+                                 kCountBecomesOne,
+                                 kIdentityRepainted}));
+
+  // Nothing changed: the same texts again, no repaint.
+  const Discovery again = Run({1, 0, kIdentityNotProgrammed});
+  EXPECT_EQ(again.effects, Join({kDefaultDeviceShown,
+                                 {{Kind::SetText, ids::kFlashSize, "1024 kB"}},
+                                 kDefaultIdentityShown}));
+}
+
+TEST_F(EnumerateTest, IdentityBlockOfTheDeviceIsShown) {
+  SimDeviceConfig config = DefaultSimDevice("");
+  const std::uint8_t block[16] = {0x00, 0x80, 0xA3, 0x00, 0xFF, 0xFF, 0x7A, 0x85,
+                                  0xE5, 0x67, 0x77, 0x53, 0xFF, 0xFF, 0xFF, 0x80};
+  std::copy(std::begin(block), std::end(block), config.otp.begin() + 3 * kOtpBlockSize);
+  Add(config);
+  const Discovery found = Run({1, 0, kIdentityNotProgrammed});
+  EXPECT_EQ(found.identityState, kIdentityPresent);
+  EXPECT_EQ(found.effects, Join({kDefaultDeviceShown,
+                                 {{Kind::SetText, ids::kFlashSize, "1024 kB"},
+                                  {Kind::SetText, ids::kUniqueId, "3100-4700-0E-Q307486"},
+                                  {Kind::SetText, ids::kMacA, "00-80-A3-00-FF-FF"},
+                                  {Kind::SetText, ids::kMacB, "00-80-A3-01-00-00"},
+                                  {Kind::SetText, ids::kAssignmentDate, "2014-05-17 13:45:09"},
+                                  {Kind::SetText, ids::kSerialNumber, "16777215"}},
+                                 kIdentityRepainted}));
+}
+
+TEST_F(EnumerateTest, NoDeviceAndTheLastDeviceUnplugged) {
+  const ControlEffects emptied = {{Kind::RepaintNow, ids::kDeviceCount, ""},
+                                  {Kind::SetText, ids::kDeviceCount, "0"},
+                                  {Kind::Empty, ids::kVendorId, ""},
+                                  {Kind::Empty, ids::kProductId, ""},
+                                  {Kind::Empty, ids::kDfuVersion, ""},
+                                  {Kind::Empty, ids::kDeviceBcd, ""},
+                                  {Kind::Empty, ids::kFlashSize, ""},
+                                  {Kind::Empty, ids::kUniqueId, ""},
+                                  {Kind::Empty, ids::kSerialNumber, ""},
+                                  {Kind::Empty, ids::kMacA, ""},
+                                  {Kind::Empty, ids::kMacB, ""},
+                                  {Kind::Empty, ids::kAssignmentDate, ""},
+                                  {Kind::EmptyLogTexts, 0, ""}};
+
+  // At start-up the window already shows 0: nothing to do.
+  const Discovery none = Run();
+  EXPECT_EQ(none.deviceCount, 0);
+  EXPECT_TRUE(none.effects.empty());
+  EXPECT_FALSE(none.abortRequestCleared);
+
+  const std::size_t device = Add();
+  const Discovery shown = Run();
+  m_bench.Unplug(device);
+  const Discovery gone = Run({shown.deviceCount, shown.deviceError, shown.identityState});
+  EXPECT_EQ(gone.deviceCount, 0);
+  EXPECT_EQ(gone.devicePath, "");
+  EXPECT_FALSE(gone.memoryMap);
+  EXPECT_FALSE(gone.flashSize);  // kept: nothing else to go by
+  EXPECT_EQ(gone.identityState, kIdentityNotRead);
+  EXPECT_EQ(gone.effects, Join({emptied, kIdentityRepainted}));
+}
+
+TEST_F(EnumerateTest, TwoDevicesCountTwoAndShowTheFirst) {
+  SimDeviceConfig second = DefaultSimDevice("");
+  second.uniqueId = {'S', 'E', 'C', 'O', 'N', 'D', 'D', 'E', 'V', 'I', 'C', 'E'};
+  const std::size_t first = Add();
+  Add(second);
+  const Discovery found = Run();
+  EXPECT_EQ(found.deviceCount, 2);
+  EXPECT_EQ(found.devicePath, m_bench.PathOf(first));
+  EXPECT_EQ(found.hardwareId, "3100-4700-0E-Q307486");
+  EXPECT_EQ(m_probe.opens, 1);
+  EXPECT_EQ(found.deviceError, 0);
+}
+
+TEST_F(EnumerateTest, DfuSeVersionAndInterfaceClassChecks) {
+  struct Case {
+    std::uint16_t version;
+    SimInterfaceClass interfaceClass;
+    int error;
+  };
+  const Case cases[] = {
+      {0x011A, SimInterfaceClass::First, 0}, {0x011F, SimInterfaceClass::First, 0},
+      {0x0110, SimInterfaceClass::First, 1}, {0x0119, SimInterfaceClass::First, 1},
+      {0x0120, SimInterfaceClass::First, 1}, {0x011A, SimInterfaceClass::Second, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << std::hex << c.version << " class " << static_cast<int>(c.interfaceClass));
+    VirtualClock clock;
+    SimBench bench(clock);
+    UsbStdfuLibrary dfu(bench, clock);
+    SimDeviceConfig config = DefaultSimDevice("");
+    config.bcdDFUVersion = c.version;
+    config.interfaceClass = c.interfaceClass;
+    ASSERT_TRUE(bench.AddDevice(config).device);
+    const Discovery found = Enumerate(dfu, bench, clock, {}, UtcCalendar);
+    EXPECT_EQ(found.deviceCount, 1);
+    EXPECT_EQ(found.deviceError, c.error);
+    EXPECT_EQ(found.memoryMap != nullptr, c.error == 0);
+    EXPECT_EQ(found.flashSize.has_value(), c.error == 0);
+    // The identity is read all the same; for a failed device 1009 and 1010 end up empty.
+    EXPECT_EQ(found.identityState, kIdentityNotProgrammed);
+    std::map<int, std::string> texts;
+    ApplyTextEffects(found.effects, texts);
+    char version[8];
+    std::snprintf(version, sizeof version, "%04Xh", c.version);
+    EXPECT_EQ(texts[ids::kDfuVersion], version);
+    EXPECT_EQ(texts[ids::kFlashSize], c.error ? "" : "1024 kB");
+    EXPECT_EQ(texts[ids::kUniqueId], c.error ? "" : "3100-4700-0E-Q307486");
+    EXPECT_EQ(texts[ids::kSerialNumber], "Nicht programmiert");
+    const bool repainted = std::count(found.effects.begin(), found.effects.end(),
+                                      ControlEffect{Kind::Repaint, ids::kDeviceCount, ""}) == 1;
+    EXPECT_EQ(repainted, c.error == 1);
+  }
+}
+
+TEST_F(EnumerateTest, MemoryMapDecidesFlashSizeAndError) {
+  struct Case {
+    const char* flashString;
+    int error;
+    const char* flashText;
+  };
+  const Case cases[] = {
+      {"@Internal Flash  /0x08000000/04*016Ka,01*064Ka,07*128Ka", 0, "0 kB"},
+      {"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,03*128Kg", 0, "512 kB"},
+      {"Internal Flash  /0x08000000/04*016Kg", 1, ""},
+      {"@Internal Flash  /0x08000000/04*016Kg,x2*064Kg", 1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flashString);
+    VirtualClock clock;
+    SimBench bench(clock);
+    UsbStdfuLibrary dfu(bench, clock);
+    SimDeviceConfig config = DefaultSimDevice("");
+    config.interfaceStrings = BootLoaderInterfaceStrings(1024);
+    config.interfaceStrings[0] = c.flashString;
+    ASSERT_TRUE(bench.AddDevice(config).device);
+    const Discovery found = Enumerate(dfu, bench, clock, {}, UtcCalendar);
+    EXPECT_EQ(found.deviceError, c.error);
+    std::map<int, std::string> texts;
+    ApplyTextEffects(found.effects, texts);
+    EXPECT_EQ(texts[ids::kFlashSize], c.flashText);
+  }
+}
+
+TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
+  Add();
+  // A device that cannot be opened is counted and changes nothing else.
+  m_probe.failOpen = true;
+  const Discovery unopened = Run();
+  EXPECT_EQ(unopened.deviceCount, 1);
+  EXPECT_EQ(unopened.devicePath, "");
+  EXPECT_EQ(unopened.effects, kCountBecomesOne);
+  EXPECT_FALSE(unopened.otpImage);
+  m_probe.failOpen = false;
+
+  // Descriptors that cannot be read: no fields, no check, but the identity is read.
+  for (bool* failure : {&m_probe.failDeviceDescriptor, &m_probe.failDfuDescriptor}) {
+    *failure = true;
+    const Discovery undescribed = Run({1, 0, kIdentityNotProgrammed});
+    *failure = false;
+    EXPECT_FALSE(undescribed.devicePath.empty());
+    EXPECT_EQ(undescribed.deviceError, 0);
+    EXPECT_FALSE(undescribed.memoryMap);
+    EXPECT_FALSE(undescribed.dfu);
+    EXPECT_EQ(undescribed.effects, kDefaultIdentityShown);
+  }
+
+  // An OTP area that cannot be read: identity fields emptied, and no stale hardware ID.
+  m_probe.failSelect = true;
+  const Discovery unread = Run({1, 0, kIdentityPresent});
+  EXPECT_EQ(unread.identityState, kIdentityNotRead);
+  EXPECT_EQ(unread.hardwareId, "");
+  EXPECT_EQ(unread.deviceError, 0);
+  EXPECT_EQ(unread.effects, Join({kDefaultDeviceShown,
+                                  {{Kind::SetText, ids::kFlashSize, "1024 kB"},
+                                   {Kind::Empty, ids::kUniqueId, ""},
+                                   {Kind::Empty, ids::kSerialNumber, ""},
+                                   {Kind::Empty, ids::kAssignmentDate, ""},
+                                   {Kind::Empty, ids::kMacA, ""},
+                                   {Kind::Empty, ids::kMacB, ""}},
+                                  kIdentityRepainted}));
+}
+
+TEST_F(EnumerateTest, CountFieldLosesItsErrorColoursWhenTheDeviceIsFine) {
+  // The window still shows the error of an earlier discovery of the same single device.
+  Add();
+  const Discovery found = Run({1, 1, kIdentityNotProgrammed});
+  EXPECT_EQ(found.deviceError, 0);
+  EXPECT_EQ(std::count(found.effects.begin(), found.effects.end(),
+                       ControlEffect{Kind::Repaint, ids::kDeviceCount, ""}),
+            1);
+
+  // Still failing: fields emptied again, the colours need no repaint beyond the one the reset
+  // of the flag asks for.
+  m_bench.Unplug(0);
+  SimDeviceConfig plain = DefaultSimDevice("");
+  plain.bcdDFUVersion = 0x0110;
+  plain.instance = "other";
+  Add(plain);
+  const Discovery failing = Run({1, 1, kIdentityNotProgrammed});
+  EXPECT_EQ(failing.deviceError, 1);
+  const ControlEffects tail(failing.effects.end() - 3, failing.effects.end());
+  EXPECT_EQ(tail, (ControlEffects{{Kind::Repaint, ids::kDeviceCount, ""},
+                                  {Kind::Empty, ids::kFlashSize, ""},
+                                  {Kind::Empty, ids::kUniqueId, ""}}));
+}
+
+}  // namespace
+}  // namespace kestrune
