@@ -1,0 +1,158 @@
+#pragma once
+// ProgrammerDialog: the main window's state and all of its logic, written against the window seam
+// (app/window.h). It owns the chosen firmware and its description, the device as last enumerated,
+// the progress of a run and the hand-over with the worker thread, which it serves as JobHost.
+//
+// Threads: every handler runs on the window's thread. The worker of a run calls only the JobHost
+// operations. What both threads touch is atomic (RunShared, m_errorReply), guarded by a mutex
+// (the status and error texts, the device data the worker may ask for anew), or handed to the
+// worker as a copy when the run starts (JobInputs).
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <semaphore>
+#include <string>
+#include <thread>
+
+#include "app/colour_scheme.h"
+#include "app/window.h"
+#include "device/device_bus.h"
+#include "dfu/stdfu.h"
+#include "firmware/firmware_state.h"
+#include "job/job_host.h"
+#include "platform/clock.h"
+#include "support/record_array.h"
+
+namespace kestrune {
+
+// The routine a run executes on its worker thread (normally ProgrammingJob bound to the DFU
+// library and the clock). It must post ID_RUN_FINISHED as its last act on every path.
+using JobRoutine = std::function<void(JobHost& host, const JobInputs& inputs)>;
+
+// What the dialog works with besides its window.
+struct DialogServices {
+  StdfuLibrary& stdfu;
+  DeviceBus& bus;
+  Clock& clock;
+  // Folder of the range files and of the download log ("Infos" beside the executable).
+  std::string infosFolder;
+  JobRoutine runJob;
+};
+
+class ProgrammerDialog final : public JobHost {
+ public:
+  ProgrammerDialog(Window& window, DialogServices services);
+  // Unsubscribes from the device bus; a worker still running is asked to stop and joined.
+  ~ProgrammerDialog() override;
+  ProgrammerDialog(const ProgrammerDialog&) = delete;
+  ProgrammerDialog& operator=(const ProgrammerDialog&) = delete;
+
+  // --- Window events, on the window's thread ---
+  bool OnInitDialog();
+  void OnTimer(int id);
+  void OnDeviceChange(DeviceEvent event, const std::string& path);
+  // Buttons (OK, Abbrechen, browse, Test, "MAC setzen") and the commands posted by the worker.
+  void OnCommand(int id);
+  // Combo box 1000: a keystroke in its edit field (also a dropped file), a pick from its list.
+  void OnFirmwarePathEdited();
+  void OnFirmwarePathPicked();
+  // The scheme control `id` is painted in now.
+  ColourScheme ControlColour(int id) const;
+
+  void OnOK();
+  void OnCancel();
+  void OnTest();
+  void OnBrowse();
+  void OnMacSetzen();
+
+  void SetBusy(bool busy);
+  void Enumerate();
+  void DescribeFirmware();
+
+  void OnRunFinished();
+  void OnRunError();
+  void OnRunStatus();
+  void OnRunProgress();
+  void OnRunProgressRange();
+  void OnRunReenumerate();
+
+  // --- JobHost, on the worker's thread ---
+  RunShared& Shared() override { return m_shared; }
+  void ReportStatus(const std::string& text) override;
+  int ReportError(const std::string& text) override;
+  void PostCommand(int id) override;
+  JobDevice CurrentDevice() override;
+
+  // --- What front ends read, on the window's thread ---
+  bool Busy() const { return m_busy; }
+  int DeviceCount() const { return m_deviceCount; }
+  kestrune::FirmwareState FirmwareVerdict() const { return m_firmwareState; }
+  int RunStatus() const { return m_shared.m_runStatus.load(); }
+  const std::string& FirmwarePath() const { return m_firmwarePath; }
+
+ private:
+  void StartRun();
+  void TakeFirmwarePathFromControl();
+  void RefuseStart(MessageIcon icon, const char* text);
+  JobInputs CopyRunInputs() const;
+
+  // Steps of start-up and shutdown that other parts of the program fill.
+  void LoadMacRanges();
+  void LoadNextSerial();
+  void AttachBrowseBitmap();
+  void AttachFileDrop();
+  void LoadPathHistory();
+  void SavePathHistory();
+
+  Window& m_window;
+  DialogServices m_services;
+
+  std::string m_firmwarePath;
+  int m_firmwareReloadTicks = 0;
+  int m_deviceCount = 0;
+  std::string m_devicePath;
+  std::string m_firmwareVersion;
+  std::string m_hardwareId;
+  std::string m_deviceKind;
+  std::string m_firmwareDate;
+  int m_progressShift = 0;
+  // m_progressPos, m_progressTotal, m_abortRequested, m_deviceRemoved, m_runStatus.
+  RunShared m_shared;
+  int m_rescanRequested = 0;
+  int m_busy = 0;
+  int m_deviceError = 0;
+  int m_identityState = 0;
+  std::uint32_t m_flashSize = 0;
+  kestrune::FirmwareState m_firmwareState = FirmwareState::NoFile;
+  std::array<std::uint8_t, 9> m_dfuDescriptor{};
+  std::array<std::uint8_t, 18> m_deviceDescriptor{};
+  std::shared_ptr<const MemoryMap> m_memoryMap;
+  std::uint32_t m_dfuInterface = 0;
+  std::uint32_t m_alternateCount = 0;
+  int m_idleTicks = 0;
+  std::array<std::uint8_t, 1024> m_otpImage{};
+  // The MAC ranges of Infos/MacList.cfg and the serial number proposed first.
+  RecordArray m_macRanges;
+  int m_nextSerial = 0;
+
+  // Guards the texts handed over by the worker. Status texts wait in order, one for each posted
+  // ID_RUN_STATUS, so that a quick worker loses none of them.
+  std::mutex m_handOverMutex;
+  std::deque<std::string> m_statusText;
+  std::string m_errorText;
+  std::atomic<int> m_errorReply{0};
+  // Held by the window from start-up on; released once per error box that was closed.
+  std::binary_semaphore m_errorAck{1};
+
+  // Guards m_deviceCount, m_devicePath, m_flashSize and m_memoryMap against the worker's
+  // CurrentDevice while the window enumerates during a run; the window's own reads need no lock.
+  mutable std::mutex m_deviceMutex;
+
+  std::thread m_worker;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,111 @@
+#pragma once
+// A dialog on the recording window, with a device bus whose devices cannot be opened (they are
+// counted, nothing else) and a run routine the test chooses.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/programmer_dialog.h"
+#include "job/run_commands.h"
+#include "platform/clock.h"
+#include "testkit/recording_window.h"
+
+namespace kestrune {
+
+// Devices of the first interface class that answer no DFU request.
+class ListedBus final : public DeviceBus {
+ public:
+  std::vector<std::string> paths;
+  int queries = 0;
+  Listener listener;
+
+  std::optional<std::vector<std::string>> PresentInterfaces(const Guid& interfaceClass) override {
+    ++queries;
+    if (interfaceClass.data1 != kDfuInterfaceClass.data1) return std::vector<std::string>{};
+    return paths;
+  }
+  void SetListener(Listener l) override { listener = std::move(l); }
+  // Discovery asks once per interface class.
+  int Enumerations() const { return queries / 2; }
+};
+
+// Opens and closes devices when `opens` is set; answers nothing else.
+class SilentStdfu final : public StdfuLibrary {
+ public:
+  bool opens = false;
+
+  std::uint32_t STDFU_Open(const char*, DfuHandle* handle) override {
+    if (!opens) return STDFU_ERROR;
+    *handle = this;
+    return STDFU_NOERROR;
+  }
+  std::uint32_t STDFU_Close(DfuHandle* handle) override {
+    *handle = nullptr;
+    return STDFU_NOERROR;
+  }
+  std::uint32_t STDFU_GetDeviceDescriptor(DfuHandle*, std::uint8_t*) override {
+    return STDFU_ERROR;
+  }
+  std::uint32_t STDFU_GetDFUDescriptor(DfuHandle*, std::uint32_t*, std::uint32_t*,
+                                       std::uint8_t*) override {
+    return STDFU_ERROR;
+  }
+  std::uint32_t STDFU_GetInterfaceDescriptor(DfuHandle*, std::uint32_t, std::uint32_t,
+                                             std::uint32_t, std::uint8_t*) override {
+    return STDFU_ERROR;
+  }
+  std::uint32_t STDFU_GetStringDescriptor(DfuHandle*, std::uint32_t, char*,
+                                          std::uint32_t) override {
+    return STDFU_ERROR;
+  }
+  std::uint32_t STDFU_SelectCurrentConfiguration(DfuHandle*, std::uint32_t, std::uint32_t,
+                                                 std::uint32_t) override {
+    return STDFU_ERROR;
+  }
+  std::uint32_t STDFU_Dnload(DfuHandle*, const std::uint8_t*, std::uint32_t,
+                             std::uint16_t) override {
+    return STDFU_ERROR;
+  }
+  std::uint32_t STDFU_Upload(DfuHandle*, std::uint8_t*, std::uint32_t, std::uint16_t) override {
+    return STDFU_ERROR;
+  }
+  std::uint32_t STDFU_Getstatus(DfuHandle*, DfuStatus*) override { return STDFU_ERROR; }
+  std::uint32_t STDFU_Getstate(DfuHandle*, std::uint8_t*) override { return STDFU_ERROR; }
+  std::uint32_t STDFU_Clrstatus(DfuHandle*) override { return STDFU_ERROR; }
+  std::uint32_t STDFU_Abort(DfuHandle*) override { return STDFU_ERROR; }
+};
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void Start() {
+    dialog = std::make_unique<ProgrammerDialog>(
+        window,
+        DialogServices{stdfu, bus, clock, "Infos", [this](JobHost& host, const JobInputs& in) {
+                         ++runs;
+                         inputs = in;
+                         if (job) job(host);
+                         host.PostCommand(ID_RUN_FINISHED);
+                       }});
+    ASSERT_TRUE(dialog->OnInitDialog());
+  }
+  void Ticks(int n) {
+    for (int i = 0; i < n; ++i) dialog->OnTimer(ID_POLL_TIMER);
+  }
+  bool PumpUntilFinished() { return window.Pump(*dialog, ID_RUN_FINISHED); }
+
+  testkit::RecordingWindow window;
+  ListedBus bus;
+  SilentStdfu stdfu;
+  VirtualClock clock;
+  // What the run does before it posts ID_RUN_FINISHED; runs on the worker thread.
+  std::function<void(JobHost&)> job;
+  std::atomic<int> runs{0};
+  JobInputs inputs;
+  std::unique_ptr<ProgrammerDialog> dialog;
+};
+
+}  // namespace kestrune
