@@ -112,7 +112,13 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
     result.outcome = MacSetzenOutcome::NoRange;
     return result;
   }
-  // Which block is free is known only from the copy that discovery read.
+  // Without a device there is nothing to open; which block is free is known only from the copy
+  // that discovery read.
+  if (state.devicePath.empty()) {
+    Fail(window, "Das Gerät konnte nicht geöffnet werden !");
+    result.outcome = MacSetzenOutcome::OpenFailed;
+    return result;
+  }
   if (state.identityState == 0) {
     Fail(window, "Die Speicherplätze des Gerätes konnten nicht gelesen werden !");
     result.outcome = MacSetzenOutcome::NotRead;

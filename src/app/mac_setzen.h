@@ -4,9 +4,9 @@
 // programming run is active. ProgrammerDialog::OnMacSetzen calls it with its own members; the
 // command line calls it with the state of its own discovery.
 //
-// Nothing is written unless the range list holds a range (so the record is complete), the OTP
-// area was read at discovery and the target block is empty in that copy, and the device was
-// opened with its OTP alternate setting selected.
+// Nothing is written unless the range list holds a range (so the record is complete), discovery
+// found a device and read its OTP area, the target block is empty in that copy, and the device
+// was opened with its OTP alternate setting selected.
 
 #include <cstdint>
 #include <string>
@@ -45,10 +45,10 @@ struct MacSetzenServices {
 enum class MacSetzenOutcome {
   NoRange,          // the list holds no range: refused before anything was asked
   NotRead,          // the OTP area was not read at discovery: refused
+  OpenFailed,       // no device at discovery, or it could not be opened
   Declined,         // the operator said No, Cancel or closed the dialog
   AlreadyInDevice,  // the last used block holds this identity already
   AreaFull,         // block 15 is used
-  OpenFailed,
   SelectFailed,
   WriteFailed,
   ReadBackFailed,

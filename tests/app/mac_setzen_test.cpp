@@ -158,7 +158,7 @@ TEST_F(MacSetzenTest, ADeviceWithAnIdentityAsksBeforeReplacingIt) {
   EXPECT_EQ(ShowDeviceIdentity(m_otpImage, UtcCalendar).serialNumber, "500001");
 }
 
-TEST_F(MacSetzenTest, RefusesWithoutRangesUnreadOtpOrFreeBlock) {
+TEST_F(MacSetzenTest, RefusesWithoutRangesDeviceUnreadOtpOrFreeBlock) {
   RecordArray none;
   MacSetzenState state{none,       m_nextSerial, m_identityState,  m_devicePath,
                        m_otpImage, m_shared,     m_rescanRequested};
@@ -170,6 +170,13 @@ TEST_F(MacSetzenTest, RefusesWithoutRangesUnreadOtpOrFreeBlock) {
                   "Warnung: In ./Infos/MacList.cfg ist kein gültiger Bereich eingetragen !"));
 
   m_window.messageBoxes.clear();
+  const std::string path = m_devicePath;
+  m_devicePath.clear();  // no device at the last discovery
+  EXPECT_EQ(Run().outcome, MacSetzenOutcome::OpenFailed);
+  EXPECT_THAT(Boxes(), testing::ElementsAre("Fehler: Das Gerät konnte nicht geöffnet werden !"));
+
+  m_window.messageBoxes.clear();
+  m_devicePath = path;
   m_identityState = kIdentityNotRead;
   EXPECT_EQ(Run().outcome, MacSetzenOutcome::NotRead);
   EXPECT_THAT(Boxes(),
