@@ -80,6 +80,37 @@ TEST_F(DialogTest, OnlyTheRemovalOfTheOpenedDeviceIsNoticedWhateverItsCase) {
   ASSERT_TRUE(PumpUntilFinished());
 }
 
+TEST_F(DialogTest, WhileTheRunWaitsForItsDeviceTheWindowEnumeratesUntilTheDeviceIsBack) {
+  stdfu.opens = true;
+  bus.paths = {kDevice};
+  Start();
+  std::atomic<bool> release{false};
+  job = [&](JobHost&) {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  dialog->OnTest();
+  // Before the device left, the command changes nothing.
+  dialog->OnCommand(ID_RUN_REENUMERATE);
+  EXPECT_EQ(bus.Enumerations(), 1);
+  bus.paths.clear();
+  dialog->OnDeviceChange(DeviceEvent::Removal, kDevice);
+  EXPECT_EQ(bus.Enumerations(), 1);
+  dialog->OnCommand(ID_RUN_REENUMERATE);
+  EXPECT_EQ(dialog->CurrentDevice().deviceCount, 0);
+  dialog->OnCommand(ID_RUN_REENUMERATE);  // still away: looked for again
+  EXPECT_EQ(bus.Enumerations(), 3);
+  bus.paths = {kDevice};
+  dialog->OnCommand(ID_RUN_REENUMERATE);
+  const JobDevice back = dialog->CurrentDevice();
+  EXPECT_EQ(back.deviceCount, 1);
+  EXPECT_EQ(back.devicePath, kDevice);
+  // Back: the worker is about to open it, so it is left alone.
+  dialog->OnCommand(ID_RUN_REENUMERATE);
+  EXPECT_EQ(bus.Enumerations(), 4);
+  release = true;
+  ASSERT_TRUE(PumpUntilFinished());
+}
+
 TEST_F(DialogTest, OkRefusesWithoutExactlyOneDeviceBeforeLookingAtTheFirmware) {
   struct Case {
     int devices;
