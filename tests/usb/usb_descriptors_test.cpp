@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <optional>
+#include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,6 +49,42 @@ TEST(FindInterfaceDescriptor, StopsAtADescriptorThatDoesNotFit) {
       0, 0xFE, 1,  2, 4, 9, 4, 0,    1,    0, 0xFE, 1, 2};  // the second one is cut short
   EXPECT_TRUE(FindInterfaceDescriptor(configuration, 0, 0).has_value());
   EXPECT_FALSE(FindInterfaceDescriptor(configuration, 0, 1).has_value());
+}
+
+// Whatever a device sends, the readers stay inside it (the address sanitizer watches): random
+// mutations of a boot loader's configuration, cut at random lengths, each in its own allocation.
+TEST(UsbDescriptors, RandomBytesStayInBounds) {
+  const Bytes valid{9, 2, 45,   0, 1, 1, 0, 0xC0, 0x32, 9,    4, 0, 0, 0,    0xFE,
+                    1, 2, 4,    9, 4, 0, 1, 0,    0xFE, 1,    2, 5, 9, 4,    0,
+                    2, 0, 0xFE, 1, 2, 6, 9, 0x21, 0x0B, 0xFF, 0, 0, 8, 0x1A, 1};
+  ASSERT_EQ(FindDfuInterface(valid)->alternateCount, 3u);
+  std::mt19937 random(12345);
+  for (int round = 0; round < 3000; ++round) {
+    Bytes bytes = valid;
+    const int flips = 1 + static_cast<int>(random() % 4);
+    for (int k = 0; k < flips; ++k) {
+      bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+    }
+    bytes.resize(random() % (bytes.size() + 1));
+    const auto heap = std::make_unique<std::uint8_t[]>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), heap.get());
+    const std::span<const std::uint8_t> view(heap.get(), bytes.size());
+    const auto dfu = FindDfuInterface(view);
+    if (dfu) {
+      EXPECT_GE(dfu->alternateCount, 1u);
+    }
+    FindInterfaceDescriptor(view, 0, static_cast<std::uint8_t>(round % 4));
+    if (!bytes.empty()) {
+      // The same bytes as a string descriptor with a random length byte.
+      bytes[0] = static_cast<std::uint8_t>(random());
+      if (bytes.size() > 1) {
+        bytes[1] = 3;
+      }
+      std::copy(bytes.begin(), bytes.end(), heap.get());
+      StringDescriptorText(view);
+      FirstLanguageId(view);
+    }
+  }
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "usb/scripted_usb_device.h"
@@ -342,6 +344,37 @@ TEST(UsbStdfu, WaitsForThePollTimeOutOfABusyDevice) {
     EXPECT_EQ(r[1].tick - r[0].tick, std::max(c.wait, 30u));
     EXPECT_EQ(r[2].tick, r[1].tick);
   }
+}
+
+// Different handles may be used on different threads at the same time.
+TEST(UsbStdfu, HandlesOnSeveralThreads) {
+  VirtualClock clock;
+  ScriptedBackend backend;
+  const std::string paths[] = {"a", "b", "c"};
+  for (const auto& path : paths) {
+    backend.devices[path] = std::make_shared<UsbScript>(clock);
+    backend.devices[path]->Answer(0xA1, 5, 0, {UsbResult::Ok, {dfuIDLE}});
+  }
+  UsbStdfuLibrary dfu{backend, clock};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (const auto& path : paths) {
+    threads.emplace_back([&] {
+      for (int round = 0; round < 50; ++round) {
+        DfuHandle handle = nullptr;
+        std::uint8_t state = 0;
+        if (dfu.STDFU_Open(path.c_str(), &handle) != STDFU_NOERROR ||
+            dfu.STDFU_Getstate(&handle, &state) != STDFU_NOERROR || state != dfuIDLE ||
+            dfu.STDFU_Close(&handle) != STDFU_NOERROR) {
+          ++failures;
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace
