@@ -7,6 +7,7 @@ namespace {
 
 const Command kCommands[] = {
     {"describe", "describe FILE", RunDescribe},
+    {"info", "info", RunInfo},
 };
 
 void PrintUsage(std::FILE* err) {
