@@ -8,3 +8,5 @@ cmake --build --preset linux-release --target kestrune sample-firmware >/dev/nul
 bin=build/linux-release/bin
 echo "\$ kestrune describe $bin/sample-firmware.bin"
 "$bin/kestrune" describe "$bin/sample-firmware.bin"
+echo "\$ kestrune --simulate info"
+"$bin/kestrune" --simulate info
