@@ -8,6 +8,7 @@ namespace {
 const Command kCommands[] = {
     {"describe", "describe FILE", RunDescribe},
     {"info", "info", RunInfo},
+    {"program", "program FILE", RunProgram},
 };
 
 void PrintUsage(std::FILE* err) {

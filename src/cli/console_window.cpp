@@ -1,0 +1,173 @@
+#include "cli/console_window.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+
+#include "app/control_ids.h"
+#include "support/cp1252.h"
+
+namespace kestrune::cli {
+
+namespace {
+
+constexpr int kBarWidth = 40;
+// How often the window's thread looks for a Ctrl-C while nothing else happens.
+constexpr auto kInterruptPoll = std::chrono::milliseconds(50);
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+  g_interrupted = true;
+}
+
+bool IsYes(const char* line) {
+  return line[0] == 'j' || line[0] == 'J' || line[0] == 'y' || line[0] == 'Y';
+}
+
+}  // namespace
+
+void ConsoleWindow::Print(std::FILE* stream, std::string_view text) {
+  EraseBar();
+  std::fputs(Cp1252ToUtf8(text).c_str(), stream);
+  std::fflush(stream);
+}
+
+void ConsoleWindow::EraseBar() {
+  if (!m_barDrawn) return;
+  std::fprintf(m_options.out, "\r%*s\r", kBarWidth + 12, "");
+  std::fflush(m_options.out);
+  m_barDrawn = false;
+}
+
+void ConsoleWindow::DrawBar(int position) {
+  const int upper = std::max(m_progressUpper, 1);
+  const int done = std::clamp(position, 0, upper);
+  const int filled = static_cast<int>(static_cast<long long>(done) * kBarWidth / upper);
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.resize(kBarWidth, '.');
+  std::fprintf(m_options.out, "\r[%s] %3d %%", bar.c_str(),
+               static_cast<int>(static_cast<long long>(done) * 100 / upper));
+  std::fflush(m_options.out);
+  m_barDrawn = true;
+}
+
+void ConsoleWindow::SetControlText(int id, std::string_view text) {
+  m_texts[id] = std::string(text);
+  // The status line is the console's whole view of a run: each text on its own line.
+  if (id == kIdStatusLine && !text.empty()) {
+    Print(m_options.out, text);
+    Print(m_options.out, "\n");
+  }
+}
+
+std::string ConsoleWindow::ControlText(int id) {
+  auto it = m_texts.find(id);
+  return it == m_texts.end() ? std::string() : it->second;
+}
+
+void ConsoleWindow::SetProgressRange(int, std::uint16_t upper) {
+  m_progressUpper = upper;
+}
+
+void ConsoleWindow::SetProgressPosition(int, int position) {
+  // Position 0 comes with the start and the end of a run; the bar shows only real progress.
+  if (!m_options.progressBar || m_progressUpper == 0 || position <= 0) return;
+  DrawBar(position);
+}
+
+MessageResult ConsoleWindow::ShowMessageBox(std::string_view caption, std::string_view text,
+                                            MessageButtons buttons, MessageIcon icon) {
+  std::FILE* stream =
+      (icon == MessageIcon::Stop || icon == MessageIcon::Warning) ? m_options.err : m_options.out;
+  Print(stream, std::string(caption) + ": " + std::string(text) + "\n");
+  if (buttons == MessageButtons::Ok) return MessageResult::Ok;
+  const bool yesNo = buttons == MessageButtons::YesNo;
+  const MessageResult yes = yesNo ? MessageResult::Yes : MessageResult::Ok;
+  const MessageResult refuse = yesNo ? MessageResult::No : MessageResult::Cancel;
+  if (m_options.answers == nullptr) {
+    Print(stream, yesNo ? "Antwort: Nein (keine Eingabe möglich)\n"
+                        : "Antwort: Abbrechen (keine Eingabe möglich)\n");
+    return refuse;
+  }
+  Print(m_options.out, yesNo ? "[j/n] " : "[j = OK / n = Abbrechen] ");
+  char line[64] = {};
+  if (std::fgets(line, sizeof line, m_options.answers) == nullptr) return refuse;
+  return IsYes(line) ? yes : refuse;
+}
+
+void ConsoleWindow::StartTimer(int id, std::uint32_t periodMs) {
+  m_timerId = id;
+  m_timerPeriodMs = periodMs;
+}
+
+void ConsoleWindow::PostCommand(int id) {
+  {
+    std::lock_guard lock(m_postedMutex);
+    m_posted.push_back({true, id, DeviceEvent::Arrival, {}});
+  }
+  m_postedChanged.notify_one();
+}
+
+void ConsoleWindow::PostDeviceChange(DeviceEvent event, const std::string& path) {
+  {
+    std::lock_guard lock(m_postedMutex);
+    m_posted.push_back({false, 0, event, path});
+  }
+  m_postedChanged.notify_one();
+}
+
+void ConsoleWindow::EndDialog(int) {
+  m_ended = true;
+}
+
+void ConsoleWindow::RunUntil(ProgrammerDialog& dialog, const std::function<bool()>& done) {
+  using SteadyClock = std::chrono::steady_clock;
+  const auto period = std::chrono::milliseconds(std::max<std::uint32_t>(m_timerPeriodMs, 1));
+  auto nextTick = SteadyClock::now() + period;
+  while (!m_ended && !done()) {
+    std::optional<Posted> posted;
+    {
+      std::unique_lock lock(m_postedMutex);
+      m_postedChanged.wait_until(lock, std::min(nextTick, SteadyClock::now() + kInterruptPoll),
+                                 [this] { return !m_posted.empty(); });
+      if (!m_posted.empty()) {
+        posted = std::move(m_posted.front());
+        m_posted.pop_front();
+      }
+    }
+    if (InterruptCatcher::Take()) dialog.OnCancel();
+    if (posted) {
+      if (posted->isCommand) {
+        dialog.OnCommand(posted->id);
+      } else {
+        dialog.OnDeviceChange(posted->event, posted->path);
+      }
+    }
+    if (m_timerPeriodMs != 0 && SteadyClock::now() >= nextTick) {
+      nextTick += period;
+      dialog.OnTimer(m_timerId);
+    }
+  }
+  EraseBar();
+}
+
+InterruptCatcher::InterruptCatcher() {
+  m_previous = std::signal(SIGINT, OnInterrupt);
+}
+
+InterruptCatcher::~InterruptCatcher() {
+  std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous);
+  g_interrupted = false;
+}
+
+bool InterruptCatcher::Take() {
+  return g_interrupted.exchange(false);
+}
+
+void InterruptCatcher::Raise() {
+  g_interrupted = true;
+}
+
+}  // namespace kestrune::cli

@@ -1,0 +1,94 @@
+#pragma once
+// The console front end of the main window: status texts become lines, the progress bar a bar
+// redrawn in place on a terminal, message boxes printed texts whose questions are asked on the
+// terminal. The caller's thread is the window's thread: RunUntil hands it timer ticks, posted
+// commands, device events and Ctrl-C (as "Abbrechen") in turn.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "app/programmer_dialog.h"
+#include "app/window.h"
+
+namespace kestrune::cli {
+
+struct ConsoleWindowOptions {
+  std::FILE* out = stdout;
+  std::FILE* err = stderr;
+  // Where answers to questions are read; null when there is no terminal to ask.
+  std::FILE* answers = nullptr;
+  // Draw a progress bar (the output is a terminal); otherwise progress is not shown.
+  bool progressBar = false;
+};
+
+class ConsoleWindow final : public Window {
+ public:
+  explicit ConsoleWindow(ConsoleWindowOptions options) : m_options(options) {}
+
+  void SetControlText(int id, std::string_view text) override;
+  std::string ControlText(int id) override;
+  void EnableControl(int, bool) override {}
+  void ShowControl(int, bool) override {}
+  void RepaintControl(int) override {}
+  void SetProgressRange(int id, std::uint16_t upper) override;
+  void SetProgressPosition(int id, int position) override;
+  MessageResult ShowMessageBox(std::string_view caption, std::string_view text,
+                               MessageButtons buttons, MessageIcon icon) override;
+  // There is no file dialog on the console: the operator names the file on the command line.
+  std::optional<std::string> ChooseFile(const FileDialogRequest&) override { return {}; }
+  void StartTimer(int id, std::uint32_t periodMs) override;
+  void PostCommand(int id) override;
+  void PostDeviceChange(DeviceEvent event, const std::string& path) override;
+  void EndDialog(int result) override;
+
+  // Serves `dialog` until `done()` holds after an event, or the dialog ended. A Ctrl-C caught by
+  // an InterruptCatcher reaches the dialog as OnCancel.
+  void RunUntil(ProgrammerDialog& dialog, const std::function<bool()>& done);
+
+ private:
+  struct Posted {
+    bool isCommand = true;
+    int id = 0;
+    DeviceEvent event = DeviceEvent::Arrival;
+    std::string path;
+  };
+  void Print(std::FILE* stream, std::string_view text);
+  void EraseBar();
+  void DrawBar(int position);
+
+  ConsoleWindowOptions m_options;
+  std::map<int, std::string> m_texts;
+  int m_timerId = 0;
+  std::uint32_t m_timerPeriodMs = 0;
+  bool m_ended = false;
+  int m_progressUpper = 0;
+  bool m_barDrawn = false;
+
+  std::mutex m_postedMutex;
+  std::condition_variable m_postedChanged;
+  std::deque<Posted> m_posted;
+};
+
+// While it lives, Ctrl-C (SIGINT) does not end the process but is handed to RunUntil as
+// "Abbrechen".
+class InterruptCatcher {
+ public:
+  InterruptCatcher();
+  ~InterruptCatcher();
+  InterruptCatcher(const InterruptCatcher&) = delete;
+  InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+  // Takes a pending Ctrl-C. Raise() makes one pending, as the key would (tests).
+  static bool Take();
+  static void Raise();
+
+ private:
+  void (*m_previous)(int) = nullptr;
+};
+
+}  // namespace kestrune::cli

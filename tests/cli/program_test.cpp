@@ -1,0 +1,123 @@
+// `kestrune program` on the console window, on a simulated bench.
+
+#include <gtest/gtest.h>
+
+#include "cli/cli.h"
+#include "cli/program_command.h"
+#include "sim/sim_bench.h"
+#include "testkit/captured_stream.h"
+#include "testkit/firmware_image_builder.h"
+#include "testkit/temp_folder.h"
+
+namespace kestrune::cli {
+namespace {
+
+// UTF-8 as the terminal shows it; the program's own texts are CP1252.
+#define UTF8(s) reinterpret_cast<const char*>(u8##s)
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  // A bench with `devices` default devices that work without delay.
+  void MakeBench(int devices) {
+    auto owned = std::make_unique<SimBench>(clock);
+    bench = owned.get();
+    for (int i = 0; i < devices; ++i) {
+      SimDeviceConfig device = DefaultSimDevice("");
+      device.timing = InstantTiming();
+      device.instance = "dev" + std::to_string(i);
+      ASSERT_TRUE(bench->AddDevice(std::move(device)).device.has_value());
+    }
+    backend = std::make_unique<DeviceBackend>(clock, std::move(owned));
+  }
+  std::string Firmware(const testkit::FirmwareImageSpec& spec = {}) {
+    image = testkit::BuildFirmwareImage(spec);
+    const std::string path = folder.File("firmware.bin");
+    testkit::WriteFileBytes(path, image);
+    return path;
+  }
+  int Program(const std::string& path, bool terminal = false) {
+    return ProgramFirmware(*backend, folder.File("Infos"), path,
+                           {out.File(), err.File(), nullptr, terminal});
+  }
+  std::string Log() {
+    const auto bytes = testkit::ReadFileBytes(folder.File("Infos/DownloadList.csv"));
+    return std::string(bytes.begin(), bytes.end());
+  }
+
+  VirtualClock clock;
+  SimBench* bench = nullptr;
+  std::unique_ptr<DeviceBackend> backend;
+  testkit::TempFolder folder;
+  testkit::CapturedStream out;
+  testkit::CapturedStream err;
+  std::vector<std::uint8_t> image;
+};
+
+TEST_F(ProgramTest, AVerifiedRunPrintsEachStatusOnItsLineWithABarAndExitsZero) {
+  MakeBench(1);
+  ASSERT_EQ(Program(Firmware(), true), kExitOk);
+  const std::string text = out.Text();
+  for (const char* line :
+       {UTF8("... Öffne Gerät ...\n"), UTF8("... Warte auf die neue Geräteanmeldung ...\n"),
+        UTF8("... Gerät neu öffnen ...\n"), UTF8("... Prüfe den Flash ab (08000000h) ...\n"),
+        UTF8("... Das Gerät wurde erfolgreich programmiert ...\n")}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
+  EXPECT_NE(text.find("] 100 %"), std::string::npos);
+  EXPECT_EQ(err.Text(), "");
+  EXPECT_EQ(bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size())), image);
+  EXPECT_NE(Log().find("\"firmware.bin\";\"KST-F4\""), std::string::npos);
+}
+
+TEST_F(ProgramTest, WithoutATerminalProgressIsLeftOut) {
+  MakeBench(1);
+  ASSERT_EQ(Program(Firmware()), kExitOk);
+  EXPECT_EQ(out.Text().find('\r'), std::string::npos);
+  EXPECT_EQ(out.Text().find('%'), std::string::npos);
+}
+
+TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrAndExitOne) {
+  struct Case {
+    int devices;
+    testkit::FirmwareImageSpec spec;
+    bool missingFile;
+    const char* message;
+  };
+  const Case cases[] = {
+      {0, {}, false, UTF8("Fehler: Es ist kein Cortex-M4 Gerät via USB angeschlossen !\n\n")},
+      {2, {}, false, UTF8("Fehler: Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen")},
+      {1, {}, true, UTF8("Fehler: Es ist keine gültige Firmware-Datei !\n")},
+      {1, {.hardwareCode = 1}, false, UTF8("Fehler: Die Firmware-Datei ist nicht für eine")},
+      // Passes the checks of OK; the run itself refuses it.
+      {1,
+       {.size = 0x100000},
+       false,
+       UTF8("Fehler: Die Firmware-Datei existiert nicht, oder hat die falsche Größe !\n")},
+  };
+  for (const Case& c : cases) {
+    MakeBench(c.devices);
+    std::string path = Firmware(c.spec);
+    if (c.missingFile) path = folder.File("missing.bin");
+    const std::size_t before = err.Text().size();
+    EXPECT_EQ(Program(path), kExitFailed) << c.message;
+    EXPECT_EQ(err.Text().find(c.message, before), before) << err.Text();
+  }
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(ProgramTest, CtrlCDuringARunAbortsItWithExitThree) {
+  MakeBench(1);
+  InterruptCatcher::Raise();  // pending when the run starts: handed over as "Abbrechen"
+  EXPECT_EQ(Program(Firmware()), kExitAborted);
+  EXPECT_NE(out.Text().find("... User-Abbruch ...\n"), std::string::npos);
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(ProgramTest, TheCommandLineWantsOneFile) {
+  EXPECT_EQ(Main({"--simulate", "program"}, out.File(), err.File()), kExitUsage);
+  EXPECT_EQ(Main({"--simulate", "program", "a.bin", "b.bin"}, out.File(), err.File()), kExitUsage);
+  EXPECT_NE(err.Text().find("program FILE"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrune::cli
