@@ -39,6 +39,7 @@ struct Command {
 int RunDescribe(const Invocation& invocation);
 int RunInfo(const Invocation& invocation);
 int RunProgram(const Invocation& invocation);
+int RunSetIdentity(const Invocation& invocation);
 
 // Parses the whole command line and runs the command; returns the exit status.
 int Main(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err);

@@ -9,6 +9,7 @@ const Command kCommands[] = {
     {"describe", "describe FILE", RunDescribe},
     {"info", "info", RunInfo},
     {"program", "program FILE", RunProgram},
+    {"set-identity", "set-identity [--serial N] [--yes]", RunSetIdentity},
 };
 
 void PrintUsage(std::FILE* err) {

@@ -1,0 +1,28 @@
+#pragma once
+// `kestrune set-identity`: "MAC setzen" on the console. The range files are read as the window
+// reads them at start, one discovery finds the device, and the window's flow asks its questions
+// on the terminal; the serial-number dialog shows its proposal and asks for confirmation.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/console_window.h"
+#include "cli/device_backend.h"
+
+namespace kestrune::cli {
+
+struct SetIdentityRequest {
+  // The serial number to propose instead of the one from NextSerial.cfg.
+  std::optional<std::int32_t> serial;
+  // Answer every question with yes (OK) without asking.
+  bool yes = false;
+};
+
+// Gives the device of `backend` its identity from the range files in `infosFolder`, then runs a
+// discovery and prints the device with its new identity. Returns kExitOk when a block was
+// written and read back equal, kExitFailed otherwise.
+int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
+                const SetIdentityRequest& request, const ConsoleWindowOptions& console);
+
+}  // namespace kestrune::cli

@@ -1,0 +1,216 @@
+#include "cli/set_identity_command.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/cli.h"
+#include "device/device_identity.h"
+#include "sim/sim_bench.h"
+#include "testkit/temp_folder.h"
+
+namespace kestrune::cli {
+namespace {
+
+using testing::HasSubstr;
+using testing::Not;
+
+// UTF-8 text whatever the execution character set.
+std::string Utf8(const char8_t* text) {
+  return reinterpret_cast<const char*>(text);
+}
+
+class Capture {
+ public:
+  Capture() : m_file(std::tmpfile()) {}
+  ~Capture() { std::fclose(m_file); }
+  std::FILE* File() { return m_file; }
+  std::string Text() {
+    std::string text;
+    std::rewind(m_file);
+    for (int c; (c = std::fgetc(m_file)) != EOF;) text += static_cast<char>(c);
+    return text;
+  }
+
+ private:
+  std::FILE* m_file;
+};
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class SetIdentityTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(m_folder.File("Infos"));
+    testkit::WriteFileText(m_folder.File("Infos/MacList.cfg"),
+                           "# Bench 1\r\nRANGE 02-4B-53-00-00-00 1000 100000\r\n");
+    testkit::WriteFileText(m_folder.File("Infos/NextSerial.cfg"), "100000\r\n");
+  }
+  // One default device on a bench of our own, so that the test can arm faults and look inside.
+  Outcome Run(const SetIdentityRequest& request, bool terminal = false) {
+    auto bench = std::make_unique<SimBench>(m_clock);
+    m_bench = bench.get();
+    EXPECT_TRUE(m_bench->AddDevice(m_device).device);
+    if (m_arrange) m_arrange(*m_bench);
+    DeviceBackend backend(m_clock, std::move(bench));
+    Capture out;
+    Capture err;
+    Capture answers;
+    std::fputs("j\n", answers.File());
+    std::rewind(answers.File());
+    ConsoleWindowOptions console;
+    console.out = out.File();
+    console.err = err.File();
+    console.answers = terminal ? answers.File() : nullptr;
+    const int status = SetIdentity(backend, m_folder.File("Infos"), request, console);
+    m_otpBlock1 = m_bench->Peek(0, kOtpAlternate, kOtpAddress + kOtpBlockSize, kOtpBlockSize);
+    return {status, out.Text(), err.Text()};
+  }
+  bool Block1Written() const { return m_otpBlock1 != std::vector<std::uint8_t>(32, 0xFF); }
+
+  testkit::TempFolder m_folder;
+  VirtualClock m_clock;
+  SimDeviceConfig m_device = DefaultSimDevice("");
+  std::function<void(SimBench&)> m_arrange;
+  SimBench* m_bench = nullptr;
+  std::vector<std::uint8_t> m_otpBlock1;
+};
+
+TEST_F(SetIdentityTest, ShowsTheProposalWritesBlockOneAndShowsTheNewIdentity) {
+  const Outcome run = Run({std::nullopt, true});
+  EXPECT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_THAT(run.out, HasSubstr(Utf8(u8"Seriennummer einstellen\n"
+                                      u8"  Seriennummer : 100000  (im Bereich aus "
+                                      u8"./Infos/MacList.cfg)\n")));
+  EXPECT_THAT(run.out, HasSubstr("  MAC A : 02-4B-53-00-00-00\n  MAC B : 02-4B-53-00-00-01\n"));
+  EXPECT_THAT(run.out, HasSubstr("Antwort: Ja (--yes)\n"));
+  EXPECT_THAT(run.out, HasSubstr(Utf8(u8"Block 1 geschrieben und geprüft.\n")));
+  // The discovery after the write shows the identity.
+  EXPECT_THAT(run.out, HasSubstr("Seriennummer : 100000\n"));
+  EXPECT_THAT(run.out, HasSubstr("MAC B : 02-4B-53-00-00-01\n"));
+  EXPECT_THAT(run.out, HasSubstr(Utf8(u8"Identität : 2")));
+  EXPECT_TRUE(Block1Written());
+  EXPECT_TRUE(run.err.empty()) << run.err;
+}
+
+TEST_F(SetIdentityTest, QuestionsAreAskedOnTheTerminalOrRefusedWithoutOne) {
+  // A number outside every range: the question comes first, then the dialog's confirmation.
+  const Outcome asked = Run({std::int32_t{5}, false}, true);
+  EXPECT_THAT(asked.err, HasSubstr(Utf8(u8"Warnung: Die aktuelle Seriennummer ist außerhalb des "
+                                        u8"Bereiches aus ./Infos/MacList.cfg !")));
+  // One "j" answered the first question; the confirmation found no more input.
+  EXPECT_EQ(asked.status, kExitFailed);
+  EXPECT_FALSE(Block1Written());
+
+  const Outcome refused = Run({std::nullopt, false});
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_THAT(refused.out, HasSubstr("Antwort: Abbrechen (keine Eingabe"));
+  EXPECT_FALSE(Block1Written());
+
+  const Outcome confirmed = Run({std::nullopt, false}, true);
+  EXPECT_EQ(confirmed.status, kExitOk) << confirmed.err;
+  EXPECT_TRUE(Block1Written());
+}
+
+TEST_F(SetIdentityTest, RefusesWithoutAUsableRangeList) {
+  struct Case {
+    const char* list;  // null: no file
+    const char8_t* reason;
+  };
+  const Case cases[] = {
+      {nullptr,
+       u8"MacList.cfg fehlt oder kann nicht gelesen werden: \"MAC setzen\" ist nicht "
+       u8"möglich !"},
+      {"RANGE 02-4B-53-00-00-00 0 1\n",
+       u8"MacList.cfg ist nicht verwendbar: \"MAC setzen\" ist nicht möglich !"},
+      {"# nothing but a comment\n",
+       u8"Warnung: In ./Infos/MacList.cfg ist kein gültiger Bereich eingetragen !"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.reason));
+    std::filesystem::remove(m_folder.File("Infos/MacList.cfg"));
+    if (c.list) testkit::WriteFileText(m_folder.File("Infos/MacList.cfg"), c.list);
+    const Outcome run = Run({std::nullopt, true});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_THAT(run.err, HasSubstr(Utf8(c.reason)));
+    EXPECT_FALSE(Block1Written());
+  }
+}
+
+TEST_F(SetIdentityTest, DeviceFaultsGiveTheirErrorTexts) {
+  m_device.lockedOtpBlocks = {1};
+  const Outcome locked = Run({std::nullopt, true});
+  EXPECT_EQ(locked.status, kExitFailed);
+  EXPECT_THAT(locked.err,
+              HasSubstr(Utf8(u8"Fehler: Die Daten wurden nicht gültig programmiert !")));
+  EXPECT_THAT(locked.out, Not(HasSubstr("geschrieben")));
+
+  m_device = DefaultSimDevice("");
+  m_arrange = [](SimBench& bench) {
+    SimFault fault;
+    fault.action = SimFaultAction::Fail;
+    fault.request = SimRequest::Dnload;
+    fault.nth = 2;  // discovery sets the address once; the assignment's downloads all fail
+    fault.count = 1000;
+    bench.AddFault(0, fault);
+  };
+  const Outcome failing = Run({std::nullopt, true});
+  EXPECT_EQ(failing.status, kExitFailed);
+  EXPECT_THAT(failing.err, HasSubstr("Fehler: Fehler beim Programmieren !"));
+  EXPECT_FALSE(Block1Written());
+}
+
+TEST(SetIdentityCommand, ParsesItsArguments) {
+  Capture sink;
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--serial"},
+                                                                {"--serial", "abc"},
+                                                                {"--serial", "16777216"},
+                                                                {"--serial", "-1"},
+                                                                {"--serial", "12x"},
+                                                                {"--bogus"}}) {
+    std::vector<std::string> argv = {"--simulate", "set-identity"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    EXPECT_EQ(Main(argv, sink.File(), sink.File()), kExitUsage) << args.back();
+  }
+}
+
+// Through the whole command line: the simulator file keeps the device between two commands.
+TEST(SetIdentityCommand, SuccessiveCommandsFillTheBlocksUpward) {
+  testkit::TempFolder folder;
+  std::filesystem::create_directory(folder.File("Infos"));
+  testkit::WriteFileText(folder.File("bench.json"), "{\"devices\": [{\"folder\": \"dev\"}]}");
+  testkit::WriteFileText(folder.File("Infos/MacList.cfg"), "RANGE 02-4B-53-00-00-00 1000 100000\n");
+  const auto run = [&folder](std::vector<std::string> args) {
+    std::vector<std::string> argv = {"--simulate=" + folder.File("bench.json"), "--infos",
+                                     folder.File("Infos"), "set-identity", "--yes"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Capture out;
+    Capture err;
+    const int status = Main(argv, out.File(), err.File());
+    return Outcome{status, out.Text(), err.Text()};
+  };
+  const Outcome first = run({});  // no NextSerial.cfg: the first serial of the range
+  EXPECT_EQ(first.status, kExitOk) << first.err;
+  EXPECT_THAT(first.out, HasSubstr(Utf8(u8"Block 1 geschrieben und geprüft.")));
+
+  const Outcome second = run({"--serial", "100007"});
+  EXPECT_EQ(second.status, kExitOk) << second.err;
+  EXPECT_THAT(second.err, HasSubstr(Utf8(u8"Warnung: Das Gerät hat bereits eine Seriennummer !")));
+  EXPECT_THAT(second.out, HasSubstr(Utf8(u8"Block 2 geschrieben und geprüft.")));
+  EXPECT_THAT(second.out, HasSubstr("Seriennummer : 100007\nVergabe am"));
+  EXPECT_THAT(second.out, HasSubstr("MAC A : 02-4B-53-00-00-0E\n"));
+
+  const Outcome again = run({"--serial", "100007"});
+  EXPECT_EQ(again.status, kExitFailed);
+  EXPECT_THAT(again.out,
+              HasSubstr(Utf8(u8"Information: Diese Seriennummer ist bereits im Gerät !")));
+}
+
+}  // namespace
+}  // namespace kestrune::cli
