@@ -1,17 +1,57 @@
-// "MAC setzen" and the range files it needs. Until the serial-number flow is built, the button
-// stays hidden and nothing is read.
+// "MAC setzen" and the range files it needs: the files are read once at start-up, the
+// assignment itself is MacSetzen with the dialog's members.
+
+#include <vector>
 
 #include "app/control_ids.h"
+#include "app/mac_setzen.h"
 #include "app/programmer_dialog.h"
+#include "serials/range_files.h"
 
 namespace kestrune {
+namespace {
 
-void ProgrammerDialog::LoadMacRanges() {
-  m_window.ShowControl(kIdMacSetzen, false);
+MessageIcon IconOf(OperatorIcon icon) {
+  switch (icon) {
+    case OperatorIcon::Stop:
+      return MessageIcon::Stop;
+    case OperatorIcon::Information:
+      return MessageIcon::Information;
+    case OperatorIcon::Warning:
+      break;
+  }
+  return MessageIcon::Warning;
 }
 
-void ProgrammerDialog::LoadNextSerial() {}
+void ShowAll(Window& window, const std::vector<OperatorMessage>& messages) {
+  for (const OperatorMessage& message : messages) {
+    window.ShowMessageBox(message.caption, message.text, MessageButtons::Ok, IconOf(message.icon));
+  }
+}
 
-void ProgrammerDialog::OnMacSetzen() {}
+}  // namespace
+
+void ProgrammerDialog::LoadMacRanges() {
+  const MacRangeLoad load =
+      kestrune::LoadMacRanges(m_services.infosFolder + "/MacList.cfg", m_macRanges);
+  ShowAll(m_window, load.warnings);
+  m_window.ShowControl(kIdMacSetzen, load.usable);
+}
+
+void ProgrammerDialog::LoadNextSerial() {
+  const NextSerialLoad next =
+      kestrune::LoadNextSerial(m_services.infosFolder + "/NextSerial.cfg", m_macRanges);
+  m_nextSerial = next.nextSerial;
+  ShowAll(m_window, next.warnings);
+}
+
+void ProgrammerDialog::OnMacSetzen() {
+  // The button is disabled during a run; the transfers must never meet the worker's.
+  if (m_busy) return;
+  MacSetzenState state{m_macRanges, m_nextSerial, m_identityState,  m_devicePath,
+                       m_otpImage,  m_shared,     m_rescanRequested};
+  MacSetzen({m_window, m_services.stdfu, m_services.clock, m_services.runSerialNumberDialog},
+            state);
+}
 
 }  // namespace kestrune

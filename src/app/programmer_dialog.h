@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/colour_scheme.h"
+#include "app/serial_number_dialog.h"
 #include "app/window.h"
 #include "device/device_bus.h"
 #include "dfu/stdfu.h"
@@ -41,6 +42,8 @@ struct DialogServices {
   // Folder of the range files and of the download log ("Infos" beside the executable).
   std::string infosFolder;
   JobRoutine runJob;
+  // Runs the serial-number dialog of "MAC setzen" modally; without one "MAC setzen" ends there.
+  SerialNumberDialogRunner runSerialNumberDialog = nullptr;
 };
 
 class ProgrammerDialog final : public JobHost {

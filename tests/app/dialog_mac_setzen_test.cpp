@@ -1,0 +1,119 @@
+// "MAC setzen" in the main window: the range files at start-up, the button, and a whole
+// assignment on the simulated device that the next discovery shows.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "app/control_ids.h"
+#include "app/programmer_dialog.h"
+#include "job/run_commands.h"
+#include "sim/sim_bench.h"
+#include "testkit/recording_window.h"
+#include "testkit/temp_folder.h"
+#include "usb/usb_stdfu.h"
+
+namespace kestrune {
+namespace {
+
+using testing::ElementsAre;
+
+class DialogMacSetzen : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(m_folder.File("Infos"));
+    ASSERT_TRUE(m_bench.AddDevice(DefaultSimDevice("")).device);
+  }
+  void WriteInfos(const char* list, const char* next) {
+    if (list) testkit::WriteFileText(m_folder.File("Infos/MacList.cfg"), list);
+    if (next) testkit::WriteFileText(m_folder.File("Infos/NextSerial.cfg"), next);
+  }
+  void Start() {
+    DialogServices services{
+        m_stdfu, m_bench, m_clock, m_folder.File("Infos"),
+        [](JobHost& host, const JobInputs&) { host.PostCommand(ID_RUN_FINISHED); }};
+    services.runSerialNumberDialog = [this](SerialNumberDialog& dialog) {
+      ++m_dialogs;
+      dialog.OnInitDialog();
+      return m_dialogAnswer;
+    };
+    m_dialog = std::make_unique<ProgrammerDialog>(m_window, std::move(services));
+    ASSERT_TRUE(m_dialog->OnInitDialog());
+  }
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> texts;
+    for (const auto& box : m_window.messageBoxes) texts.push_back(box.caption + ": " + box.text);
+    return texts;
+  }
+
+  testkit::TempFolder m_folder;
+  VirtualClock m_clock;
+  SimBench m_bench{m_clock};
+  UsbStdfuLibrary m_stdfu{m_bench, m_clock};
+  testkit::RecordingWindow m_window;
+  std::unique_ptr<ProgrammerDialog> m_dialog;
+  int m_dialogs = 0;
+  bool m_dialogAnswer = true;
+};
+
+TEST_F(DialogMacSetzen, StartUpWarnsInOrderAndHidesTheButtonForAnUnusableList) {
+  WriteInfos(
+      "RANGE 00-00-00-00-01-00 10 0\n"
+      "RANGE 00-00-00-00-00-00 10 5\n"
+      "RANGE 00-00-00-00-02-00 0 50\n",
+      "77\n");
+  Start();
+  EXPECT_THAT(Boxes(),
+              ElementsAre("Warnung: Falsche Anzahl in ./Infos/MacList.cfg bei Zeile 3",
+                          "Warnung: Die Seriennummern in ./Infos/MacList.cfg bei Zeile 2 und 1 "
+                          "überlappen sich !",
+                          "Warnung: Die Seriennummern in ./Infos/NextSerial.cfg ist außerhalb der "
+                          "Bereiche aus ./Infos/MacList.cfg !"));
+  EXPECT_FALSE(m_window.Shown(kIdMacSetzen));
+}
+
+TEST_F(DialogMacSetzen, WritesTheIdentityThatTheNextTickShows) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
+  Start();
+  EXPECT_TRUE(m_window.messageBoxes.empty());
+  EXPECT_TRUE(m_window.Shown(kIdMacSetzen));
+  EXPECT_EQ(m_window.Text(kIdSerialNumber), "Nicht programmiert");
+
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_EQ(m_dialogs, 1);
+  EXPECT_TRUE(m_window.messageBoxes.empty());
+  EXPECT_EQ(m_window.Text(kIdSerialNumber), "Nicht programmiert");  // shown after the rescan
+  m_dialog->OnTimer(ID_POLL_TIMER);
+  EXPECT_EQ(m_window.Text(kIdSerialNumber), "100002");
+  EXPECT_EQ(m_window.Text(kIdMacA), "02-4B-53-00-00-04");
+  EXPECT_EQ(m_window.Text(kIdMacB), "02-4B-53-00-00-05");
+
+  // Again: the replacement question (refused by default), then with Yes the same number is
+  // already in the device.
+  m_dialog->OnCommand(kIdMacSetzen);
+  m_window.answers = {MessageResult::Yes};
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_THAT(Boxes(),
+              ElementsAre("Warnung: Das Gerät hat bereits eine Seriennummer !\n\nSoll diese "
+                          "ersetzt werden ?",
+                          "Warnung: Das Gerät hat bereits eine Seriennummer !\n\nSoll diese "
+                          "ersetzt werden ?",
+                          "Information: Diese Seriennummer ist bereits im Gerät !"));
+  EXPECT_EQ(m_dialogs, 2);
+}
+
+TEST_F(DialogMacSetzen, AnEmptyListShowsTheButtonButRefusesTheAssignment) {
+  WriteInfos("# no ranges yet\n", nullptr);
+  Start();
+  EXPECT_TRUE(m_window.Shown(kIdMacSetzen));
+  m_window.messageBoxes.clear();
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_THAT(Boxes(), ElementsAre("Warnung: In ./Infos/MacList.cfg ist kein gültiger Bereich "
+                                   "eingetragen !"));
+  EXPECT_EQ(m_dialogs, 0);
+}
+
+}  // namespace
+}  // namespace kestrune
