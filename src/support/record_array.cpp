@@ -1,5 +1,6 @@
 #include "support/record_array.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
