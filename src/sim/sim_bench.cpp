@@ -135,12 +135,14 @@ class SimBench::Core {
       UpdateLocked(now);
       Slot& slot = m_slots[index];
       if (slot.generation != generation || slot.phase == Phase::Away ||
-          slot.phase == Phase::Unplugged) {
+                 slot.phase == Phase::Unplugged) {
         result = {UsbResult::NoDevice, 0};
       } else if (slot.phase == Phase::Resetting) {
         // The chip is resetting and answers nothing until the bus notices it is gone.
         result = {UsbResult::Timeout, 0};
         sleepMs = std::min(timeoutMs, slot.until - now);
+      } else if (data == nullptr && setup.wLength > 0) {
+        result = {UsbResult::Error, 0};  // the caller gave no room for the data stage
       } else {
         const auto kind = ClassifyRequest(setup);
         const SimFault* fault = kind ? slot.loader->Faults().Next(*kind) : nullptr;

@@ -39,6 +39,7 @@ void SimBootLoader::Restart() {
   m_download.clear();
   m_failDownloadWith.reset();
   m_workDone = false;
+  m_flashFreeAt.reset();
   m_resetAt.reset();
 }
 
@@ -188,7 +189,12 @@ UsbTransfer SimBootLoader::HandleGetStatus(const UsbSetup& setup, std::uint8_t* 
         bool resets = false;
         m_workStatus = m_failDownloadWith ? *m_failDownloadWith : RunDownload(pollMs, resets);
         m_failDownloadWith.reset();
-        m_busyUntil = now + pollMs;
+        // Flash work that a host cut short with another request still runs to its end first.
+        const std::uint32_t start =
+            m_flashFreeAt && !Reached(now, *m_flashFreeAt) ? *m_flashFreeAt : now;
+        m_busyUntil = start + pollMs;
+        m_flashFreeAt = m_busyUntil;
+        pollMs = m_busyUntil - now;
         if (resets && m_workStatus == OK) m_resetAt = m_busyUntil;
         m_state = dfuDNBUSY;
       } else if (m_workStatus != OK) {

@@ -67,6 +67,7 @@ class SimBootLoader {
   bool m_workDone = false;
   std::uint32_t m_busyUntil = 0;
   std::uint8_t m_workStatus = OK;
+  std::optional<std::uint32_t> m_flashFreeAt;  // end of the last work started
   std::optional<std::uint32_t> m_resetAt;
 };
 

@@ -146,6 +146,12 @@ TEST_F(StateMachineTest, UploadOutsideTheAlternatesMemoryStallsWithErrTarget) {
   EXPECT_EQ(bench.DfuStateOf(0), dfuERROR);
 }
 
+TEST_F(StateMachineTest, TransferWithoutRoomForItsDataFails) {
+  EXPECT_EQ(host->Device().ControlTransfer({0xA1, 3, 0, 0, 6}, nullptr, 100).result,
+            UsbResult::Error);
+  EXPECT_EQ(host->GetState(), dfuIDLE);
+}
+
 TEST_F(StateMachineTest, SetInterfaceAcceptsOnlyTheFourAlternates) {
   EXPECT_EQ(host->Select(3), UsbResult::Ok);
   EXPECT_EQ(host->Select(4), UsbResult::Stall);

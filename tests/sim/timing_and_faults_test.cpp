@@ -51,6 +51,16 @@ TEST_F(DatasheetTimingTest, DeviceStaysBusyForTheWorkTimeItReports) {
   }
 }
 
+TEST_F(DatasheetTimingTest, WorkCutShortByTheHostStillDelaysTheNextWork) {
+  host->Dnload(0, AddressCommand(0x41, 0x08020000));
+  EXPECT_EQ(host->GetStatus()->pollMs, 1000u);
+  clock.Advance(400);
+  EXPECT_EQ(host->Abort(), UsbResult::Stall);  // not while the flash is busy
+  EXPECT_EQ(host->ClrStatus(), UsbResult::Ok);
+  host->Dnload(0, AddressCommand(0x41, 0x08000000));
+  EXPECT_EQ(host->GetStatus()->pollMs, 600u + 250u);
+}
+
 TEST(InstantTiming, ReportsNoBusyTime) {
   VirtualClock clock;
   SimBench bench(clock);
