@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 
 #include "sim/sim_boot_loader.h"
 
@@ -24,6 +25,15 @@ std::string Lower(std::string text) {
 bool SameGuid(const Guid& a, const Guid& b) {
   return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 &&
          std::equal(a.data4, a.data4 + 8, b.data4);
+}
+
+std::filesystem::path NormalFolder(const std::string& folder) {
+  std::filesystem::path path = std::filesystem::path(folder).lexically_normal();
+  return path.has_filename() ? path : path.parent_path();  // "images/" is "images"
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  return !b.empty() && NormalFolder(a) == NormalFolder(b);
 }
 
 // SET_INTERFACE gets no time-out from its caller; a device answers it at once or never.
@@ -135,7 +145,7 @@ class SimBench::Core {
       UpdateLocked(now);
       Slot& slot = m_slots[index];
       if (slot.generation != generation || slot.phase == Phase::Away ||
-                 slot.phase == Phase::Unplugged) {
+          slot.phase == Phase::Unplugged) {
         result = {UsbResult::NoDevice, 0};
       } else if (slot.phase == Phase::Resetting) {
         // The chip is resetting and answers nothing until the bus notices it is gone.
@@ -211,8 +221,10 @@ SimAddResult SimBench::AddDevice(SimDeviceConfig config) {
   }
   if (config.serialNumber.empty()) config.serialNumber = SerialFromUniqueId(config.uniqueId);
   if (config.instance.empty()) config.instance = config.serialNumber;
-  if (config.instance.find_first_of("#\\/{}") != std::string::npos) {
-    return {std::nullopt, "instance \"" + config.instance + "\" contains # \\ / { or }"};
+  if (!IsValidInstance(config.instance)) {
+    return {std::nullopt, "instance \"" + config.instance +
+                              "\" may hold only letters, digits and & _ - . (it defaults to the "
+                              "serial number)"};
   }
   if (config.interfaceStrings.empty()) {
     config.interfaceStrings = BootLoaderInterfaceStrings(config.flashKiB);
@@ -229,6 +241,11 @@ SimAddResult SimBench::AddDevice(SimDeviceConfig config) {
     for (const Core::Slot& other : m_core->m_slots) {
       if (Lower(other.path) == Lower(slot.path)) {
         return {std::nullopt, "two devices with the path " + slot.path};
+      }
+      // Two devices on the same image files would overwrite each other's memory.
+      const std::string& folder = other.loader->Config().imageFolder;
+      if (!folder.empty() && SameFolder(folder, config.imageFolder)) {
+        return {std::nullopt, "two devices with the image folder " + folder};
       }
     }
     std::string error;

@@ -47,6 +47,15 @@ std::vector<std::string> BootLoaderInterfaceStrings(std::uint32_t flashKiB) {
           "@Device Feature/0xFFFF0000/01*004 e"};
 }
 
+bool IsValidInstance(const std::string& instance) {
+  if (instance.empty() || instance.find_first_not_of('.') == std::string::npos) return false;
+  for (char c : instance) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alnum && c != '&' && c != '_' && c != '-' && c != '.') return false;
+  }
+  return true;
+}
+
 std::string SerialFromUniqueId(const std::array<std::uint8_t, 12>& id) {
   auto word = [&id](int i) {
     return static_cast<std::uint32_t>(id[i]) | (static_cast<std::uint32_t>(id[i + 1]) << 8) |

@@ -108,6 +108,10 @@ SimDeviceConfig DefaultSimDevice(const std::string& imageFolder);
 std::vector<std::string> BootLoaderInterfaceStrings(std::uint32_t flashKiB);
 bool IsSupportedFlashSize(std::uint32_t flashKiB);
 
+// Whether `instance` can stand in a device path and name an image folder: letters, digits and
+// & _ - . only, not "." or "..".
+bool IsValidInstance(const std::string& instance);
+
 // The 12-character serial number that the boot loader derives from the unique ID.
 std::string SerialFromUniqueId(const std::array<std::uint8_t, 12>& uniqueId);
 // Option bytes with the complement bytes filled in from bytes 0, 1, 8 and 9.

@@ -235,8 +235,10 @@ SimDeviceConfig Device(const Json& value, const std::string& where, const std::s
                                        : SerialFromUniqueId(d.uniqueId);
   if (d.serialNumber.empty()) Fail(at("serialNumber"), "empty");
   d.instance = has("instance") ? Text(value["instance"], at("instance")) : d.serialNumber;
-  if (d.instance.empty() || d.instance.find_first_of("#\\/{}") != std::string::npos) {
-    Fail(at("instance"), "must not be empty nor contain # \\ / { or }");
+  if (!IsValidInstance(d.instance)) {
+    Fail(at("instance"), "\"" + d.instance +
+                             "\" may hold only letters, digits and & _ - . (it defaults to the "
+                             "serial number)");
   }
   const std::pair<const char*, std::uint16_t SimDeviceConfig::*> ids[] = {
       {"vid", &SimDeviceConfig::vid},

@@ -258,7 +258,11 @@ std::uint8_t SimMemory::MassErase() {
 std::uint8_t SimMemory::Unprotect() {
   std::fill(m_flash.begin(), m_flash.end(), 0xFF);
   std::fill(m_options.begin(), m_options.end(), 0xFF);
-  std::copy(m_factoryOptions.begin(), m_factoryOptions.end(), m_options.begin());
+  // Factory values, but unprotected whatever the factory said: that is what was asked for.
+  std::array<std::uint8_t, kSimOptionSize> options = m_factoryOptions;
+  options[1] = 0xAA;
+  if (m_optionComplements) options = WithOptionComplements(options);
+  std::copy(options.begin(), options.end(), m_options.begin());
   return PersistFlash(0, m_flash.size()) && PersistOptions() ? OK : errERASE;
 }
 

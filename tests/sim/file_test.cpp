@@ -72,7 +72,9 @@ TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
       {R"({"devices": [{"otpLockedBlocks": [16]}]})",
        "devices[0].otpLockedBlocks[0]: 16 is larger"},
       {R"({"devices": [{"interfaceStrings": ["@Flash\u00e9"]}]})", "printable ASCII"},
-      {R"({"devices": [{"instance": "a#b"}]})", "devices[0].instance: must not"},
+      {R"({"devices": [{"instance": "a#b"}]})", "devices[0].instance: \"a#b\" may hold only"},
+      {R"({"devices": [{"instance": ".."}]})", "devices[0].instance: \"..\" may hold only"},
+      {R"({"devices": [{"serialNumber": "A:1"}]})", "defaults to the serial number"},
       {R"({"devices": [{"timing": "fast"}]})",
        "devices[0].timing: expected one of instant, datasheet"},
       {R"({"devices": [{"faults": [{"action": "stall"}]}]})",
@@ -100,6 +102,18 @@ TEST(SimulatorFile, DuplicatePathsAreRefusedWhenTheBenchIsMade) {
   const SimBenchResult made = MakeSimBench(clock, (folder / "sim.json").string(), "");
   EXPECT_EQ(made.bench, nullptr);
   EXPECT_NE(made.error.find("device 1: two devices with the path"), std::string::npos);
+}
+
+TEST(SimulatorFile, DevicesSharingAnImageFolderAreRefused) {
+  const fs::path folder = FreshFolder("shared");
+  fs::create_directories(folder);
+  std::ofstream(folder / "sim.json") << R"({"devices": [{"folder": "images"},
+      {"interfaceClass": "second", "folder": "./images/"}]})";
+  VirtualClock clock;
+  const SimBenchResult made = MakeSimBench(clock, (folder / "sim.json").string(), "");
+  EXPECT_EQ(made.bench, nullptr);
+  EXPECT_NE(made.error.find("device 1: two devices with the image folder"), std::string::npos)
+      << made.error;
 }
 
 TEST(SimulatorImages, PersistBetweenBenchesAndANewFolderIsANewDevice) {

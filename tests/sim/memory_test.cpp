@@ -43,21 +43,36 @@ TEST_F(MemoryTest, WriteProtectedSectorsKeepTheirContentsWithoutAnError) {
   EXPECT_EQ(bench.Peek(0, 0, 0x08000000, 4), Bytes(4, 0x11));
 }
 
-TEST_F(MemoryTest, ReadProtectionRefusesFlashUntilUnprotected) {
-  ASSERT_EQ(host->Select(1), UsbResult::Ok);
-  host->SetAddress(0x1FFFC000);
-  host->Write(2, {0xEF, 0x55, 0, 0, 0, 0, 0, 0, 0xFF, 0x0F, 0, 0, 0, 0, 0, 0});
-  bench.Plug(0);
-  Requests again(bench, 0, clock);
-  const auto refused = again.SetAddress(0x08000000);
+SimDeviceConfig ReadProtected() {
+  SimDeviceConfig config = DefaultSimDevice("");
+  config.optionBytes = WithOptionComplements({0xEF, 0x55, 0, 0, 0, 0, 0, 0, 0xFF, 0x0F});
+  return config;
+}
+
+class ReadProtectionTest : public SimTest {
+ protected:
+  ReadProtectionTest() : SimTest(ReadProtected()) {}
+};
+
+TEST_F(ReadProtectionTest, FlashIsRefusedUntilUnprotected) {
+  const auto refused = host->SetAddress(0x08000000);
   EXPECT_EQ(refused->bState, dfuERROR);
   EXPECT_EQ(refused->bStatus, errVENDOR);
-  again.ToIdle();
-  // Read unprotect erases the flash, restores the factory option bytes and resets the chip.
-  ASSERT_EQ(again.Dnload(0, {0x92}), UsbResult::Ok);
-  EXPECT_EQ(again.GetStatus()->bState, dfuDNBUSY);
-  EXPECT_EQ(again.GetStatus(), std::nullopt);  // gone
-  EXPECT_EQ(bench.Peek(0, 1, 0x1FFFC000, 2), (Bytes{0xEF, 0xAA}));
+  host->ToIdle();
+  Bytes out;
+  EXPECT_EQ(host->Upload(2, 2048, out).result, UsbResult::Stall);  // the pointer is in flash
+  EXPECT_EQ(bench.DfuStatusOf(0), errVENDOR);
+  host->ToIdle();
+  EXPECT_EQ(host->Command({0x41})->bStatus, errVENDOR);  // no mass erase either
+  host->ToIdle();
+  // Read unprotect erases the flash, restores the factory option bytes unprotected and resets.
+  ASSERT_EQ(host->Dnload(0, {0x92}), UsbResult::Ok);
+  EXPECT_EQ(host->GetStatus()->bState, dfuDNBUSY);
+  EXPECT_EQ(host->GetStatus(), std::nullopt);  // gone
+  EXPECT_EQ(bench.Peek(0, 1, 0x1FFFC000, 4), (Bytes{0xEF, 0xAA, 0x10, 0x55}));
+  bench.Plug(0);
+  ASSERT_EQ(host->Reopen(), UsbResult::Ok);
+  EXPECT_EQ(host->SetAddress(0x08000000)->bState, dfuDNLOAD_IDLE);
 }
 
 TEST_F(MemoryTest, OptionBlockReadsWithComplementsAndOnlyWholeBlockWrites) {
