@@ -17,16 +17,18 @@ namespace {
 
 class ProgramTest : public ::testing::Test {
  protected:
-  // A bench with `devices` default devices that work without delay.
+  // A bench with `devices` default devices that work without delay and come back at once.
   void MakeBench(int devices) {
     auto owned = std::make_unique<SimBench>(clock);
     bench = owned.get();
     for (int i = 0; i < devices; ++i) {
       SimDeviceConfig device = DefaultSimDevice("");
       device.timing = InstantTiming();
+      device.returnDelayMs = 20;
       device.instance = "dev" + std::to_string(i);
       ASSERT_TRUE(bench->AddDevice(std::move(device)).device.has_value());
     }
+    bench->StartEventThread();
     backend = std::make_unique<DeviceBackend>(clock, std::move(owned));
   }
   std::string Firmware(const testkit::FirmwareImageSpec& spec = {}) {
@@ -44,7 +46,9 @@ class ProgramTest : public ::testing::Test {
     return std::string(bytes.begin(), bytes.end());
   }
 
-  VirtualClock clock;
+  // Real time: a virtual clock would let the worker's waits run ahead of the window's thread,
+  // which enumerates the returning device.
+  Clock& clock = SystemClock();
   SimBench* bench = nullptr;
   std::unique_ptr<DeviceBackend> backend;
   testkit::TempFolder folder;
