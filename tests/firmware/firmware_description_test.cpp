@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,15 @@ TEST_F(DescribeFirmwareTest, WithoutAHeaderOnlyTheVerdictAndFirstFieldAreSet) {
     EXPECT_FALSE(d.logTextsReplaced);
     EXPECT_FALSE(d.reloadCountdownReset);
   }
+}
+
+TEST_F(DescribeFirmwareTest, FilesOf4GiBAndMoreAreNotTakenForTheirLow32Bits) {
+  const std::string path = m_folder.File("huge.bin");
+  testkit::WriteFileBytes(path, BuildFirmwareImage());
+  std::filesystem::resize_file(path, 0x100000000 + 48 * 1024);  // sparse: costs no disk space
+  const FirmwareDescription d = DescribeFirmware(path.c_str());
+  EXPECT_EQ(d.state, FirmwareState::WrongFormat);
+  EXPECT_EQ(d.controls[0], "Wrong Format");
 }
 
 TEST(FirmwareState, NamesMatchTheValues) {
