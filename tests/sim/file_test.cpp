@@ -28,7 +28,7 @@ TEST(SimulatorFile, ExampleDescribesTwoDevices) {
   const SimDeviceConfig& plain = read.devices[0];
   EXPECT_EQ(plain.serialNumber, "367F34683033");
   EXPECT_EQ(plain.optionBytes[0], 0xEF);
-  EXPECT_EQ(fs::path(plain.imageFolder), example.parent_path() / "two-devices/f405");
+  EXPECT_EQ(fs::path(plain.imageFolder), fs::path("/default") / "367F34683033");
   const SimDeviceConfig& used = read.devices[1];
   EXPECT_EQ(used.flashKiB, 2048u);
   EXPECT_EQ(used.interfaceStrings[1], "@Option Bytes  /0x1FFFC000/01*016 e/0x1FFEC000/01*016 e");
@@ -44,6 +44,23 @@ TEST(SimulatorFile, ExampleDescribesTwoDevices) {
   EXPECT_EQ(used.faults[1].action, SimFaultAction::DfuError);
   EXPECT_EQ(used.faults[1].status, errWRITE);
   EXPECT_EQ(used.faults[2].address, 0x08000100u);
+}
+
+TEST(SimulatorFile, ExampleMakesABenchOfTwoDevices) {
+  const fs::path folder = FreshFolder("example");
+  const fs::path example =
+      fs::path(KESTRUNE_TEST_DATA) / ".." / ".." / "examples" / "two-devices.json";
+  VirtualClock clock;
+  const SimBenchResult made = MakeSimBench(clock, example.string(), folder.string());
+  ASSERT_TRUE(made.bench) << made.error;
+  EXPECT_EQ(
+      made.bench->PresentInterfaces(kDfuInterfaceClass),
+      (std::vector<std::string>{
+          "\\\\?\\usb#vid_0483&pid_df11#367f34683033#{3fe809ab-fb91-4cb5-a643-69670d52366e}",
+          "\\\\?\\usb#vid_0483&pid_df11#3a7f4e2b3431#{3fe809ab-fb91-4cb5-a643-69670d52366e}"}));
+  EXPECT_TRUE(fs::exists(folder / "3A7F4E2B3431" / "otp.bin"));
+  EXPECT_EQ(made.bench->Peek(1, 2, 0x1FFF7A00, 2), (Bytes{0x00, 0xFF}));  // block 0 locked
+  EXPECT_EQ(made.bench->Peek(1, 2, 0x1FFF7A22, 2), (Bytes{0x00, 0x08}));  // 2048 KiB
 }
 
 TEST(SimulatorFile, DefaultsFillWhatIsLeftOut) {
