@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "dfu/stdfu.h"
 #include "sim_fixture.h"
 
@@ -144,6 +146,39 @@ TEST_F(StateMachineTest, UploadOutsideTheAlternatesMemoryStallsWithErrTarget) {
   EXPECT_EQ(host->Upload(3, 2048, out).result, UsbResult::Stall);
   EXPECT_EQ(bench.DfuStatusOf(0), errTARGET);
   EXPECT_EQ(bench.DfuStateOf(0), dfuERROR);
+}
+
+// Whatever a host sends, the device answers within the buffer it was given and stays in a DFU
+// state; run under the sanitizers this also guards every bound of the request handling.
+TEST_F(StateMachineTest, RandomRequestsStayWithinTheirBuffers) {
+  std::mt19937 random(1);
+  const std::uint8_t types[] = {0x00, 0x01, 0x21, 0x80, 0x81, 0xA1};
+  const std::uint16_t blocks[] = {0, 1, 2, 3, 0xFFFF};
+  for (int i = 0; i < 20000; ++i) {
+    UsbSetup setup;
+    setup.bmRequestType = types[random() % 6];
+    setup.bRequest = static_cast<std::uint8_t>(random() % 12);
+    setup.wValue = random() % 2 ? blocks[random() % 5] : static_cast<std::uint16_t>(random());
+    setup.wIndex = static_cast<std::uint16_t>(random() % 8 == 0 ? random() : 0);
+    setup.wLength = static_cast<std::uint16_t>(random() % 3 ? random() % 16 : random() % 4096);
+    std::vector<std::uint8_t> data(setup.wLength);
+    for (auto& b : data) b = static_cast<std::uint8_t>(random() % 4 ? 0x21 : random());
+    if (random() % 3 == 0 && setup.wLength >= 5) {
+      // A plausible address now and then, so that data blocks reach memory.
+      const std::uint32_t bases[] = {0x08000000, 0x080FF800, 0x1FFFC000, 0x1FFF7800, 0xFFFF0000};
+      const auto command = AddressCommand(0x21, bases[random() % 5] + random() % 64);
+      std::copy(command.begin(), command.end(), data.begin());
+    }
+    if (random() % 50 == 0) host->Select(static_cast<std::uint8_t>(random() % 4));
+    const UsbTransfer t = host->Device().ControlTransfer(setup, data.data(), 100);
+    ASSERT_LE(t.length, setup.wLength);
+    ASSERT_LE(bench.DfuStateOf(0), dfuERROR);
+    if (random() % 10 == 0) clock.Advance(random() % 3000);
+    if (!bench.IsPresent(0) || host->GetState() == std::nullopt) {
+      bench.Plug(0);
+      ASSERT_EQ(host->Reopen(), UsbResult::Ok);
+    }
+  }
 }
 
 TEST_F(StateMachineTest, TransferWithoutRoomForItsDataFails) {
