@@ -166,6 +166,19 @@ TEST(SimulatorImages, PersistBetweenBenchesAndANewFolderIsANewDevice) {
   EXPECT_EQ(fresh.bench->Peek(0, 1, 0x1FFFC000, 1), Bytes{0xEF});
 }
 
+TEST(SimulatorImages, WriteThatCannotBeKeptFailsOnTheDevice) {
+  const fs::path folder = FreshFolder("lost");
+  VirtualClock clock;
+  SimBenchResult made = MakeSimBench(clock, "", folder.string());
+  ASSERT_TRUE(made.bench) << made.error;
+  Requests host(*made.bench, 0, clock);
+  host.SetAddress(0x08000000);
+  fs::remove_all(folder);
+  const auto status = host.Write(2, {0x00});
+  EXPECT_EQ(status->bState, dfuERROR);
+  EXPECT_EQ(status->bStatus, errWRITE);
+}
+
 TEST(SimulatorImages, ImagesOfTheWrongSizeAreRefused) {
   const fs::path folder = FreshFolder("wrong-size");
   fs::create_directories(folder);

@@ -118,5 +118,39 @@ TEST_F(MemoryTest, OtpAreaReadsInOneFullBlockWithUniqueIdAndFlashSize) {
   EXPECT_EQ(host->GetState(), dfuUPLOAD_IDLE);
 }
 
+SimDeviceConfig DualBank() {
+  SimDeviceConfig config = DefaultSimDevice("");
+  config.flashKiB = 2048;
+  return config;
+}
+
+class DualBankTest : public SimTest {
+ protected:
+  DualBankTest() : SimTest(DualBank()) {}
+};
+
+TEST_F(DualBankTest, SecondBankHasItsOwnSectorsAndOptionBlock) {
+  EXPECT_EQ(host->Erase(0x08100000)->bState, dfuDNLOAD_IDLE);  // sector 12, 16 KiB
+  host->ToIdle();
+  ASSERT_EQ(host->Select(1), UsbResult::Ok);
+  host->SetAddress(0x1FFEC000);
+  // Bank 2's nWRP bit 0 cleared: sector 12 protected, sector 0 not.
+  ASSERT_EQ(host->Dnload(2, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xFE, 0x0F, 0, 0, 0, 0, 0, 0}),
+            UsbResult::Ok);
+  EXPECT_EQ(host->GetStatus()->bState, dfuDNBUSY);
+  EXPECT_EQ(host->GetStatus(), std::nullopt);  // this block resets the chip too
+  bench.Plug(0);
+  ASSERT_EQ(host->Reopen(), UsbResult::Ok);
+  host->SetAddress(0x08100000);
+  host->Write(2, Bytes(2, 0x00));
+  host->ToIdle();
+  host->SetAddress(0x08000000);
+  host->Write(2, Bytes(2, 0x00));
+  EXPECT_EQ(bench.Peek(0, 0, 0x08100000, 2), Bytes(2, 0xFF));
+  EXPECT_EQ(bench.Peek(0, 0, 0x08000000, 2), Bytes(2, 0x00));
+  EXPECT_EQ(bench.Peek(0, 1, 0x1FFFC000, 2), (Bytes{0xEF, 0xAA}));  // bank 1 untouched
+  EXPECT_EQ(bench.Peek(0, 0, 0x081FFFFF, 2), Bytes{0xFF});          // the last byte of flash
+}
+
 }  // namespace
 }  // namespace kestrune::simtest
