@@ -280,13 +280,18 @@ SimDeviceConfig Device(const Json& value, const std::string& where, const std::s
     }
   }
   if (has("otp")) {
-    CheckKeys(
-        value["otp"], at("otp"),
-        {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15"});
+    CheckKeys(value["otp"], at("otp"),
+              {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15",
+               "locks"});
     for (const auto& item : value["otp"].items()) {
       if (item.key() == "comment") continue;
       const std::string w = at("otp") + "." + item.key();
       const auto bytes = HexBytes(item.value(), w);
+      if (item.key() == "locks") {
+        if (bytes.size() != kSimOtpBlockCount) Fail(w, "expected 16 lock bytes");
+        std::copy(bytes.begin(), bytes.end(), d.otpLocks.begin());
+        continue;
+      }
       if (bytes.size() > kSimOtpBlockSize) Fail(w, "a block has 32 bytes");
       std::copy(bytes.begin(), bytes.end(),
                 d.otp.begin() + std::stoul(item.key()) * kSimOtpBlockSize);

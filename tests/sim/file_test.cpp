@@ -65,12 +65,16 @@ TEST(SimulatorFile, ExampleMakesABenchOfTwoDevices) {
 
 TEST(SimulatorFile, DefaultsFillWhatIsLeftOut) {
   const SimFileResult read = ParseSimulatorFile(
-      R"({"devices": [{"instance": "Bench-1"}, {"persist": false}]})", "/files", "/images");
+      R"({"devices": [{"instance": "Bench-1"}, {"persist": false, "otp": {"locks":
+          "00 0F FF FF FF FF FF FF FF FF FF FF FF FF FF FF"}}]})",
+      "/files", "/images");
   ASSERT_EQ(read.error, "");
   EXPECT_EQ(fs::path(read.devices[0].imageFolder), fs::path("/images") / "Bench-1");
   EXPECT_EQ(read.devices[1].imageFolder, "");
   EXPECT_EQ(read.devices[1].interfaceStrings, BootLoaderInterfaceStrings(1024));
   EXPECT_EQ(read.devices[1].returnDelayMs, 1000u);
+  EXPECT_EQ(read.devices[1].otpLocks[1], 0x0F);
+  EXPECT_EQ(read.devices[0].otpLocks[1], 0xFF);
 }
 
 TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
@@ -86,6 +90,10 @@ TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
       {R"({"devices": [{"uniqueId": "01 02"}]})", "devices[0].uniqueId: expected 12 bytes"},
       {R"({"devices": [{"optionBytes": "E3 AA F"}]})", "devices[0].optionBytes: odd number"},
       {R"({"devices": [{"otp": {"16": "00"}}]})", "devices[0].otp: unknown setting \"16\""},
+      {R"({"devices": [{"otp": {"locks": "00"}}]})",
+       "devices[0].otp.locks: expected 16 lock bytes"},
+      {R"({"devices": [{"otp": {"1": "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F 20"}}]})",
+       "devices[0].otp.1: a block has 32 bytes"},
       {R"({"devices": [{"otpLockedBlocks": [16]}]})",
        "devices[0].otpLockedBlocks[0]: 16 is larger"},
       {R"({"devices": [{"interfaceStrings": ["@Flash\u00e9"]}]})", "printable ASCII"},
@@ -107,6 +115,10 @@ TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
     EXPECT_NE(read.error.find(expected), std::string::npos) << read.error;
     EXPECT_TRUE(read.devices.empty());
   }
+  const std::string deep(200000, '[');
+  EXPECT_EQ(
+      ParseSimulatorFile(R"({"devices": )" + deep + std::string(200000, ']') + "}", "", "").error,
+      "devices[0]: expected an object");
   EXPECT_NE(ReadSimulatorFile("/no/such/file.json", "").error.find("cannot read"),
             std::string::npos);
 }
