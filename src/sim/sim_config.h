@@ -56,6 +56,7 @@ enum class SimRequest {
   GetDescriptor,
   SetInterface,
 };
+inline constexpr std::size_t kSimRequestKinds = 9;
 
 enum class SimFaultAction {
   Fail,        // the transfer fails (UsbResult::Error), the device does nothing

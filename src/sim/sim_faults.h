@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "sim/sim_config.h"
@@ -25,7 +26,7 @@ class SimFaults {
 
  private:
   std::vector<SimFault> m_faults;
-  std::array<std::uint32_t, 9> m_counts{};
+  std::array<std::uint32_t, kSimRequestKinds> m_counts{};
 };
 
 }  // namespace kestrune
