@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "device/memory_map.h"
@@ -131,6 +132,37 @@ TEST(MemoryMapString, RefusesBrokenAndHostileStrings) {
   std::copy(cut.begin(), cut.end(), exact.get());
   EXPECT_FALSE(ParseMemorySegment(std::string_view(exact.get(), cut.size()), 0));
   EXPECT_TRUE(ParseMemorySegment("@Flash/0x08000000/65536*001Kg", 0));
+}
+
+// Random strings of the characters that matter: the parser must never read outside the text,
+// and whatever it accepts is whole: one record per declared sector, numbered in order.
+TEST(MemoryMapString, RandomStringsNeverBreakTheRecords) {
+  std::mt19937 random(20140517);
+  const std::string_view prefixes[] = {"@", "@F/0x08000000/", "@F/1-2/", "@F/0xFFFFF000/"};
+  const std::string_view alphabet = "@//***,,-00123456789KMga x";
+  int accepted = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string candidate(prefixes[random() % 4]);
+    for (std::size_t i = random() % 30; i > 0; --i) {
+      candidate += alphabet[random() % alphabet.size()];
+    }
+    const std::size_t length = candidate.size();
+    const std::unique_ptr<char[]> text(new char[length]);
+    std::copy(candidate.begin(), candidate.end(), text.get());
+    const std::optional<MemorySegment> segment =
+        ParseMemorySegment(std::string_view(text.get(), length), 0, 4096);
+    if (!segment) continue;
+    ++accepted;
+    ASSERT_EQ(segment->sectors.size(), segment->sectorCount);
+    ASSERT_LE(segment->sectorCount, 4096u);
+    for (std::uint32_t i = 0; i < segment->sectorCount; ++i) {
+      ASSERT_EQ(segment->sectors[i].index, i);
+      ASSERT_GT(segment->sectors[i].size, 0u);
+      ASSERT_LE(std::uint64_t{segment->sectors[i].startAddress} + segment->sectors[i].size,
+                0x100000000ull);
+    }
+  }
+  EXPECT_GT(accepted, 100);  // the valid forms are reached, not only the errors
 }
 
 }  // namespace
