@@ -157,7 +157,7 @@ void Run::Execute() {
   AppendDownloadLog(m_inputs.infosFolder,
                     DownloadRecord{m_inputs.hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
                                    m_inputs.firmwareVersion, m_inputs.firmwareDate},
-                    static_cast<std::uint32_t>(std::time(nullptr)));
+                    static_cast<std::int32_t>(std::time(nullptr)));
 }
 
 // True with the connection open on a device whose option bytes are right.

@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <semaphore>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "job/run_commands.h"
@@ -12,22 +13,46 @@
 namespace kestrune {
 namespace {
 
+// One thread waits until another raised it; raising it before the wait, or twice, is harmless.
+class Signal {
+ public:
+  void Raise() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_raised = true;
+    }
+    m_changed.notify_all();
+  }
+  void Wait() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_raised; });
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_raised = false;
+};
+
 TEST(ProgrammingJobThread, AbortFromTheWindowStopsTheTransferAtTheNextBlock) {
   JobBench bench(DeviceWithOptionsInPlace());
   bench.WriteFirmware(100000);
   RunShared& shared = bench.host.Shared();
-  std::binary_semaphore programming{0};
-  std::binary_semaphore abortSent{0};
+  Signal programming;
+  Signal abortSent;
   bench.host.onEvent = [&](const JobEvent& event) {
     if (event.id == ID_RUN_PROGRESS && shared.m_progressPos == 50000 + 2048) {
-      programming.release();
-      abortSent.acquire();
+      programming.Raise();
+      abortSent.Wait();
     }
   };
-  std::thread worker([&bench] { bench.Run(); });
-  programming.acquire();
+  std::thread worker([&] {
+    bench.Run();
+    programming.Raise();  // a run that never got there must not hang the test
+  });
+  programming.Wait();
   shared.m_abortRequested = 1;
-  abortSent.release();
+  abortSent.Raise();
   worker.join();
 
   bench.ExpectCleanEnd();
@@ -45,18 +70,18 @@ TEST(ProgrammingJobThread, ErrorBoxHoldsTheRunWithTheDeviceFreeUntilAcknowledged
   config.faults.push_back(corrupt);
   JobBench bench(config);
   bench.WriteFirmware(20000);
-  std::binary_semaphore boxShown{0};
-  std::binary_semaphore errorAck{0};
+  Signal boxShown;
+  Signal errorAck;
   bench.host.onError = [&] {
-    boxShown.release();
-    errorAck.acquire();
+    boxShown.Raise();
+    errorAck.Wait();
   };
   std::thread worker([&bench] { bench.Run(); });
-  boxShown.acquire();
+  boxShown.Wait();
   EXPECT_EQ(bench.dfu.OpenConnections(), 0);
   EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusFailed);
   EXPECT_EQ(bench.host.CountCommands(ID_RUN_FINISHED), 0);
-  errorAck.release();
+  errorAck.Raise();
   worker.join();
 
   bench.ExpectCleanEnd();
