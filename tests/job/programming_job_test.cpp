@@ -85,6 +85,17 @@ TEST(ProgrammingJob, ErasesOnlyTheSectorsTheFileNeedsAndCountsProgressToTheTotal
   EXPECT_EQ(bench.host.CountCommands(ID_RUN_PROGRESS_RANGE), 1);
 }
 
+TEST(ProgrammingJob, SegmentShorterThanTheFileIsErasedWholeAndProgrammingGoesOn) {
+  JobBench bench(DeviceWithOptionsInPlace());
+  bench.WriteFirmware(20000);
+  bench.UseMap("@Internal Flash  /0x08000000/01*016Kg");
+  bench.Run();
+
+  // The device's next sector was still erased, so the read-back proves the whole file.
+  ExpectSucceeded(bench);
+  EXPECT_EQ(bench.Erases(), 1);
+}
+
 TEST(ProgrammingJob, RefusesFilesOutsideTheLimits) {
   const struct {
     std::int64_t size;        // -1: no file
