@@ -75,8 +75,9 @@ class Run {
 
  private:
   bool Open() {
-    const std::string path = m_device.devicePath;
-    return m_dfu.STDFU_Open(path.c_str(), &m_handle) == STDFU_NOERROR;
+    if (m_dfu.STDFU_Open(m_device.devicePath.c_str(), &m_handle) == STDFU_NOERROR) return true;
+    m_handle = nullptr;
+    return false;
   }
   void Close() {
     if (m_handle != nullptr) m_dfu.STDFU_Close(&m_handle);
