@@ -109,6 +109,10 @@ TEST_F(RangeFiles, ReadsOneRangeLine) {
 
 TEST_F(RangeFiles, MissingEmptyAndJunkFiles) {
   EXPECT_FALSE(LoadMacRanges(m_folder.File("absent.cfg"), m_ranges).usable);
+  std::filesystem::create_directory(m_folder.File("folder.cfg"));
+  EXPECT_FALSE(LoadMacRanges(m_folder.File("folder.cfg"), m_ranges).usable);
+  const testkit::UnreadableFile unreadable(m_folder.File("unreadable.cfg"));
+  EXPECT_FALSE(LoadMacRanges(m_folder.File("unreadable.cfg"), m_ranges).usable);
 
   const MacRangeLoad empty = Load("");
   EXPECT_TRUE(empty.usable);  // an empty list still offers the button; "MAC setzen" refuses
