@@ -48,6 +48,12 @@ void ProgrammerDialog::LoadNextSerial() {
 void ProgrammerDialog::OnMacSetzen() {
   // The button is disabled during a run; the transfers must never meet the worker's.
   if (m_busy) return;
+  // A discovery is still due, after an earlier write say: the copy of the OTP area may be out of
+  // date, and a block written since must not be chosen again.
+  if (m_rescanRequested) {
+    m_rescanRequested = 0;
+    Enumerate();
+  }
   MacSetzenState state{m_macRanges, m_nextSerial, m_identityState,  m_devicePath,
                        m_otpImage,  m_shared,     m_rescanRequested};
   MacSetzen({m_window, m_services.stdfu, m_services.clock, m_services.runSerialNumberDialog},

@@ -104,6 +104,19 @@ TEST_F(DialogMacSetzen, WritesTheIdentityThatTheNextTickShows) {
   EXPECT_EQ(m_dialogs, 2);
 }
 
+TEST_F(DialogMacSetzen, ASecondClickBeforeTheNextTickSeesTheWrittenBlock) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", nullptr);
+  Start();
+  m_dialog->OnCommand(kIdMacSetzen);
+  m_window.answers = {MessageResult::Yes};
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_THAT(Boxes(),
+              ElementsAre("Warnung: Das Gerät hat bereits eine Seriennummer !\n\nSoll diese "
+                          "ersetzt werden ?",
+                          "Information: Diese Seriennummer ist bereits im Gerät !"));
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7840, 32), std::vector<std::uint8_t>(32, 0xFF));
+}
+
 TEST_F(DialogMacSetzen, AnEmptyListShowsTheButtonButRefusesTheAssignment) {
   WriteInfos("# no ranges yet\n", nullptr);
   Start();
