@@ -57,7 +57,7 @@ function(kestrune_test_suites)
     endif()
     target_link_libraries(${target} PRIVATE ${lib} kestrune_testkit GTest::gtest_main GTest::gmock)
     target_compile_definitions(${target} PRIVATE
-      KESTRUNE_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+      KESTRUNE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
       KESTRUNE_BINARY_DIR="${CMAKE_BINARY_DIR}")
     add_test(NAME ${name} COMMAND ${target})
     set_tests_properties(${name} PROPERTIES TIMEOUT 600)

@@ -20,8 +20,7 @@ fs::path FreshFolder(const std::string& name) {
 }
 
 TEST(SimulatorFile, ExampleDescribesTwoDevices) {
-  const fs::path example =
-      fs::path(KESTRUNE_TEST_DATA) / ".." / ".." / "examples" / "two-devices.json";
+  const fs::path example = fs::path(KESTRUNE_SOURCE_DIR) / "examples" / "two-devices.json";
   const SimFileResult read = ReadSimulatorFile(example.string(), "/default");
   ASSERT_EQ(read.error, "");
   ASSERT_EQ(read.devices.size(), 2u);
@@ -48,8 +47,7 @@ TEST(SimulatorFile, ExampleDescribesTwoDevices) {
 
 TEST(SimulatorFile, ExampleMakesABenchOfTwoDevices) {
   const fs::path folder = FreshFolder("example");
-  const fs::path example =
-      fs::path(KESTRUNE_TEST_DATA) / ".." / ".." / "examples" / "two-devices.json";
+  const fs::path example = fs::path(KESTRUNE_SOURCE_DIR) / "examples" / "two-devices.json";
   VirtualClock clock;
   const SimBenchResult made = MakeSimBench(clock, example.string(), folder.string());
   ASSERT_TRUE(made.bench) << made.error;
