@@ -14,10 +14,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 #include <string>
 #include <thread>
 
+#include "app/binary_semaphore.h"
 #include "app/colour_scheme.h"
 #include "app/serial_number_dialog.h"
 #include "app/window.h"
@@ -149,7 +149,7 @@ class ProgrammerDialog final : public JobHost {
   std::string m_errorText;
   std::atomic<int> m_errorReply{0};
   // Held by the window from start-up on; released once per error box that was closed.
-  std::binary_semaphore m_errorAck{1};
+  BinarySemaphore m_errorAck{1};
 
   // Guards m_deviceCount, m_devicePath, m_flashSize and m_memoryMap against the worker's
   // CurrentDevice while the window enumerates during a run; the window's own reads need no lock.
