@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The main job on a machine without hardware: build, make the sample firmware and describe it.
+# The main job on a machine without hardware: build, make the sample firmware, describe it, and
+# program it into the simulated device (its memory persists in bin/simulator), then show the
+# line the run added to the download log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
@@ -10,3 +12,8 @@ echo "\$ kestrune describe $bin/sample-firmware.bin"
 "$bin/kestrune" describe "$bin/sample-firmware.bin"
 echo "\$ kestrune --simulate info"
 "$bin/kestrune" --simulate info
+echo "\$ kestrune --simulate program $bin/sample-firmware.bin"
+"$bin/kestrune" --simulate program "$bin/sample-firmware.bin"
+echo "\$ tail -n 1 $bin/Infos/DownloadList.csv"
+# The log is Windows-1252, as the program's texts are.
+tail -n 1 "$bin/Infos/DownloadList.csv" | iconv -f CP1252 -t UTF-8
