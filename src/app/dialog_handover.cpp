@@ -28,6 +28,7 @@ int ProgrammerDialog::ReportError(const std::string& text) {
     m_errorText = text.substr(0, kHandOverTextMax);
   }
   PostCommand(ID_RUN_ERROR);
+  if (m_closing) return 0;
   m_errorAck.acquire();
   return m_errorReply.load();
 }

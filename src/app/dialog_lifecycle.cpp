@@ -30,8 +30,10 @@ ProgrammerDialog::ProgrammerDialog(Window& window, DialogServices services)
 ProgrammerDialog::~ProgrammerDialog() {
   m_services.bus.SetListener({});
   if (m_worker.joinable()) {
-    // Only reached when the window is torn down during a run: let a waiting error report go on.
+    // Only reached when the window is torn down during a run: stop it, and let a waiting error
+    // report go on.
     m_shared.m_abortRequested = 1;
+    m_closing = true;
     m_errorAck.release();
     m_worker.join();
   }

@@ -150,6 +150,8 @@ class ProgrammerDialog final : public JobHost {
   std::atomic<int> m_errorReply{0};
   // Held by the window from start-up on; released once per error box that was closed.
   BinarySemaphore m_errorAck{1};
+  // Set when the dialog goes away under a running worker: its error reports no longer wait.
+  std::atomic<bool> m_closing{false};
 
   // Guards m_deviceCount, m_devicePath, m_flashSize and m_memoryMap against the worker's
   // CurrentDevice while the window enumerates during a run; the window's own reads need no lock.

@@ -245,6 +245,20 @@ TEST_F(DialogTest, ErrorsOfTwoRunsAreEachAcknowledgedOnce) {
   EXPECT_EQ(window.messageBoxes[3].text, "zwei");
 }
 
+TEST_F(DialogTest, ADialogTornDownUnderAWaitingWorkerStopsAndJoinsIt) {
+  Start();
+  std::atomic<bool> waiting{false};
+  job = [&](JobHost& host) {
+    waiting = true;
+    host.ReportError("eins");
+    host.ReportError("zwei");
+  };
+  dialog->OnTest();
+  while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  dialog.reset();  // no box is ever shown; returns once the worker has ended
+  EXPECT_EQ(runs.load(), 1);
+}
+
 TEST_F(DialogTest, DeviceEventsDuringARunWaitForTheFirstTickAfterIt) {
   Start();
   std::atomic<bool> release{false};
