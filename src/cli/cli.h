@@ -19,6 +19,9 @@ struct GlobalOptions {
   std::optional<std::string> simulatorFile;
   // Set by --infos DIR: the folder of the range files and the download log.
   std::optional<std::string> infosFolder;
+
+  // The chosen Infos folder, or the one beside the executable.
+  std::string InfosFolder() const;
 };
 
 struct Invocation {

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "cli/cli.h"
+#include "platform/platform.h"
 
 namespace kestrune::cli {
 namespace {
@@ -20,6 +21,15 @@ void PrintUsage(std::FILE* err) {
 }
 
 }  // namespace
+
+std::string GlobalOptions::InfosFolder() const {
+  if (infosFolder) {
+    return *infosFolder;
+  }
+  std::string folder;
+  GetModuleDirectory(folder);
+  return folder + "Infos";
+}
 
 int Main(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
   Invocation invocation;

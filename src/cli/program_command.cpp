@@ -5,33 +5,10 @@
 #include "cli/cli.h"
 #include "job/programming_job.h"
 #include "job/run_commands.h"
+#include "platform/console.h"
 #include "platform/platform.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define KESTRUNE_ISATTY(fd) _isatty(fd)
-#define KESTRUNE_FILENO(f) _fileno(f)
-#else
-#include <unistd.h>
-#define KESTRUNE_ISATTY(fd) isatty(fd)
-#define KESTRUNE_FILENO(f) fileno(f)
-#endif
-
 namespace kestrune::cli {
-
-namespace {
-
-bool IsTerminal(std::FILE* stream) {
-  return KESTRUNE_ISATTY(KESTRUNE_FILENO(stream)) != 0;
-}
-
-std::string DefaultInfosFolder() {
-  std::string folder;
-  GetModuleDirectory(folder);
-  return folder + "Infos";
-}
-
-}  // namespace
 
 int ProgramFirmware(DeviceBackend& backend, const std::string& infosFolder,
                     const std::string& firmwarePath, const ConsoleWindowOptions& console) {
@@ -71,8 +48,7 @@ int RunProgram(const Invocation& invocation) {
   console.err = invocation.err;
   console.answers = IsTerminal(stdin) ? stdin : nullptr;
   console.progressBar = IsTerminal(invocation.out);
-  return ProgramFirmware(*backend, invocation.options.infosFolder.value_or(DefaultInfosFolder()),
-                         invocation.args[0], console);
+  return ProgramFirmware(*backend, invocation.options.InfosFolder(), invocation.args[0], console);
 }
 
 }  // namespace kestrune::cli

@@ -9,19 +9,10 @@
 #include "cli/cli.h"
 #include "cli/info_command.h"
 #include "device/enumerate.h"
+#include "platform/console.h"
 #include "platform/platform.h"
 #include "serials/range_files.h"
 #include "support/cp1252.h"
-
-#ifdef _WIN32
-#include <io.h>
-#define KESTRUNE_ISATTY(fd) _isatty(fd)
-#define KESTRUNE_FILENO(f) _fileno(f)
-#else
-#include <unistd.h>
-#define KESTRUNE_ISATTY(fd) isatty(fd)
-#define KESTRUNE_FILENO(f) fileno(f)
-#endif
 
 namespace kestrune::cli {
 namespace {
@@ -29,16 +20,6 @@ namespace {
 const char kUsage[] =
     "usage: kestrune [--simulate[=FILE]] [--infos DIR] set-identity [--serial N] [--yes]\n"
     "  N: serial number 0 .. 16777215 (default: the one in Infos/NextSerial.cfg)\n";
-
-bool IsTerminal(std::FILE* stream) {
-  return KESTRUNE_ISATTY(KESTRUNE_FILENO(stream)) != 0;
-}
-
-std::string DefaultInfosFolder() {
-  std::string folder;
-  GetModuleDirectory(folder);
-  return folder + "Infos";
-}
 
 // The console window, except that with --yes every question is shown and answered yes.
 class AnsweringWindow final : public Window {
@@ -188,8 +169,7 @@ int RunSetIdentity(const Invocation& invocation) {
   console.out = invocation.out;
   console.err = invocation.err;
   console.answers = IsTerminal(stdin) ? stdin : nullptr;
-  return SetIdentity(*backend, invocation.options.infosFolder.value_or(DefaultInfosFolder()),
-                     request, console);
+  return SetIdentity(*backend, invocation.options.InfosFolder(), request, console);
 }
 
 }  // namespace kestrune::cli
