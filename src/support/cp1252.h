@@ -13,4 +13,7 @@ std::string Cp1252ToUtf8(std::string_view text);
 // Characters without a Windows-1252 byte and malformed UTF-8 become '?'.
 std::string Utf8ToCp1252(std::string_view text);
 
+// Appends the UTF-8 encoding of one code point of the basic plane.
+void AppendUtf8(std::string& out, char32_t c);
+
 }  // namespace kestrune

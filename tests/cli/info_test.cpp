@@ -6,30 +6,10 @@
 #include "cli/cli.h"
 #include "cli/info_command.h"
 #include "sim/sim_bench.h"
+#include "testkit/captured_stream.h"
 
 namespace kestrune::cli {
 namespace {
-
-// UTF-8 text whatever the execution character set.
-std::string Utf8(const char8_t* text) {
-  return reinterpret_cast<const char*>(text);
-}
-
-class Capture {
- public:
-  Capture() : m_file(std::tmpfile()) {}
-  ~Capture() { std::fclose(m_file); }
-  std::FILE* File() { return m_file; }
-  std::string Text() {
-    std::string text;
-    std::rewind(m_file);
-    for (int c; (c = std::fgetc(m_file)) != EOF;) text += static_cast<char>(c);
-    return text;
-  }
-
- private:
-  std::FILE* m_file;
-};
 
 struct InfoRun {
   int status;
@@ -41,7 +21,7 @@ InfoRun Info(const std::vector<SimDeviceConfig>& devices) {
   auto bench = std::make_unique<SimBench>(clock);
   for (const SimDeviceConfig& device : devices) EXPECT_TRUE(bench->AddDevice(device).device);
   DeviceBackend backend(clock, std::move(bench));
-  Capture out;
+  testkit::CapturedStream out;
   const int status = PrintDeviceInfo(backend, out.File());
   return {status, out.Text()};
 }
@@ -49,32 +29,34 @@ InfoRun Info(const std::vector<SimDeviceConfig>& devices) {
 TEST(InfoCommand, PrintsTheDeviceGroupsInWindowOrder) {
   const InfoRun one = Info({DefaultSimDevice("")});
   EXPECT_EQ(one.status, kExitOk);
-  EXPECT_EQ(one.out, Utf8(u8"Geräteanzahl : 1\n"
-                          u8"Vendor ID : 0483h\n"
-                          u8"Device ID : DF11h\n"
-                          u8"Version : 011Ah\n"
-                          u8"Device BCD : 2200h\n"
-                          u8"Flash Size : 1024 kB\n"
-                          u8"Unique ID : 3100-4700-0E-Q307486\n"
-                          u8"Seriennummer : Nicht programmiert\n"
-                          u8"Vergabe am : ---\n"
-                          u8"MAC A : AC-DE-48-85-51-8A\n"
-                          u8"MAC B : AC-DE-48-85-51-8B\n"
-                          u8"Gerätefehler : 0  Identität : 1\n"));
+  EXPECT_EQ(one.out, testkit::Utf8(u8"Geräteanzahl : 1\n"
+                                   u8"Vendor ID : 0483h\n"
+                                   u8"Device ID : DF11h\n"
+                                   u8"Version : 011Ah\n"
+                                   u8"Device BCD : 2200h\n"
+                                   u8"Flash Size : 1024 kB\n"
+                                   u8"Unique ID : 3100-4700-0E-Q307486\n"
+                                   u8"Seriennummer : Nicht programmiert\n"
+                                   u8"Vergabe am : ---\n"
+                                   u8"MAC A : AC-DE-48-85-51-8A\n"
+                                   u8"MAC B : AC-DE-48-85-51-8B\n"
+                                   u8"Gerätefehler : 0  Identität : 1\n"));
 }
 
 TEST(InfoCommand, FailsUnlessExactlyOneGoodDevice) {
   const InfoRun none = Info({});
   EXPECT_EQ(none.status, kExitFailed);
-  EXPECT_EQ(none.out, Utf8(u8"Geräteanzahl : 0\nVendor ID :\nDevice ID :\nVersion :\nDevice BCD :\n"
-                           u8"Flash Size :\nUnique ID :\nSeriennummer :\nVergabe am :\nMAC A :\n"
-                           u8"MAC B :\nGerätefehler : 0  Identität : 0\n"));
+  EXPECT_EQ(none.out,
+            testkit::Utf8(u8"Geräteanzahl : 0\nVendor ID :\nDevice ID :\nVersion :\nDevice BCD :\n"
+                          u8"Flash Size :\nUnique ID :\nSeriennummer :\nVergabe am :\nMAC A :\n"
+                          u8"MAC B :\nGerätefehler : 0  Identität : 0\n"));
 
   SimDeviceConfig second = DefaultSimDevice("");
   second.instance = "second";
   const InfoRun two = Info({DefaultSimDevice(""), second});
   EXPECT_EQ(two.status, kExitFailed);
-  EXPECT_TRUE(two.out.starts_with(Utf8(u8"Geräteanzahl : 2\nVendor ID : 0483h\n"))) << two.out;
+  EXPECT_TRUE(two.out.starts_with(testkit::Utf8(u8"Geräteanzahl : 2\nVendor ID : 0483h\n")))
+      << two.out;
 
   SimDeviceConfig plainDfu = DefaultSimDevice("");
   plainDfu.bcdDFUVersion = 0x0110;
@@ -83,12 +65,13 @@ TEST(InfoCommand, FailsUnlessExactlyOneGoodDevice) {
   EXPECT_NE(failing.out.find("Version : 0110h\nDevice BCD : 2200h\nFlash Size :\nUnique ID :\n"),
             std::string::npos)
       << failing.out;
-  EXPECT_TRUE(failing.out.ends_with(Utf8(u8"Gerätefehler : 1  Identität : 1\n"))) << failing.out;
+  EXPECT_TRUE(failing.out.ends_with(testkit::Utf8(u8"Gerätefehler : 1  Identität : 1\n")))
+      << failing.out;
 }
 
 TEST(InfoCommand, CommandLine) {
-  Capture out;
-  Capture err;
+  testkit::CapturedStream out;
+  testkit::CapturedStream err;
   EXPECT_EQ(Main({"info"}, out.File(), err.File()), kExitFailed);
   EXPECT_NE(err.Text().find("--simulate"), std::string::npos);
   EXPECT_EQ(Main({"--simulate", "info", "extra"}, out.File(), err.File()), kExitUsage);
@@ -98,9 +81,10 @@ TEST(InfoCommand, CommandLine) {
   EXPECT_EQ(out.Text(), "");
 
   // The default simulated device (its images beside the test program).
-  Capture simulated;
+  testkit::CapturedStream simulated;
   EXPECT_EQ(Main({"--simulate", "info"}, simulated.File(), err.File()), kExitOk);
-  EXPECT_TRUE(simulated.Text().starts_with(Utf8(u8"Geräteanzahl : 1\nVendor ID : 0483h\n")));
+  EXPECT_TRUE(
+      simulated.Text().starts_with(testkit::Utf8(u8"Geräteanzahl : 1\nVendor ID : 0483h\n")));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "cli/cli.h"
 #include "device/device_identity.h"
 #include "sim/sim_bench.h"
+#include "testkit/captured_stream.h"
 #include "testkit/temp_folder.h"
 
 namespace kestrune::cli {
@@ -16,27 +17,6 @@ namespace {
 
 using testing::HasSubstr;
 using testing::Not;
-
-// UTF-8 text whatever the execution character set.
-std::string Utf8(const char8_t* text) {
-  return reinterpret_cast<const char*>(text);
-}
-
-class Capture {
- public:
-  Capture() : m_file(std::tmpfile()) {}
-  ~Capture() { std::fclose(m_file); }
-  std::FILE* File() { return m_file; }
-  std::string Text() {
-    std::string text;
-    std::rewind(m_file);
-    for (int c; (c = std::fgetc(m_file)) != EOF;) text += static_cast<char>(c);
-    return text;
-  }
-
- private:
-  std::FILE* m_file;
-};
 
 struct Outcome {
   int status;
@@ -59,9 +39,9 @@ class SetIdentityTest : public testing::Test {
     EXPECT_TRUE(m_bench->AddDevice(m_device).device);
     if (m_arrange) m_arrange(*m_bench);
     DeviceBackend backend(m_clock, std::move(bench));
-    Capture out;
-    Capture err;
-    Capture answers;
+    testkit::CapturedStream out;
+    testkit::CapturedStream err;
+    testkit::CapturedStream answers;
     std::fputs("j\n", answers.File());
     std::rewind(answers.File());
     ConsoleWindowOptions console;
@@ -85,16 +65,16 @@ class SetIdentityTest : public testing::Test {
 TEST_F(SetIdentityTest, ShowsTheProposalWritesBlockOneAndShowsTheNewIdentity) {
   const Outcome run = Run({std::nullopt, true});
   EXPECT_EQ(run.status, kExitOk) << run.err;
-  EXPECT_THAT(run.out, HasSubstr(Utf8(u8"Seriennummer einstellen\n"
-                                      u8"  Seriennummer : 100000  (im Bereich aus "
-                                      u8"./Infos/MacList.cfg)\n")));
+  EXPECT_THAT(run.out, HasSubstr(testkit::Utf8(u8"Seriennummer einstellen\n"
+                                               u8"  Seriennummer : 100000  (im Bereich aus "
+                                               u8"./Infos/MacList.cfg)\n")));
   EXPECT_THAT(run.out, HasSubstr("  MAC A : 02-4B-53-00-00-00\n  MAC B : 02-4B-53-00-00-01\n"));
   EXPECT_THAT(run.out, HasSubstr("Antwort: Ja (--yes)\n"));
-  EXPECT_THAT(run.out, HasSubstr(Utf8(u8"Block 1 geschrieben und geprüft.\n")));
+  EXPECT_THAT(run.out, HasSubstr(testkit::Utf8(u8"Block 1 geschrieben und geprüft.\n")));
   // The discovery after the write shows the identity.
   EXPECT_THAT(run.out, HasSubstr("Seriennummer : 100000\n"));
   EXPECT_THAT(run.out, HasSubstr("MAC B : 02-4B-53-00-00-01\n"));
-  EXPECT_THAT(run.out, HasSubstr(Utf8(u8"Identität : 2")));
+  EXPECT_THAT(run.out, HasSubstr(testkit::Utf8(u8"Identität : 2")));
   EXPECT_TRUE(Block1Written());
   EXPECT_TRUE(run.err.empty()) << run.err;
 }
@@ -102,8 +82,9 @@ TEST_F(SetIdentityTest, ShowsTheProposalWritesBlockOneAndShowsTheNewIdentity) {
 TEST_F(SetIdentityTest, QuestionsAreAskedOnTheTerminalOrRefusedWithoutOne) {
   // A number outside every range: the question comes first, then the dialog's confirmation.
   const Outcome asked = Run({std::int32_t{5}, false}, true);
-  EXPECT_THAT(asked.err, HasSubstr(Utf8(u8"Warnung: Die aktuelle Seriennummer ist außerhalb des "
-                                        u8"Bereiches aus ./Infos/MacList.cfg !")));
+  EXPECT_THAT(asked.err,
+              HasSubstr(testkit::Utf8(u8"Warnung: Die aktuelle Seriennummer ist außerhalb des "
+                                      u8"Bereiches aus ./Infos/MacList.cfg !")));
   // One "j" answered the first question; the confirmation found no more input.
   EXPECT_EQ(asked.status, kExitFailed);
   EXPECT_FALSE(Block1Written());
@@ -133,12 +114,12 @@ TEST_F(SetIdentityTest, RefusesWithoutAUsableRangeList) {
        u8"Warnung: In ./Infos/MacList.cfg ist kein gültiger Bereich eingetragen !"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Utf8(c.reason));
+    SCOPED_TRACE(testkit::Utf8(c.reason));
     std::filesystem::remove(m_folder.File("Infos/MacList.cfg"));
     if (c.list) testkit::WriteFileText(m_folder.File("Infos/MacList.cfg"), c.list);
     const Outcome run = Run({std::nullopt, true});
     EXPECT_EQ(run.status, kExitFailed);
-    EXPECT_THAT(run.err, HasSubstr(Utf8(c.reason)));
+    EXPECT_THAT(run.err, HasSubstr(testkit::Utf8(c.reason)));
     EXPECT_FALSE(Block1Written());
   }
 }
@@ -148,7 +129,7 @@ TEST_F(SetIdentityTest, DeviceFaultsGiveTheirErrorTexts) {
   const Outcome locked = Run({std::nullopt, true});
   EXPECT_EQ(locked.status, kExitFailed);
   EXPECT_THAT(locked.err,
-              HasSubstr(Utf8(u8"Fehler: Die Daten wurden nicht gültig programmiert !")));
+              HasSubstr(testkit::Utf8(u8"Fehler: Die Daten wurden nicht gültig programmiert !")));
   EXPECT_THAT(locked.out, Not(HasSubstr("geschrieben")));
 
   m_device = DefaultSimDevice("");
@@ -167,7 +148,7 @@ TEST_F(SetIdentityTest, DeviceFaultsGiveTheirErrorTexts) {
 }
 
 TEST(SetIdentityCommand, ParsesItsArguments) {
-  Capture sink;
+  testkit::CapturedStream sink;
   for (const auto& args : std::vector<std::vector<std::string>>{{"--serial"},
                                                                 {"--serial", "abc"},
                                                                 {"--serial", "16777216"},
@@ -190,26 +171,27 @@ TEST(SetIdentityCommand, SuccessiveCommandsFillTheBlocksUpward) {
     std::vector<std::string> argv = {"--simulate=" + folder.File("bench.json"), "--infos",
                                      folder.File("Infos"), "set-identity", "--yes"};
     argv.insert(argv.end(), args.begin(), args.end());
-    Capture out;
-    Capture err;
+    testkit::CapturedStream out;
+    testkit::CapturedStream err;
     const int status = Main(argv, out.File(), err.File());
     return Outcome{status, out.Text(), err.Text()};
   };
   const Outcome first = run({});  // no NextSerial.cfg: the first serial of the range
   EXPECT_EQ(first.status, kExitOk) << first.err;
-  EXPECT_THAT(first.out, HasSubstr(Utf8(u8"Block 1 geschrieben und geprüft.")));
+  EXPECT_THAT(first.out, HasSubstr(testkit::Utf8(u8"Block 1 geschrieben und geprüft.")));
 
   const Outcome second = run({"--serial", "100007"});
   EXPECT_EQ(second.status, kExitOk) << second.err;
-  EXPECT_THAT(second.err, HasSubstr(Utf8(u8"Warnung: Das Gerät hat bereits eine Seriennummer !")));
-  EXPECT_THAT(second.out, HasSubstr(Utf8(u8"Block 2 geschrieben und geprüft.")));
+  EXPECT_THAT(second.err,
+              HasSubstr(testkit::Utf8(u8"Warnung: Das Gerät hat bereits eine Seriennummer !")));
+  EXPECT_THAT(second.out, HasSubstr(testkit::Utf8(u8"Block 2 geschrieben und geprüft.")));
   EXPECT_THAT(second.out, HasSubstr("Seriennummer : 100007\nVergabe am"));
   EXPECT_THAT(second.out, HasSubstr("MAC A : 02-4B-53-00-00-0E\n"));
 
   const Outcome again = run({"--serial", "100007"});
   EXPECT_EQ(again.status, kExitFailed);
   EXPECT_THAT(again.out,
-              HasSubstr(Utf8(u8"Information: Diese Seriennummer ist bereits im Gerät !")));
+              HasSubstr(testkit::Utf8(u8"Information: Diese Seriennummer ist bereits im Gerät !")));
 }
 
 }  // namespace

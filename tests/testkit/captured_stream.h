@@ -30,4 +30,9 @@ class CapturedStream {
   std::FILE* m_file;
 };
 
+// UTF-8 text, as the command line writes it, whatever the execution character set.
+inline std::string Utf8(const char8_t* text) {
+  return reinterpret_cast<const char*>(text);
+}
+
 }  // namespace kestrune::testkit
