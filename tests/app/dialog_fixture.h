@@ -12,6 +12,7 @@
 #include "app/programmer_dialog.h"
 #include "job/run_commands.h"
 #include "platform/clock.h"
+#include "testkit/failing_stdfu.h"
 #include "testkit/recording_window.h"
 
 namespace kestrune {
@@ -34,7 +35,7 @@ class ListedBus final : public DeviceBus {
 };
 
 // Opens and closes devices when `opens` is set; answers nothing else.
-class SilentStdfu final : public StdfuLibrary {
+class SilentStdfu final : public testkit::FailingStdfu {
  public:
   bool opens = false;
 
@@ -47,36 +48,6 @@ class SilentStdfu final : public StdfuLibrary {
     *handle = nullptr;
     return STDFU_NOERROR;
   }
-  std::uint32_t STDFU_GetDeviceDescriptor(DfuHandle*, std::uint8_t*) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_GetDFUDescriptor(DfuHandle*, std::uint32_t*, std::uint32_t*,
-                                       std::uint8_t*) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_GetInterfaceDescriptor(DfuHandle*, std::uint32_t, std::uint32_t,
-                                             std::uint32_t, std::uint8_t*) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_GetStringDescriptor(DfuHandle*, std::uint32_t, char*,
-                                          std::uint32_t) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_SelectCurrentConfiguration(DfuHandle*, std::uint32_t, std::uint32_t,
-                                                 std::uint32_t) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_Dnload(DfuHandle*, const std::uint8_t*, std::uint32_t,
-                             std::uint16_t) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_Upload(DfuHandle*, std::uint8_t*, std::uint32_t, std::uint16_t) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_Getstatus(DfuHandle*, DfuStatus*) override { return STDFU_ERROR; }
-  std::uint32_t STDFU_Getstate(DfuHandle*, std::uint8_t*) override { return STDFU_ERROR; }
-  std::uint32_t STDFU_Clrstatus(DfuHandle*) override { return STDFU_ERROR; }
-  std::uint32_t STDFU_Abort(DfuHandle*) override { return STDFU_ERROR; }
 };
 
 class DialogTest : public ::testing::Test {

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "device/memory_map.h"
+#include "testkit/failing_stdfu.h"
 
 namespace kestrune {
 namespace {
 
 // Just the two library operations the map reads: interface descriptors and their strings.
-class InterfaceStrings final : public StdfuLibrary {
+class InterfaceStrings final : public testkit::FailingStdfu {
  public:
   // strings[a] is the text of alternate a, under string index stringIndexes[a] (0: none).
   std::vector<std::string> strings;
@@ -46,31 +47,6 @@ class InterfaceStrings final : public StdfuLibrary {
     }
     return STDFU_ERROR;
   }
-
-  std::uint32_t STDFU_Open(const char*, DfuHandle*) override { return STDFU_ERROR; }
-  std::uint32_t STDFU_Close(DfuHandle*) override { return STDFU_ERROR; }
-  std::uint32_t STDFU_GetDeviceDescriptor(DfuHandle*, std::uint8_t*) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_GetDFUDescriptor(DfuHandle*, std::uint32_t*, std::uint32_t*,
-                                       std::uint8_t*) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_SelectCurrentConfiguration(DfuHandle*, std::uint32_t, std::uint32_t,
-                                                 std::uint32_t) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_Dnload(DfuHandle*, const std::uint8_t*, std::uint32_t,
-                             std::uint16_t) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_Upload(DfuHandle*, std::uint8_t*, std::uint32_t, std::uint16_t) override {
-    return STDFU_ERROR;
-  }
-  std::uint32_t STDFU_Getstatus(DfuHandle*, DfuStatus*) override { return STDFU_ERROR; }
-  std::uint32_t STDFU_Getstate(DfuHandle*, std::uint8_t*) override { return STDFU_ERROR; }
-  std::uint32_t STDFU_Clrstatus(DfuHandle*) override { return STDFU_ERROR; }
-  std::uint32_t STDFU_Abort(DfuHandle*) override { return STDFU_ERROR; }
 };
 
 InterfaceStrings BootLoader() {
