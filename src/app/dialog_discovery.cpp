@@ -47,10 +47,10 @@ void ProgrammerDialog::Enumerate() {
         m_window.RepaintControl(effect.control);
         break;
       case ControlEffectKind::EmptyLogTexts:
+        // Only the device's text goes with the device. The firmware's texts describe the chosen
+        // file, which is still chosen: emptying them would log the next device's run without its
+        // firmware version, since nothing describes the file again before that run.
         m_hardwareId.clear();
-        m_firmwareVersion.clear();
-        m_deviceKind.clear();
-        m_firmwareDate.clear();
         break;
     }
   }

@@ -100,7 +100,7 @@ TEST_F(DialogRunTest, ARunWithNewOptionBytesProgramsTheDeviceAndShowsEveryStatus
   EXPECT_FALSE(dialog->Busy());
 }
 
-TEST_F(DialogRunTest, TheLastDeviceUnpluggedEmptiesTheDeviceFieldsAndTheLogTexts) {
+TEST_F(DialogRunTest, TheLastDeviceUnpluggedEmptiesTheDeviceFieldsButNotTheFirmwareTexts) {
   Firmware();
   dialog->OnTest();
   ASSERT_TRUE(window.Pump(*dialog, ID_RUN_FINISHED));
@@ -120,13 +120,14 @@ TEST_F(DialogRunTest, TheLastDeviceUnpluggedEmptiesTheDeviceFieldsAndTheLogTexts
   EXPECT_EQ(window.Text(kIdUniqueId), "");
   EXPECT_EQ(window.Text(kIdVendorId), "");
   EXPECT_EQ(dialog->ControlColour(kIdDeviceCount), ColourScheme::Bad);
-  // The run started by the Test button finds no device data and carries no log texts.
+  // The run started by the Test button finds no device data and no hardware id; the file is
+  // still chosen, so the next device's log line still names its firmware.
   dialog->OnTest();
   ASSERT_TRUE(window.Pump(*dialog, ID_RUN_FINISHED));
   EXPECT_EQ(lastInputs.hardwareId, "");
-  EXPECT_EQ(lastInputs.deviceKind, "");
-  EXPECT_EQ(lastInputs.firmwareVersion, "");
-  EXPECT_EQ(lastInputs.firmwareDate, "");
+  EXPECT_EQ(lastInputs.deviceKind, "KST-F4");
+  EXPECT_EQ(lastInputs.firmwareVersion, "2.4.1");
+  EXPECT_EQ(lastInputs.firmwareDate, "Dec 10 2026 11:50:00");
   ASSERT_EQ(window.messageBoxes.size(), 1u);
   EXPECT_EQ(window.messageBoxes[0].text, "Es sind keine Gerätedaten vorhanden !");
   EXPECT_EQ(dialog->RunStatus(), RunStatusFailed);
