@@ -54,8 +54,8 @@ void ProgrammerDialog::OnMacSetzen() {
     m_rescanRequested = 0;
     Enumerate();
   }
-  MacSetzenState state{m_macRanges, m_nextSerial, m_identityState,  m_devicePath,
-                       m_otpImage,  m_shared,     m_rescanRequested};
+  MacSetzenState state{m_macRanges, m_nextSerial, m_identityState,   m_devicePath,
+                       m_otpImage,  m_shared,     m_rescanRequested, &m_busy};
   MacSetzen({m_window, m_services.stdfu, m_services.clock, m_services.runSerialNumberDialog},
             state);
 }

@@ -147,6 +147,10 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
   }
   if (!services.runDialog || !services.runDialog(dialog) || !dialog.m_recordFilled) return result;
   result.record = record;
+  if (state.runActive != nullptr && *state.runActive != 0) {
+    result.outcome = MacSetzenOutcome::RunActive;
+    return result;
+  }
 
   const OtpTarget target = ChooseOtpBlock(state.otpImage, record);
   result.block = target.target;

@@ -31,6 +31,9 @@ struct MacSetzenState {
   const OtpImage& otpImage;       // m_otpImage, as the last discovery read it
   RunShared& shared;              // the abort flag and progress counter the transfers use
   int& rescanRequested;           // m_rescanRequested: set once the device may have changed
+  // m_busy, when the caller can start runs: the serial-number dialog has no owner, so a run may
+  // start from the main window while it is open, and that run then owns the device.
+  const int* runActive = nullptr;
 };
 
 struct MacSetzenServices {
@@ -47,6 +50,7 @@ enum class MacSetzenOutcome {
   NotRead,          // the OTP area was not read at discovery: refused
   OpenFailed,       // no device at discovery, or it could not be opened
   Declined,         // the operator said No, Cancel or closed the dialog
+  RunActive,        // a run started while the dialog was open: nothing written
   AlreadyInDevice,  // the last used block holds this identity already
   AreaFull,         // block 15 is used
   SelectFailed,

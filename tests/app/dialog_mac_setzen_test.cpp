@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
 #include "job/run_commands.h"
 #include "sim/sim_bench.h"
+#include "testkit/firmware_image_builder.h"
 #include "testkit/recording_window.h"
 #include "testkit/temp_folder.h"
 #include "usb/usb_stdfu.h"
@@ -37,6 +39,7 @@ class DialogMacSetzen : public testing::Test {
     services.runSerialNumberDialog = [this](SerialNumberDialog& dialog) {
       ++m_dialogs;
       dialog.OnInitDialog();
+      if (m_whileDialogOpen) m_whileDialogOpen();
       return m_dialogAnswer;
     };
     m_dialog = std::make_unique<ProgrammerDialog>(m_window, std::move(services));
@@ -56,6 +59,8 @@ class DialogMacSetzen : public testing::Test {
   std::unique_ptr<ProgrammerDialog> m_dialog;
   int m_dialogs = 0;
   bool m_dialogAnswer = true;
+  // What the operator does in the main window while the serial-number dialog is open.
+  std::function<void()> m_whileDialogOpen;
 };
 
 TEST_F(DialogMacSetzen, StartUpWarnsInOrderAndHidesTheButtonForAnUnusableList) {
@@ -115,6 +120,25 @@ TEST_F(DialogMacSetzen, ASecondClickBeforeTheNextTickSeesTheWrittenBlock) {
                           "ersetzt werden ?",
                           "Information: Diese Seriennummer ist bereits im Gerät !"));
   EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7840, 32), std::vector<std::uint8_t>(32, 0xFF));
+}
+
+// The serial-number dialog has no owner, so the main window stays usable while it is open: a run
+// started from there owns the device, and the OTP block must not be written beside it.
+TEST_F(DialogMacSetzen, ARunStartedWhileTheDialogIsOpenKeepsTheDeviceToItself) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", nullptr);
+  Start();
+  const std::string firmware = m_folder.File("firmware.bin");
+  testkit::WriteFileBytes(firmware, testkit::BuildFirmwareImage());
+  m_window.SetControlText(kIdFirmwarePath, firmware);
+  m_dialog->DescribeFirmware();
+  m_whileDialogOpen = [this] {
+    m_dialog->OnOK();
+    ASSERT_TRUE(m_dialog->Busy());
+  };
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_EQ(m_dialogs, 1);
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7820, 32), std::vector<std::uint8_t>(32, 0xFF));
+  EXPECT_TRUE(m_window.Pump(*m_dialog, ID_RUN_FINISHED));
 }
 
 TEST_F(DialogMacSetzen, AnEmptyListShowsTheButtonButRefusesTheAssignment) {
