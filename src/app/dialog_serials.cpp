@@ -54,8 +54,9 @@ void ProgrammerDialog::OnMacSetzen() {
     m_rescanRequested = 0;
     Enumerate();
   }
-  MacSetzenState state{m_macRanges, m_nextSerial, m_identityState,   m_devicePath,
-                       m_otpImage,  m_shared,     m_rescanRequested, &m_busy};
+  MacSetzenState state{m_macRanges,       m_nextSerial, m_identityState,
+                       m_devicePath,      m_otpImage,   m_shared,
+                       m_rescanRequested, &m_busy,      [this] { Enumerate(); }};
   MacSetzen({m_window, m_services.stdfu, m_services.clock, m_services.runSerialNumberDialog},
             state);
 }

@@ -97,6 +97,22 @@ MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& s
   return MacSetzenOutcome::Written;
 }
 
+// Without a device there is nothing to open; which block is free is known only from the copy
+// that discovery read.
+bool DeviceKnown(Window& window, const MacSetzenState& state, MacSetzenResult& result) {
+  if (state.devicePath.empty()) {
+    Fail(window, "Das Gerät konnte nicht geöffnet werden !");
+    result.outcome = MacSetzenOutcome::OpenFailed;
+    return false;
+  }
+  if (state.identityState == 0) {
+    Fail(window, "Die Speicherplätze des Gerätes konnten nicht gelesen werden !");
+    result.outcome = MacSetzenOutcome::NotRead;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& state) {
@@ -112,18 +128,7 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
     result.outcome = MacSetzenOutcome::NoRange;
     return result;
   }
-  // Without a device there is nothing to open; which block is free is known only from the copy
-  // that discovery read.
-  if (state.devicePath.empty()) {
-    Fail(window, "Das Gerät konnte nicht geöffnet werden !");
-    result.outcome = MacSetzenOutcome::OpenFailed;
-    return result;
-  }
-  if (state.identityState == 0) {
-    Fail(window, "Die Speicherplätze des Gerätes konnten nicht gelesen werden !");
-    result.outcome = MacSetzenOutcome::NotRead;
-    return result;
-  }
+  if (!DeviceKnown(window, state, result)) return result;
 
   SerialNumberDialog dialog;
   dialog.m_now = services.now;
@@ -150,6 +155,13 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
   if (state.runActive != nullptr && *state.runActive != 0) {
     result.outcome = MacSetzenOutcome::RunActive;
     return result;
+  }
+  // The device may have changed while the dialog was open (another assignment, say): the block
+  // is chosen from a fresh copy of the OTP area, never from the one read before.
+  if (state.rescanRequested != 0 && state.rediscover) {
+    state.rescanRequested = 0;
+    state.rediscover();
+    if (!DeviceKnown(window, state, result)) return result;
   }
 
   const OtpTarget target = ChooseOtpBlock(state.otpImage, record);

@@ -9,6 +9,7 @@
 // was opened with its OTP alternate setting selected.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/serial_number_dialog.h"
@@ -26,7 +27,7 @@ namespace kestrune {
 struct MacSetzenState {
   const RecordArray& ranges;      // m_macRanges
   std::int32_t nextSerial = 0;    // m_nextSerial: the number proposed first
-  int identityState = 0;          // m_identityState: 0 when the OTP area was not read
+  const int& identityState;       // m_identityState: 0 when the OTP area was not read
   const std::string& devicePath;  // m_devicePath
   const OtpImage& otpImage;       // m_otpImage, as the last discovery read it
   RunShared& shared;              // the abort flag and progress counter the transfers use
@@ -34,6 +35,9 @@ struct MacSetzenState {
   // m_busy, when the caller can start runs: the serial-number dialog has no owner, so a run may
   // start from the main window while it is open, and that run then owns the device.
   const int* runActive = nullptr;
+  // Discovery again, refreshing the members above; run when rescanRequested is set after the
+  // dialog. A caller without it keeps its copy up to date itself.
+  std::function<void()> rediscover = nullptr;
 };
 
 struct MacSetzenServices {

@@ -141,6 +141,25 @@ TEST_F(DialogMacSetzen, ARunStartedWhileTheDialogIsOpenKeepsTheDeviceToItself) {
   EXPECT_TRUE(m_window.Pump(*m_dialog, ID_RUN_FINISHED));
 }
 
+// A second "MAC setzen" while the first one's dialog is open writes block 1; the first one then
+// chooses its block from a copy of the OTP area that no longer holds, and must not write block 1
+// again (OTP bits only ever clear, so that would garble it).
+TEST_F(DialogMacSetzen, AnAssignmentMadeWhileTheDialogIsOpenIsNotOverwritten) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", nullptr);
+  Start();
+  m_whileDialogOpen = [this] {
+    m_whileDialogOpen = nullptr;
+    m_dialog->OnCommand(kIdMacSetzen);
+  };
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_EQ(m_dialogs, 2);
+  EXPECT_THAT(Boxes(), ElementsAre("Information: Diese Seriennummer ist bereits im Gerät !"));
+  const std::vector<std::uint8_t> block1 = m_bench.Peek(0, 2, 0x1FFF7820, 32);
+  EXPECT_EQ(std::vector<std::uint8_t>(block1.begin(), block1.begin() + 8),
+            (std::vector<std::uint8_t>{0x02, 0x4B, 0x53, 0x00, 0x00, 0x00, 0x7A, 0x85}));
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7840, 32), std::vector<std::uint8_t>(32, 0xFF));
+}
+
 TEST_F(DialogMacSetzen, AnEmptyListShowsTheButtonButRefusesTheAssignment) {
   WriteInfos("# no ranges yet\n", nullptr);
   Start();
