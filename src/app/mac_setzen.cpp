@@ -113,6 +113,12 @@ bool DeviceKnown(Window& window, const MacSetzenState& state, MacSetzenResult& r
   return true;
 }
 
+bool ReplaceConfirmed(Window& window) {
+  return Tell(window, "Warnung",
+              "Das Gerät hat bereits eine Seriennummer !\n\nSoll diese ersetzt werden ?",
+              MessageIcon::Warning, MessageButtons::YesNo) == MessageResult::Yes;
+}
+
 }  // namespace
 
 MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& state) {
@@ -133,12 +139,8 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
   SerialNumberDialog dialog;
   dialog.m_now = services.now;
   dialog.m_calendar = services.calendar;
-  if (state.identityState == 2 &&
-      Tell(window, "Warnung",
-           "Das Gerät hat bereits eine Seriennummer !\n\nSoll diese ersetzt werden ?",
-           MessageIcon::Warning, MessageButtons::YesNo) != MessageResult::Yes) {
-    return result;
-  }
+  const bool replacing = state.identityState == kIdentityPresent;
+  if (replacing && !ReplaceConfirmed(window)) return result;
   OtpBlock record;
   record.fill(0xFF);
   dialog.m_serial = state.nextSerial;
@@ -162,6 +164,10 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
     state.rescanRequested = 0;
     state.rediscover();
     if (!DeviceKnown(window, state, result)) return result;
+    // The device has gained an identity since the question was due.
+    if (!replacing && state.identityState == kIdentityPresent && !ReplaceConfirmed(window)) {
+      return result;
+    }
   }
 
   const OtpTarget target = ChooseOtpBlock(state.otpImage, record);

@@ -39,7 +39,7 @@ class DialogMacSetzen : public testing::Test {
     services.runSerialNumberDialog = [this](SerialNumberDialog& dialog) {
       ++m_dialogs;
       dialog.OnInitDialog();
-      if (m_whileDialogOpen) m_whileDialogOpen();
+      if (m_whileDialogOpen) m_whileDialogOpen(dialog);
       return m_dialogAnswer;
     };
     m_dialog = std::make_unique<ProgrammerDialog>(m_window, std::move(services));
@@ -60,7 +60,7 @@ class DialogMacSetzen : public testing::Test {
   int m_dialogs = 0;
   bool m_dialogAnswer = true;
   // What the operator does in the main window while the serial-number dialog is open.
-  std::function<void()> m_whileDialogOpen;
+  std::function<void(SerialNumberDialog&)> m_whileDialogOpen;
 };
 
 TEST_F(DialogMacSetzen, StartUpWarnsInOrderAndHidesTheButtonForAnUnusableList) {
@@ -131,7 +131,7 @@ TEST_F(DialogMacSetzen, ARunStartedWhileTheDialogIsOpenKeepsTheDeviceToItself) {
   testkit::WriteFileBytes(firmware, testkit::BuildFirmwareImage());
   m_window.SetControlText(kIdFirmwarePath, firmware);
   m_dialog->DescribeFirmware();
-  m_whileDialogOpen = [this] {
+  m_whileDialogOpen = [this](SerialNumberDialog&) {
     m_dialog->OnOK();
     ASSERT_TRUE(m_dialog->Busy());
   };
@@ -147,16 +147,35 @@ TEST_F(DialogMacSetzen, ARunStartedWhileTheDialogIsOpenKeepsTheDeviceToItself) {
 TEST_F(DialogMacSetzen, AnAssignmentMadeWhileTheDialogIsOpenIsNotOverwritten) {
   WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", nullptr);
   Start();
-  m_whileDialogOpen = [this] {
+  m_whileDialogOpen = [this](SerialNumberDialog&) {
     m_whileDialogOpen = nullptr;
     m_dialog->OnCommand(kIdMacSetzen);
   };
+  m_window.answers = {MessageResult::Yes};
   m_dialog->OnCommand(kIdMacSetzen);
   EXPECT_EQ(m_dialogs, 2);
-  EXPECT_THAT(Boxes(), ElementsAre("Information: Diese Seriennummer ist bereits im Gerät !"));
+  EXPECT_THAT(Boxes(), ElementsAre("Warnung: Das Gerät hat bereits eine Seriennummer !\n\nSoll "
+                                   "diese ersetzt werden ?",
+                                   "Information: Diese Seriennummer ist bereits im Gerät !"));
   const std::vector<std::uint8_t> block1 = m_bench.Peek(0, 2, 0x1FFF7820, 32);
   EXPECT_EQ(std::vector<std::uint8_t>(block1.begin(), block1.begin() + 8),
             (std::vector<std::uint8_t>{0x02, 0x4B, 0x53, 0x00, 0x00, 0x00, 0x7A, 0x85}));
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7840, 32), std::vector<std::uint8_t>(32, 0xFF));
+}
+
+// The same with another number: the device has an identity now, so the replacement question
+// comes before anything is written (and the refusing default writes nothing).
+TEST_F(DialogMacSetzen, AnIdentityGainedWhileTheDialogIsOpenIsAskedAbout) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", nullptr);
+  Start();
+  m_whileDialogOpen = [this](SerialNumberDialog& outer) {
+    m_whileDialogOpen = nullptr;
+    m_dialog->OnCommand(kIdMacSetzen);
+    outer.OnSerialChanged("100001");
+  };
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_THAT(Boxes(), ElementsAre("Warnung: Das Gerät hat bereits eine Seriennummer !\n\nSoll "
+                                   "diese ersetzt werden ?"));
   EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7840, 32), std::vector<std::uint8_t>(32, 0xFF));
 }
 
