@@ -158,16 +158,16 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
     result.outcome = MacSetzenOutcome::RunActive;
     return result;
   }
-  // The device may have changed while the dialog was open (another assignment, say): the block
-  // is chosen from a fresh copy of the OTP area, never from the one read before.
+  // The device may have changed while the dialog was open (another assignment, a device
+  // plugged in): the block is chosen from a fresh copy of the OTP area, never from the one read
+  // before, and an identity the device has gained meanwhile is asked about.
   if (state.rescanRequested != 0 && state.rediscover) {
     state.rescanRequested = 0;
     state.rediscover();
-    if (!DeviceKnown(window, state, result)) return result;
-    // The device has gained an identity since the question was due.
-    if (!replacing && state.identityState == kIdentityPresent && !ReplaceConfirmed(window)) {
-      return result;
-    }
+  }
+  if (!DeviceKnown(window, state, result)) return result;
+  if (!replacing && state.identityState == kIdentityPresent && !ReplaceConfirmed(window)) {
+    return result;
   }
 
   const OtpTarget target = ChooseOtpBlock(state.otpImage, record);

@@ -193,6 +193,29 @@ TEST_F(MacSetzenTest, RefusesWithoutRangesDeviceUnreadOtpOrFreeBlock) {
   EXPECT_EQ(OtpBlockOnDevice(1), std::vector<std::uint8_t>(32, 0xFF));
 }
 
+// The window keeps discovering while the dialog is open: what counts is the device as it is when
+// the operator confirms.
+TEST_F(MacSetzenTest, ADeviceThatChangedWhileTheDialogWasOpenIsCheckedAgain) {
+  const std::string path = m_devicePath;
+  m_runner = [this](SerialNumberDialog& dialog) {
+    dialog.OnInitDialog();
+    m_devicePath.clear();  // unplugged
+    return true;
+  };
+  EXPECT_EQ(Run().outcome, MacSetzenOutcome::OpenFailed);
+
+  m_devicePath = path;
+  m_runner = [this](SerialNumberDialog& dialog) {
+    dialog.OnInitDialog();
+    m_identityState = kIdentityPresent;  // another device, with an identity, plugged in
+    return true;
+  };
+  EXPECT_EQ(Run().outcome, MacSetzenOutcome::Declined);  // No is the default
+  EXPECT_THAT(Boxes(), testing::ElementsAre("Fehler: Das Gerät konnte nicht geöffnet werden !",
+                                            std::string("Warnung: ") + kReplace));
+  EXPECT_EQ(OtpBlockOnDevice(1), std::vector<std::uint8_t>(32, 0xFF));
+}
+
 TEST_F(MacSetzenTest, AProposalOutsideEveryRangeIsQuestioned) {
   m_nextSerial = 7;
   EXPECT_EQ(Run().outcome, MacSetzenOutcome::Declined);  // Cancel is the default
