@@ -14,7 +14,7 @@ enum class ControlEffectKind {
   Empty,           // `control` shows nothing
   Repaint,         // `control` is invalidated and recoloured on its next paint
   RepaintNow,      // `control` is invalidated, erased and painted at once
-  EmptyLogTexts,   // the four texts kept for the download log are emptied
+  EmptyLogTexts,   // the last device left: the log texts that describe a device are emptied
 };
 
 struct ControlEffect {
