@@ -75,7 +75,8 @@ class StdfuLibrary {
   // Releases the connection; *handle becomes null. Safe to call once after a successful open.
   virtual std::uint32_t STDFU_Close(DfuHandle* handle) = 0;
   // Fills the 18-byte standard USB device descriptor.
-  virtual std::uint32_t STDFU_GetDeviceDescriptor(DfuHandle* handle, std::uint8_t* descriptor18) = 0;
+  virtual std::uint32_t STDFU_GetDeviceDescriptor(DfuHandle* handle,
+                                                  std::uint8_t* descriptor18) = 0;
   // Fills the DFU interface number, its count of alternate settings and the 9-byte DFU functional
   // descriptor (bLength, bDescriptorType 0x21, bmAttributes, wDetachTimeOut, wTransferSize,
   // bcdDFUVersion; little-endian).

@@ -18,10 +18,10 @@ struct UsbSetup {
 
 enum class UsbResult {
   Ok,
-  Stall,         // the device refused the request (STALL handshake)
-  Timeout,       // no answer within the time-out
-  NoDevice,      // the device left the bus
-  Error,         // any other transport failure
+  Stall,     // the device refused the request (STALL handshake)
+  Timeout,   // no answer within the time-out
+  NoDevice,  // the device left the bus
+  Error,     // any other transport failure
 };
 
 struct UsbTransfer {
