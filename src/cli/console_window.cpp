@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/control_ids.h"
+#include "platform/console.h"
 #include "support/cp1252.h"
 
 namespace kestrune::cli {
@@ -168,6 +169,14 @@ bool InterruptCatcher::Take() {
 
 void InterruptCatcher::Raise() {
   g_interrupted = true;
+}
+
+ConsoleWindowOptions ConsoleOptionsFor(std::FILE* out, std::FILE* err) {
+  ConsoleWindowOptions console;
+  console.out = out;
+  console.err = err;
+  console.answers = IsTerminal(stdin) ? stdin : nullptr;
+  return console;
 }
 
 }  // namespace kestrune::cli

@@ -26,6 +26,10 @@ struct ConsoleWindowOptions {
   bool progressBar = false;
 };
 
+// The console of a command: its output streams, and questions asked on the terminal when stdin
+// is one. The progress bar is left to the command.
+ConsoleWindowOptions ConsoleOptionsFor(std::FILE* out, std::FILE* err);
+
 class ConsoleWindow final : public Window {
  public:
   explicit ConsoleWindow(ConsoleWindowOptions options) : m_options(options) {}

@@ -43,10 +43,7 @@ int RunProgram(const Invocation& invocation) {
   }
   std::unique_ptr<DeviceBackend> backend = MakeDeviceBackend(invocation.options, invocation.err);
   if (!backend) return kExitFailed;
-  ConsoleWindowOptions console;
-  console.out = invocation.out;
-  console.err = invocation.err;
-  console.answers = IsTerminal(stdin) ? stdin : nullptr;
+  ConsoleWindowOptions console = ConsoleOptionsFor(invocation.out, invocation.err);
   console.progressBar = IsTerminal(invocation.out);
   return ProgramFirmware(*backend, invocation.options.InfosFolder(), invocation.args[0], console);
 }

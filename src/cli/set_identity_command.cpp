@@ -9,7 +9,6 @@
 #include "cli/cli.h"
 #include "cli/info_command.h"
 #include "device/enumerate.h"
-#include "platform/console.h"
 #include "platform/platform.h"
 #include "serials/range_files.h"
 #include "support/cp1252.h"
@@ -165,10 +164,7 @@ int RunSetIdentity(const Invocation& invocation) {
   }
   std::unique_ptr<DeviceBackend> backend = MakeDeviceBackend(invocation.options, invocation.err);
   if (!backend) return kExitFailed;
-  ConsoleWindowOptions console;
-  console.out = invocation.out;
-  console.err = invocation.err;
-  console.answers = IsTerminal(stdin) ? stdin : nullptr;
+  ConsoleWindowOptions console = ConsoleOptionsFor(invocation.out, invocation.err);
   return SetIdentity(*backend, invocation.options.InfosFolder(), request, console);
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_bytes.h"
 #include "platform/folder_walk.h"
 #include "platform/platform.h"
 #include "support/bounded_text.h"
@@ -91,17 +92,7 @@ ReadOnlyFileMapping::~ReadOnlyFileMapping() {
   }
 }
 
-std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t capacity) {
-  if (capacity < 1) {
-    return 0;
-  }
-  auto* bytes = static_cast<char*>(buffer);
-  if (capacity == 1) {
-    bytes[0] = '\0';
-    return 0;
-  }
-  // Room for the data and the two zero bytes behind it.
-  const std::size_t room = static_cast<std::size_t>(capacity) - 2;
+std::size_t ReadFileBytes(const char* path, char* bytes, std::size_t room) {
   struct stat info;
   const int fd = OpenPlainFile(path, info);
   std::size_t done = 0;
@@ -119,10 +110,7 @@ std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t capacity
     }
     ::close(fd);
   }
-  // Two terminators fit: with capacity 2 they are all there is.
-  bytes[done] = '\0';
-  bytes[done + 1] = '\0';
-  return static_cast<std::int32_t>(done);
+  return done;
 }
 
 std::int32_t CreateDirectoryPath(const char* path) {

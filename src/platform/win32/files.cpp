@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/file_bytes.h"
 #include "platform/folder_walk.h"
 #include "platform/platform.h"
 #include "support/bounded_text.h"
@@ -116,26 +117,16 @@ ReadOnlyFileMapping::~ReadOnlyFileMapping() {
   }
 }
 
-std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t capacity) {
-  if (capacity < 1) {
-    return 0;
-  }
-  auto* bytes = static_cast<char*>(buffer);
-  if (capacity == 1) {
-    bytes[0] = '\0';
-    return 0;
-  }
+std::size_t ReadFileBytes(const char* path, char* bytes, std::size_t room) {
   DWORD done = 0;
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     // A failed read that delivered bytes still counts with what it delivered.
-    ReadFile(file, bytes, static_cast<DWORD>(capacity - 2), &done, nullptr);
+    ReadFile(file, bytes, static_cast<DWORD>(room), &done, nullptr);
     CloseHandle(file);
   }
-  bytes[done] = '\0';
-  bytes[done + 1] = '\0';
-  return static_cast<std::int32_t>(done);
+  return done;
 }
 
 std::int32_t CreateDirectoryPath(const char* path) {
