@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dfu/dfu_connection.h"
 #include "dfu/memory_commands.h"
 #include "job/run_commands.h"
 #include "serials/identity_assignment.h"
@@ -22,39 +23,17 @@ void Fail(Window& window, const char* text) {
   Tell(window, "Fehler", text, MessageIcon::Stop);
 }
 
-// Closes the connection on every path once it was opened.
-class OpenDevice {
- public:
-  OpenDevice(StdfuLibrary& stdfu, const std::string& path) : m_stdfu(stdfu) {
-    if (m_stdfu.STDFU_Open(path.c_str(), &m_handle) != STDFU_NOERROR) m_handle = nullptr;
-  }
-  ~OpenDevice() { Close(); }
-  OpenDevice(const OpenDevice&) = delete;
-  OpenDevice& operator=(const OpenDevice&) = delete;
-  bool IsOpen() const { return m_handle != nullptr; }
-  DfuHandle Handle() const { return m_handle; }
-  void Close() {
-    if (m_handle != nullptr) m_stdfu.STDFU_Close(&m_handle);
-    m_handle = nullptr;
-  }
-
- private:
-  StdfuLibrary& m_stdfu;
-  DfuHandle m_handle = nullptr;
-};
-
 // Writes the record into block `block` and reads it back: the steps after the block was chosen.
 MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& state,
                             const OtpBlock& record, std::uint32_t block) {
   Window& window = services.window;
-  OpenDevice device(services.stdfu, state.devicePath);
+  DfuConnection device(services.stdfu, state.devicePath);
   if (!device.IsOpen()) {
     Fail(window, "Das Gerät konnte nicht geöffnet werden !");
     return MacSetzenOutcome::OpenFailed;
   }
   DfuHandle handle = device.Handle();
-  if (services.stdfu.STDFU_SelectCurrentConfiguration(&handle, 0, 0, kOtpAlternate) !=
-      STDFU_NOERROR) {
+  if (!device.SelectAlternate(kOtpAlternate)) {
     device.Close();
     Fail(window, "Fehler beim Programmieren !");
     return MacSetzenOutcome::SelectFailed;
@@ -68,8 +47,7 @@ MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& s
 
   services.clock.Sleep(kStepPauseMs);
   // A stop request seen by the transfer means it sent nothing, which is no success.
-  if (!WriteMemory(session, handle, address, kOtpBlockSize, record.data()) ||
-      session.AbortRequested()) {
+  if (WriteMemory(session, handle, address, kOtpBlockSize, record.data()) != TransferResult::Done) {
     device.Close();
     Fail(window, "Fehler beim Programmieren !");
     return MacSetzenOutcome::WriteFailed;
@@ -81,8 +59,8 @@ MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& s
   std::array<std::uint8_t, kOtpBlockCount * kOtpBlockSize> readBack;
   readBack.fill(0x55);
   const std::uint32_t offset = kOtpBlockSize * block;
-  if (!ReadMemory(session, handle, kOtpAddress, offset + kOtpBlockSize, readBack.data()) ||
-      session.AbortRequested()) {
+  if (ReadMemory(session, handle, kOtpAddress, offset + kOtpBlockSize, readBack.data()) !=
+      TransferResult::Done) {
     device.Close();
     Fail(window, "Fehler beim Prüfen !");
     return MacSetzenOutcome::ReadBackFailed;

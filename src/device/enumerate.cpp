@@ -5,6 +5,7 @@
 #include "device/device_controls.h"
 #include "device/guid_text.h"
 #include "device/identity_display.h"
+#include "dfu/dfu_connection.h"
 #include "dfu/memory_commands.h"
 
 namespace kestrune {
@@ -49,15 +50,15 @@ class Discoverer {
   std::int32_t MemberError(std::int32_t shown) const { return m_descriptorsShown ? 0 : shown; }
 
   void Inspect(const std::string& path) {
-    DfuHandle handle = nullptr;
-    if (m_dfu.STDFU_Open(path.c_str(), &handle) != STDFU_NOERROR) return;
+    DfuConnection connection(m_dfu, path);
+    if (!connection.IsOpen()) return;
     m_result.devicePath = path;
+    DfuHandle handle = connection.Handle();
     if (ReadDescriptors(&handle)) {
       ShowDescriptors();
       if (!PassesChecks(&handle, path)) m_result.deviceError = 1;
     }
-    ReadIdentity(&handle);
-    m_dfu.STDFU_Close(&handle);
+    ReadIdentity(connection);
   }
 
  private:
@@ -100,14 +101,14 @@ class Discoverer {
     return true;
   }
 
-  void ReadIdentity(DfuHandle* handle) {
+  void ReadIdentity(DfuConnection& connection) {
     m_result.abortRequestCleared = true;
     OtpImage& image = m_result.otpImage.emplace();
     image.fill(0);
     DfuSession session{.dfu = m_dfu, .clock = m_clock, .postProgress = {}};
-    const bool read =
-        m_dfu.STDFU_SelectCurrentConfiguration(handle, 0, 0, kOtpAlternate) == STDFU_NOERROR &&
-        ReadMemory(session, *handle, kOtpAddress, kOtpReadLength, image.data());
+    const bool read = connection.SelectAlternate(kOtpAlternate) &&
+                      ReadMemory(session, connection.Handle(), kOtpAddress, kOtpReadLength,
+                                 image.data()) == TransferResult::Done;
     if (!read) {
       m_result.identityState = kIdentityNotRead;
       m_result.hardwareId = std::string();

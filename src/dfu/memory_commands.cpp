@@ -96,6 +96,53 @@ bool PrepareOptionBlock(DfuSession& session, DfuHandle handle, std::uint32_t rea
   return true;
 }
 
+// How a transfer ended once it stopped: a stop request set by then wins over the rest.
+TransferResult Ended(const DfuSession& session, bool completed) {
+  if (session.AbortRequested()) return TransferResult::Aborted;
+  return completed ? TransferResult::Done : TransferResult::Failed;
+}
+
+// The upload loop of ReadMemory and VerifyMemory; `take(offset, block, useful)` consumes the
+// useful part of each block and answers false to stop the transfer as failed.
+template <typename Take>
+TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                      std::uint32_t length, bool hasBuffer, std::uint32_t* progress, Take take) {
+  if (progress != nullptr) {
+    *progress = 0;
+  }
+  if ((length != 0 && !hasBuffer) || !RangeFitsBlockNumbers(length) ||
+      !SetAddressPointer(session, handle, address)) {
+    return Ended(session, false);
+  }
+  std::array<std::uint8_t, kDataBlockSize> local;
+  std::uint32_t offset = 0;
+  for (std::uint16_t block = kFirstDataBlock; offset < length; ++block) {
+    if (session.AbortRequested()) {
+      return TransferResult::Aborted;
+    }
+    if (progress != nullptr) {
+      *progress = offset;
+    }
+    bool received = false;
+    for (int attempt = 0; attempt < kTries && !received; ++attempt) {
+      received =
+          Ready(session, handle) &&
+          session.dfu.STDFU_Upload(&handle, local.data(), local.size(), block) == STDFU_NOERROR;
+    }
+    if (!received) {
+      return Ended(session, false);
+    }
+    WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+    const std::uint32_t useful = std::min(length - offset, kDataBlockSize);
+    AddProgress(session, useful);
+    if (!take(offset, local.data(), useful)) {
+      return Ended(session, false);
+    }
+    offset += useful;
+  }
+  return Ended(session, true);
+}
+
 }  // namespace
 
 bool ReadOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t* byte0,
@@ -166,21 +213,20 @@ bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address) {
   return false;
 }
 
-bool WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t address, std::uint32_t length,
-                 const std::uint8_t* data, std::uint32_t* progress) {
+TransferResult WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                           std::uint32_t length, const std::uint8_t* data,
+                           std::uint32_t* progress) {
   if (progress != nullptr) {
     *progress = 0;
   }
-  if ((length != 0 && data == nullptr) || !RangeFitsBlockNumbers(length)) {
-    return false;
-  }
-  if (!SetAddressPointer(session, handle, address)) {
-    return false;
+  if ((length != 0 && data == nullptr) || !RangeFitsBlockNumbers(length) ||
+      !SetAddressPointer(session, handle, address)) {
+    return Ended(session, false);
   }
   std::uint32_t offset = 0;
   for (std::uint16_t block = kFirstDataBlock; offset < length; ++block) {
     if (session.AbortRequested()) {
-      return true;
+      return TransferResult::Aborted;
     }
     if (progress != nullptr) {
       *progress = offset;
@@ -192,57 +238,31 @@ bool WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t address, s
              session.dfu.STDFU_Dnload(&handle, data + offset, piece, block) == STDFU_NOERROR;
     }
     if (!sent) {
-      return false;
+      return Ended(session, false);
     }
     WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
     AddProgress(session, piece);
     offset += piece;
   }
-  return true;
+  return Ended(session, true);
 }
 
-bool ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t address, std::uint32_t length,
-                std::uint8_t* buffer, std::uint32_t* progress, int compare) {
-  if (progress != nullptr) {
-    *progress = 0;
-  }
-  if ((length != 0 && buffer == nullptr) || !RangeFitsBlockNumbers(length)) {
-    return false;
-  }
-  if (!SetAddressPointer(session, handle, address)) {
-    return false;
-  }
-  std::array<std::uint8_t, kDataBlockSize> local;
-  std::uint32_t offset = 0;
-  for (std::uint16_t block = kFirstDataBlock; offset < length; ++block) {
-    if (session.AbortRequested()) {
-      return true;
-    }
-    if (progress != nullptr) {
-      *progress = offset;
-    }
-    bool received = false;
-    for (int attempt = 0; attempt < kTries && !received; ++attempt) {
-      received =
-          Ready(session, handle) &&
-          session.dfu.STDFU_Upload(&handle, local.data(), local.size(), block) == STDFU_NOERROR;
-    }
-    if (!received) {
-      return false;
-    }
-    WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
-    const std::uint32_t useful = std::min(length - offset, kDataBlockSize);
-    AddProgress(session, useful);
-    if (compare != 0) {
-      if (std::memcmp(local.data(), buffer + offset, useful) != 0) {
-        return false;
-      }
-    } else {
-      std::memcpy(buffer + offset, local.data(), useful);
-    }
-    offset += useful;
-  }
-  return true;
+TransferResult ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                          std::uint32_t length, std::uint8_t* buffer, std::uint32_t* progress) {
+  return Upload(session, handle, address, length, buffer != nullptr, progress,
+                [buffer](std::uint32_t offset, const std::uint8_t* block, std::uint32_t useful) {
+                  std::memcpy(buffer + offset, block, useful);
+                  return true;
+                });
+}
+
+TransferResult VerifyMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                            std::uint32_t length, const std::uint8_t* expected,
+                            std::uint32_t* progress) {
+  return Upload(session, handle, address, length, expected != nullptr, progress,
+                [expected](std::uint32_t offset, const std::uint8_t* block, std::uint32_t useful) {
+                  return std::memcmp(block, expected + offset, useful) == 0;
+                });
 }
 
 }  // namespace kestrune

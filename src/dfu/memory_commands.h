@@ -4,13 +4,15 @@
 // alternate setting 1. Each starts by bringing the device to dfuIDLE; each assumes an open
 // connection with the right alternate setting selected (the option-byte operations select
 // alternate setting 1 themselves). Every step is tried at most four times; pauses are 10 ms on
-// the session's clock. Nothing here shows a message: results are true or false.
+// the session's clock. Nothing here shows a message.
 //
-// WriteMemory and ReadMemory poll the session's abort flag before every data block and report a
-// seen abort as true: callers check the flag after every call that can see one. Each data block
-// adds its useful length to the session's progress counter and posts the progress notice.
-// Their optional `progress` out-value is set to 0 on entry and, before each data block, to that
-// block's offset from the start address, so after a failure it holds where the transfer stopped.
+// The transfers (WriteMemory, ReadMemory, VerifyMemory) poll the session's abort flag before every
+// data block and say how they ended. A stop request that is set when a transfer returns makes it
+// Aborted, even after a failed step or the last block: the operator asked to stop, so the caller
+// stops without an error and need not look at the flag again. Each data block adds its useful
+// length to the session's progress counter and posts the progress notice. Their optional
+// `progress` out-value is set to 0 on entry and, before each data block, to that block's offset
+// from the start address, so after a failure it holds where the transfer stopped.
 
 #include <cstdint>
 
@@ -37,16 +39,28 @@ bool WriteOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t byte0,
 // Erases the flash sector that holds `address`.
 bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address);
 
-// Writes `length` bytes of `data` from `address`. True when all was sent or an abort was seen;
-// false when a step failed four times or the range is beyond what 16-bit block numbers reach.
-bool WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t address, std::uint32_t length,
-                 const std::uint8_t* data, std::uint32_t* progress = nullptr);
+enum class TransferResult {
+  Done,     // every block was sent or received (and, for a verify, equal)
+  Failed,   // a step failed four times, a verify found a difference, or the range is beyond
+            // what 16-bit block numbers reach
+  Aborted,  // the session's stop request was set
+};
 
-// Reads `length` bytes from `address`. compare == 0: copies them into `buffer`; otherwise
-// compares them with `buffer` and fails at the first difference. True when done or an abort was
-// seen; false on a transfer failure, a difference, or a range beyond 16-bit block numbers. Every
-// block is uploaded whole (2048 bytes); only its useful part is copied or compared.
-bool ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t address, std::uint32_t length,
-                std::uint8_t* buffer, std::uint32_t* progress = nullptr, int compare = 0);
+// Writes `length` bytes of `data` from `address`.
+TransferResult WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                           std::uint32_t length, const std::uint8_t* data,
+                           std::uint32_t* progress = nullptr);
+
+// Reads `length` bytes from `address` into `buffer`. Every block is uploaded whole (2048 bytes);
+// only its useful part is copied.
+TransferResult ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                          std::uint32_t length, std::uint8_t* buffer,
+                          std::uint32_t* progress = nullptr);
+
+// Reads `length` bytes from `address` as ReadMemory does and compares them with `expected`;
+// fails at the first block that differs.
+TransferResult VerifyMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                            std::uint32_t length, const std::uint8_t* expected,
+                            std::uint32_t* progress = nullptr);
 
 }  // namespace kestrune

@@ -5,7 +5,7 @@
 // as failure and never inspect it further.
 //
 // A connection handle comes from STDFU_Open and is passed by pointer to every other operation.
-// The opener keeps it in a local variable for one connection and closes it on every path.
+// DfuConnection (dfu_connection.h) holds it for one connection and closes it on every path.
 // One handle is used by one thread at a time; different handles may be used concurrently.
 
 #include <cstdint>

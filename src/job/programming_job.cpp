@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device/memory_map.h"
+#include "dfu/dfu_connection.h"
 #include "dfu/dfu_session.h"
 #include "dfu/memory_commands.h"
 #include "job/download_log.h"
@@ -66,23 +67,14 @@ class Run {
         m_shared(host.Shared()),
         m_session{dfu, clock, &m_shared.m_abortRequested, &m_shared.m_progressPos,
                   [&host] { host.PostCommand(ID_RUN_PROGRESS); }},
+        m_connection(dfu),
         m_device(inputs.device) {}
-
-  // Whatever happened, no connection stays open.
-  ~Run() { Close(); }
 
   void Execute();
 
  private:
-  bool Open() {
-    if (m_dfu.STDFU_Open(m_device.devicePath.c_str(), &m_handle) == STDFU_NOERROR) return true;
-    m_handle = nullptr;
-    return false;
-  }
-  void Close() {
-    if (m_handle != nullptr) m_dfu.STDFU_Close(&m_handle);
-    m_handle = nullptr;
-  }
+  bool Open() { return m_connection.Open(m_device.devicePath); }
+  void Close() { m_connection.Close(); }
   bool AbortRequested() const { return m_shared.m_abortRequested.load() != 0; }
   void Status(const std::string& text) { m_host.ReportStatus(text); }
   // Frees the device before the box is shown, then waits until the operator closed the box.
@@ -105,10 +97,7 @@ class Run {
     m_segment = *found;
     return true;
   }
-  bool SelectFlash() {
-    return m_dfu.STDFU_SelectCurrentConfiguration(&m_handle, 0, 0, m_segment.alternate) ==
-           STDFU_NOERROR;
-  }
+  bool SelectFlash() { return m_connection.SelectAlternate(m_segment.alternate); }
 
   bool EnsureOptionBytes();
   bool AwaitReregistration();
@@ -122,11 +111,12 @@ class Run {
   const JobInputs& m_inputs;
   RunShared& m_shared;
   DfuSession m_session;
+  // Whatever happens, no connection stays open once the run is over.
+  DfuConnection m_connection;
   // The device data the run works from: that of the start, replaced when the device registered
   // anew. It keeps the memory map that m_segment points into alive.
   JobDevice m_device;
   FlashSegment m_segment;
-  DfuHandle m_handle = nullptr;
   std::uint32_t m_size = 0;  // bytes of the firmware file
 };
 
@@ -165,14 +155,15 @@ void Run::Execute() {
 bool Run::EnsureOptionBytes() {
   Status("... Optionen auslesen ...");
   std::uint8_t bytes[4] = {};
-  if (!ReadOptionBytes(m_session, m_handle, &bytes[0], &bytes[1], &bytes[2], &bytes[3])) {
+  if (!ReadOptionBytes(m_session, m_connection.Handle(), &bytes[0], &bytes[1], &bytes[2],
+                       &bytes[3])) {
     Fail("Vom Gerät konnten die Optionen nicht abgefragt werden !");
     return false;
   }
   if (std::equal(bytes, bytes + 4, kOptionBytes)) return true;
   Status("... Optionen speichern ...");
-  if (!WriteOptionBytes(m_session, m_handle, kOptionBytes[0], kOptionBytes[1], kOptionBytes[2],
-                        kOptionBytes[3])) {
+  if (!WriteOptionBytes(m_session, m_connection.Handle(), kOptionBytes[0], kOptionBytes[1],
+                        kOptionBytes[2], kOptionBytes[3])) {
     Fail("Vom Gerät konnten die Optionen nicht abgefragt werden !");
     return false;
   }
@@ -253,11 +244,12 @@ bool Run::EraseSectors() {
     bool done = false;
     for (int attempt = 0; attempt < kEraseTries && !done; ++attempt) {
       if (!SelectFlash()) {
-        m_dfu.STDFU_Abort(&m_handle);
+        DfuHandle handle = m_connection.Handle();
+        m_dfu.STDFU_Abort(&handle);
         m_clock.Sleep(10);
         continue;
       }
-      done = EraseSector(m_session, m_handle, sector.startAddress);
+      done = EraseSector(m_session, m_connection.Handle(), sector.startAddress);
     }
     if (!done) {
       Fail(
@@ -279,23 +271,24 @@ bool Run::ProgramAndVerify() {
   const std::uint32_t start = m_segment.sectors->front().startAddress;
   std::uint32_t offset = 0;
   Status(Format("... Programmiere Flash ab (%08Xh) ...", start));
-  const bool written = WriteMemory(m_session, m_handle, start, m_size, g_firmwareBuffer, &offset);
-  if (AbortRequested()) {
+  const TransferResult written =
+      WriteMemory(m_session, m_connection.Handle(), start, m_size, g_firmwareBuffer, &offset);
+  if (written == TransferResult::Aborted) {
     UserAbort();
     return false;
   }
-  if (!written) {
+  if (written == TransferResult::Failed) {
     Fail(Format("Der Flash-Sektor bei %08Xh konnte nicht geschrieben werden !", start + offset));
     return false;
   }
   Status(Format("... Prüfe den Flash ab (%08Xh) ...", start));
-  const bool equal = ReadMemory(m_session, m_handle, start, m_size, g_firmwareBuffer, &offset, 1);
-  // A verify that saw an abort answers true as well.
-  if (AbortRequested()) {
+  const TransferResult verified =
+      VerifyMemory(m_session, m_connection.Handle(), start, m_size, g_firmwareBuffer, &offset);
+  if (verified == TransferResult::Aborted) {
     UserAbort();
     return false;
   }
-  if (!equal) {
+  if (verified == TransferResult::Failed) {
     Fail(Format("Beim Prüfen wurde bei Adresse %08Xh ein Fehler entdeckt !", start + offset));
     return false;
   }

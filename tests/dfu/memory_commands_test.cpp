@@ -16,6 +16,8 @@ using testing::FakeStdfu;
 using Strings = std::vector<std::string>;
 
 constexpr std::uint32_t kFlash = 0x08000000;
+constexpr TransferResult kDone = TransferResult::Done;
+constexpr TransferResult kFailed = TransferResult::Failed;
 
 struct Fixture {
   FakeStdfu fake;
@@ -49,7 +51,7 @@ TEST(MemoryCommands, WriteThenVerifyAndCopy5000Bytes) {
   Fixture f;
   const auto data = Pattern(5000);
   std::uint32_t where = 77;
-  ASSERT_TRUE(WriteMemory(f.session, f.handle, kFlash, 5000, data.data(), &where));
+  ASSERT_EQ(WriteMemory(f.session, f.handle, kFlash, 5000, data.data(), &where), kDone);
   EXPECT_EQ(f.fake.Entries("dnload 0"), Strings{"dnload 0 5 cmd 33 08000000"});
   EXPECT_EQ(DataBlocks(f.fake, "dnload"),
             (Strings{"dnload 2 2048", "dnload 3 2048", "dnload 4 904"}));
@@ -63,13 +65,13 @@ TEST(MemoryCommands, WriteThenVerifyAndCopy5000Bytes) {
 
   f.fake.log.clear();
   auto expected = data;
-  EXPECT_TRUE(ReadMemory(f.session, f.handle, kFlash, 5000, expected.data(), &where, 1));
+  EXPECT_EQ(VerifyMemory(f.session, f.handle, kFlash, 5000, expected.data(), &where), kDone);
   EXPECT_EQ(DataBlocks(f.fake, "upload"),
             (Strings{"upload 2 2048", "upload 3 2048", "upload 4 2048"}));
   EXPECT_EQ(f.progressPos.load(), 10000);
 
   std::vector<std::uint8_t> copy(5000);
-  EXPECT_TRUE(ReadMemory(f.session, f.handle, kFlash, 5000, copy.data()));
+  EXPECT_EQ(ReadMemory(f.session, f.handle, kFlash, 5000, copy.data()), kDone);
   EXPECT_EQ(copy, data);
 }
 
@@ -78,13 +80,13 @@ TEST(MemoryCommands, WriteThenVerifyAndCopy5000Bytes) {
 TEST(MemoryCommands, VerifyFindsADifferenceInTheLastPartialBlockOnly) {
   Fixture f;
   auto data = Pattern(5000);
-  ASSERT_TRUE(WriteMemory(f.session, f.handle, kFlash, 5000, data.data()));
+  ASSERT_EQ(WriteMemory(f.session, f.handle, kFlash, 5000, data.data()), kDone);
   f.fake.Poke(kFlash + 5000, 0x00);
   std::uint32_t where = 0;
-  EXPECT_TRUE(ReadMemory(f.session, f.handle, kFlash, 5000, data.data(), &where, 1));
+  EXPECT_EQ(VerifyMemory(f.session, f.handle, kFlash, 5000, data.data(), &where), kDone);
 
   f.fake.Poke(kFlash + 4999, static_cast<std::uint8_t>(data[4999] ^ 1));
-  EXPECT_FALSE(ReadMemory(f.session, f.handle, kFlash, 5000, data.data(), &where, 1));
+  EXPECT_EQ(VerifyMemory(f.session, f.handle, kFlash, 5000, data.data(), &where), kFailed);
   EXPECT_EQ(where, 4096u);
 }
 
@@ -97,10 +99,10 @@ TEST(MemoryCommands, EmptyRangeAndAbortSetOnlyTheAddress) {
       const std::uint32_t length = abort ? 5000 : 0;
       std::vector<std::uint8_t> buffer(5000);
       std::uint32_t where = 99;
-      const bool ok =
+      const TransferResult result =
           write ? WriteMemory(f.session, f.handle, 0x1FFF7800, length, buffer.data(), &where)
                 : ReadMemory(f.session, f.handle, 0x1FFF7800, length, buffer.data(), &where);
-      EXPECT_TRUE(ok);
+      EXPECT_EQ(result, abort ? TransferResult::Aborted : kDone);
       EXPECT_EQ(where, 0u);
       EXPECT_EQ(f.fake.Entries("dnload"), Strings{"dnload 0 5 cmd 33 1FFF7800"});
       EXPECT_TRUE(f.fake.Entries("upload").empty());
@@ -115,9 +117,22 @@ TEST(MemoryCommands, AbortBetweenBlocksStopsTheTransfer) {
   const auto data = Pattern(5000);
   f.session.postProgress = [&] { f.abortRequested = 1; };
   std::uint32_t where = 0;
-  EXPECT_TRUE(WriteMemory(f.session, f.handle, kFlash, 5000, data.data(), &where));
+  EXPECT_EQ(WriteMemory(f.session, f.handle, kFlash, 5000, data.data(), &where),
+            TransferResult::Aborted);
   EXPECT_EQ(DataBlocks(f.fake, "dnload"), Strings{"dnload 2 2048"});
   EXPECT_EQ(where, 0u);
+}
+
+// A stop request that comes with the last block still ends the transfer as aborted, so the
+// caller never goes on to its next step.
+TEST(MemoryCommands, AbortWithTheLastBlockEndsAborted) {
+  Fixture f;
+  const auto data = Pattern(100);
+  f.session.postProgress = [&] { f.abortRequested = 1; };
+  EXPECT_EQ(WriteMemory(f.session, f.handle, kFlash, 100, data.data()), TransferResult::Aborted);
+  f.abortRequested = 0;
+  auto copy = data;
+  EXPECT_EQ(VerifyMemory(f.session, f.handle, kFlash, 100, copy.data()), TransferResult::Aborted);
 }
 
 // Calls of dnload and upload are counted from the start: dnload 1 is the set-address command.
@@ -141,13 +156,14 @@ TEST(MemoryCommands, DataBlocksAreTriedFourTimes) {
     Fixture f;
     auto data = Pattern(5000);
     if (!c.write) {
-      ASSERT_TRUE(WriteMemory(f.session, f.handle, kFlash, 5000, data.data()));
+      ASSERT_EQ(WriteMemory(f.session, f.handle, kFlash, 5000, data.data()), kDone);
     }
     f.fake.Fail(c.write ? "dnload" : "upload", c.firstFailure, c.failures, true);
     std::uint32_t where = 0;
-    const bool ok = c.write ? WriteMemory(f.session, f.handle, kFlash, 5000, data.data(), &where)
-                            : ReadMemory(f.session, f.handle, kFlash, 5000, data.data(), &where, 1);
-    EXPECT_EQ(ok, c.ok);
+    const TransferResult result =
+        c.write ? WriteMemory(f.session, f.handle, kFlash, 5000, data.data(), &where)
+                : VerifyMemory(f.session, f.handle, kFlash, 5000, data.data(), &where);
+    EXPECT_EQ(result, c.ok ? kDone : kFailed);
     EXPECT_EQ(where, c.where);
   }
 }
@@ -158,7 +174,7 @@ TEST(MemoryCommands, SetAddressIsTriedFourTimesWithoutPause) {
     Fixture f;
     f.fake.Fail("dnload", 1, failures, true);
     std::uint8_t byte = 0;
-    EXPECT_EQ(ReadMemory(f.session, f.handle, kFlash, 1, &byte), failures < 4);
+    EXPECT_EQ(ReadMemory(f.session, f.handle, kFlash, 1, &byte), failures < 4 ? kDone : kFailed);
     EXPECT_EQ(f.fake.Entries("dnload 0").size(), 4u);
     EXPECT_TRUE(f.fake.Entries("sleep 10").empty());
   }
@@ -169,8 +185,8 @@ TEST(MemoryCommands, RangeBeyondBlockNumbersIsRefusedUnsent) {
   const std::uint8_t byte = 0;
   const std::uint32_t tooLong = (0xFFFFu - 1) * kDataBlockSize + 1;
   std::uint32_t where = 5;
-  EXPECT_FALSE(WriteMemory(f.session, f.handle, kFlash, tooLong, &byte, &where));
-  EXPECT_FALSE(ReadMemory(f.session, f.handle, kFlash, 0xFFFFFFFFu, nullptr, &where));
+  EXPECT_EQ(WriteMemory(f.session, f.handle, kFlash, tooLong, &byte, &where), kFailed);
+  EXPECT_EQ(ReadMemory(f.session, f.handle, kFlash, 0xFFFFFFFFu, nullptr, &where), kFailed);
   EXPECT_EQ(where, 0u);
   EXPECT_TRUE(f.fake.log.empty());
 }

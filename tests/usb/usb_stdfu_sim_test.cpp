@@ -96,23 +96,27 @@ TEST_F(SimFixture, EraseWriteAndVerifyFlash) {
   ASSERT_TRUE(EraseSector(session, handle, kSector5));
   EXPECT_EQ(bench.DfuStateOf(device), dfuDNLOAD_IDLE);  // the erase was waited for, not cut short
   std::uint32_t where = 0;
-  ASSERT_TRUE(WriteMemory(session, handle, kFlash, first.size(), first.data(), &where));
-  ASSERT_TRUE(WriteMemory(session, handle, kSector5, second.size(), second.data(), &where));
+  ASSERT_EQ(WriteMemory(session, handle, kFlash, first.size(), first.data(), &where),
+            TransferResult::Done);
+  ASSERT_EQ(WriteMemory(session, handle, kSector5, second.size(), second.data(), &where),
+            TransferResult::Done);
   EXPECT_EQ(progressPos.load(), static_cast<int>(first.size() + second.size()));
   EXPECT_EQ(bench.Peek(device, 0, kFlash, first.size()), first);
   EXPECT_EQ(bench.Peek(device, 0, kSector5, second.size()), second);
 
   Bytes copy(second.size());
-  EXPECT_TRUE(ReadMemory(session, handle, kSector5, copy.size(), copy.data()));
+  EXPECT_EQ(ReadMemory(session, handle, kSector5, copy.size(), copy.data()), TransferResult::Done);
   EXPECT_EQ(copy, second);
   Bytes expected = first;
-  EXPECT_TRUE(ReadMemory(session, handle, kFlash, expected.size(), expected.data(), &where, 1));
+  EXPECT_EQ(VerifyMemory(session, handle, kFlash, expected.size(), expected.data(), &where),
+            TransferResult::Done);
 
   // Programming over written flash without an erase leaves the AND of both: verify notices.
   const Bytes other = Pattern(first.size(), 3);
-  ASSERT_TRUE(WriteMemory(session, handle, kFlash, other.size(), other.data()));
+  ASSERT_EQ(WriteMemory(session, handle, kFlash, other.size(), other.data()), TransferResult::Done);
   Bytes check = other;
-  EXPECT_FALSE(ReadMemory(session, handle, kFlash, check.size(), check.data(), &where, 1));
+  EXPECT_EQ(VerifyMemory(session, handle, kFlash, check.size(), check.data(), &where),
+            TransferResult::Failed);
   EXPECT_EQ(where, 0u);
 }
 
@@ -120,14 +124,15 @@ TEST_F(SimFixture, VerifyFindsCorruptedReadBack) {
   ASSERT_TRUE(Select(0));
   const Bytes data = Pattern(5000, 4);
   ASSERT_TRUE(EraseSector(session, handle, kFlash));
-  ASSERT_TRUE(WriteMemory(session, handle, kFlash, data.size(), data.data()));
+  ASSERT_EQ(WriteMemory(session, handle, kFlash, data.size(), data.data()), TransferResult::Done);
   SimFault corrupt;
   corrupt.action = SimFaultAction::Corrupt;
   corrupt.address = kFlash + 4999;
   bench.AddFault(device, corrupt);
   Bytes expected = data;
   std::uint32_t where = 0;
-  EXPECT_FALSE(ReadMemory(session, handle, kFlash, expected.size(), expected.data(), &where, 1));
+  EXPECT_EQ(VerifyMemory(session, handle, kFlash, expected.size(), expected.data(), &where),
+            TransferResult::Failed);
   EXPECT_EQ(where, 4096u);
 }
 
@@ -142,7 +147,7 @@ TEST_F(SimFixture, FailedRequestsAreRetried) {
     fault.nth = 3;  // the second data block of the write below
     bench.AddFault(device, fault);
   }
-  ASSERT_TRUE(WriteMemory(session, handle, kFlash, data.size(), data.data()));
+  ASSERT_EQ(WriteMemory(session, handle, kFlash, data.size(), data.data()), TransferResult::Done);
   EXPECT_EQ(bench.Peek(device, 0, kFlash, data.size()), data);
 }
 
@@ -172,9 +177,10 @@ TEST_F(SimFixture, OptionBytesWriteMakesTheDeviceLeaveAndReturn) {
 TEST_F(SimFixture, OtpBlockWriteAndTheWholeAreaRead) {
   ASSERT_TRUE(Select(2));
   const Bytes record = Pattern(32, 6);
-  ASSERT_TRUE(WriteMemory(session, handle, kOtp + 32, record.size(), record.data()));
+  ASSERT_EQ(WriteMemory(session, handle, kOtp + 32, record.size(), record.data()),
+            TransferResult::Done);
   Bytes area(540);
-  ASSERT_TRUE(ReadMemory(session, handle, kOtp, area.size(), area.data()));
+  ASSERT_EQ(ReadMemory(session, handle, kOtp, area.size(), area.data()), TransferResult::Done);
   EXPECT_EQ(Bytes(area.begin() + 32, area.begin() + 64), record);
   EXPECT_EQ(Bytes(area.begin(), area.begin() + 32), Bytes(32, 0xFF));
   EXPECT_EQ(Bytes(area.begin() + 528, area.end()),
