@@ -1,5 +1,7 @@
 #include "serials/range_files.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,8 +14,12 @@
 namespace kestrune {
 namespace {
 
-// One read takes at most this many characters, as the files have always been read.
-constexpr int kLineBufferSize = 1023;
+// One read takes at most 1022 characters: a longer line is read in pieces that count as lines.
+constexpr std::size_t kLineBufferSize = 1023;
+
+// Overlaps shown one by one; the rest are counted in one warning, so that a list of many
+// overlapping lines does not bury the operator in boxes.
+constexpr int kShownOverlaps = 10;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -27,10 +33,23 @@ File OpenForReading(const std::string& path) {
   return File(std::fopen(path.c_str(), "rb"));
 }
 
-// Reads the next piece of a line (up to and including its '\n', at most 1022 characters).
-// Like the C library's line reader, the piece ends at a NUL byte for everyone who reads it.
+// Reads the next piece of a line (at most 1022 characters, with the '\n' that ends it). CR, LF
+// and CR LF each end a line, so a file saved with CR alone keeps its lines apart. Like the C
+// library's line reader, the piece ends at a NUL byte for everyone who reads it.
 bool ReadLine(std::FILE* file, char (&buffer)[kLineBufferSize], std::string_view& line) {
-  if (std::fgets(buffer, kLineBufferSize, file) == nullptr) return false;
+  std::size_t length = 0;
+  int c = EOF;
+  while (length + 1 < kLineBufferSize && (c = std::getc(file)) != EOF) {
+    buffer[length++] = static_cast<char>(c);
+    if (c == '\n') break;
+    if (c == '\r') {
+      const int next = std::getc(file);
+      if (next != '\n' && next != EOF) std::ungetc(next, file);
+      break;
+    }
+  }
+  if (length == 0) return false;
+  buffer[length] = '\0';
   line = std::string_view(buffer, std::strlen(buffer));
   return true;
 }
@@ -57,32 +76,58 @@ bool SerialSpansOverlap(const MacRange& a, const MacRange& b) {
                  std::int64_t{b.firstSerial} + b.count);
 }
 
-// Warns about every pair of overlapping ranges: for each range from the second on, first its MAC
-// overlaps with the ranges before it, then its serial overlaps. Returns false when serial numbers
-// overlap.
+// Warns about the pairs of overlapping ranges: for each range from the second on, first its MAC
+// overlaps with the ranges before it, then its serial overlaps; after kShownOverlaps of them one
+// warning counts the rest. Returns false when serial numbers overlap.
 bool CheckOverlaps(const RecordArray& ranges, std::vector<OperatorMessage>& warnings) {
   bool serialsApart = true;
+  int overlaps = 0;
+  const auto report = [&](const char* format, const MacRange& earlier, const MacRange& later) {
+    if (++overlaps <= kShownOverlaps) warnings.push_back(Warning(format, earlier.line, later.line));
+  };
   for (std::uint32_t i = 1; i < ranges.Count(); ++i) {
     const MacRange& later = MacRangeAt(ranges, i);
     for (std::uint32_t j = 0; j < i; ++j) {
       const MacRange& earlier = MacRangeAt(ranges, j);
       if (MacSpansOverlap(earlier, later)) {
-        warnings.push_back(
-            Warning("Die MAC-Bereiche in ./Infos/MacList.cfg bei Zeile %i und %i überlappen sich !",
-                    earlier.line, later.line));
+        report("Die MAC-Bereiche in ./Infos/MacList.cfg bei Zeile %i und %i überlappen sich !",
+               earlier, later);
       }
     }
     for (std::uint32_t j = 0; j < i; ++j) {
       const MacRange& earlier = MacRangeAt(ranges, j);
       if (SerialSpansOverlap(earlier, later)) {
-        warnings.push_back(Warning(
-            "Die Seriennummern in ./Infos/MacList.cfg bei Zeile %i und %i überlappen sich !",
-            earlier.line, later.line));
+        report("Die Seriennummern in ./Infos/MacList.cfg bei Zeile %i und %i überlappen sich !",
+               earlier, later);
         serialsApart = false;
       }
     }
   }
+  if (overlaps > kShownOverlaps) {
+    const int more = overlaps - kShownOverlaps;
+    warnings.push_back(
+        more == 1 ? Warning("In ./Infos/MacList.cfg gibt es eine weitere Überlappung !", 0)
+                  : Warning("In ./Infos/MacList.cfg gibt es %i weitere Überlappungen !", more));
+  }
   return serialsApart;
+}
+
+// Twelve hexadecimal digits once the "-" are gone, and not all zero: anything else would hand
+// out addresses nobody meant.
+bool IsMacToken(const std::string& token) {
+  return token.size() == 12 &&
+         std::all_of(token.begin(), token.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }) &&
+         token.find_first_not_of('0') != std::string::npos;
+}
+
+// The counter must start with a number that is not negative: an empty or garbled first line
+// would otherwise propose serial number 0, and a negative one a number at the top of the 24
+// stored bits, both with MAC addresses outside the operator's ranges.
+bool HoldsSerialCounter(std::string_view line) {
+  std::size_t i = line.find_first_not_of(" \t\n\v\f\r");
+  if (i != std::string_view::npos && line[i] == '+') ++i;
+  return i < line.size() && line[i] >= '0' && line[i] <= '9';
 }
 
 }  // namespace
@@ -109,7 +154,8 @@ MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges) {
       break;
     }
     pos += NextToken(line.substr(pos), token);
-    if (ReplaceAll(token, "-", "") != 12) {
+    ReplaceAll(token, "-", "");
+    if (!IsMacToken(token)) {
       result.warnings.push_back(
           Warning("Falsche MAC-Adresse in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
       continue;
@@ -127,6 +173,11 @@ MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges) {
       result.usable = false;
       continue;
     }
+    if (range.firstSerial < 0) {
+      result.warnings.push_back(
+          Warning("Falsche Seriennummer in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
+      continue;
+    }
     ranges.Insert(&range, 0x7FFFFFFF, 1);
   }
   ranges.Sort(CompareMacRanges, 0, -1, false);
@@ -137,13 +188,19 @@ MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges) {
 NextSerialLoad LoadNextSerial(const std::string& path, const RecordArray& ranges) {
   NextSerialLoad result;
   const File file = OpenForReading(path);
-  if (!file) {
+  char buffer[kLineBufferSize];
+  std::string_view line;
+  if (file && !(ReadLine(file.get(), buffer, line) && HoldsSerialCounter(line))) {
+    result.warnings.push_back({"Warnung",
+                               "In ./Infos/NextSerial.cfg steht keine gültige Seriennummer !",
+                               OperatorIcon::Warning});
+  }
+  // Without a usable counter the first range proposes its first number, as without the file.
+  if (!file || !result.warnings.empty()) {
     if (ranges.Count() != 0) result.nextSerial = MacRangeAt(ranges, 0).firstSerial;
     return result;
   }
-  char buffer[kLineBufferSize];
-  std::string_view line;
-  if (ReadLine(file.get(), buffer, line)) result.nextSerial = ParseDecimal(line);
+  result.nextSerial = ParseDecimal(line);
   if (FindMacRange(ranges, result.nextSerial) < 0) {
     result.warnings.push_back({"Warnung",
                                "Die Seriennummern in ./Infos/NextSerial.cfg ist außerhalb der "

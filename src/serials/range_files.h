@@ -23,8 +23,10 @@ struct MacRangeLoad {
 };
 
 // Reads `path` into `ranges` (which must be empty; it is configured for MacRange records), sorts
-// the list by first MAC and checks it. Lines are read in pieces of at most 1022 characters,
-// each piece counting as a line.
+// the list by first MAC and checks it. Lines end at CR, LF or CR LF and are read in pieces of at
+// most 1022 characters, each piece counting as a line. A line with a bad MAC (not twelve
+// hexadecimal digits, or all zero), a count out of range or a negative first serial is left out
+// with a warning; of the overlaps, the first few are shown and the rest counted in one warning.
 MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges);
 
 struct NextSerialLoad {
@@ -33,8 +35,8 @@ struct NextSerialLoad {
 };
 
 // Reads the decimal number on the first line of `path`. A missing file proposes the first serial
-// number of the first range (0 without ranges); a number outside every range is kept, with a
-// warning.
+// number of the first range (0 without ranges); so does, with a warning, a first line that holds
+// no number or a negative one. A number outside every range is kept, with a warning.
 NextSerialLoad LoadNextSerial(const std::string& path, const RecordArray& ranges);
 
 }  // namespace kestrune

@@ -65,9 +65,9 @@ class DialogMacSetzen : public testing::Test {
 
 TEST_F(DialogMacSetzen, StartUpWarnsInOrderAndHidesTheButtonForAnUnusableList) {
   WriteInfos(
-      "RANGE 00-00-00-00-01-00 10 0\n"
-      "RANGE 00-00-00-00-00-00 10 5\n"
-      "RANGE 00-00-00-00-02-00 0 50\n",
+      "RANGE 02-00-00-00-01-00 10 0\n"
+      "RANGE 02-00-00-00-00-00 10 5\n"
+      "RANGE 02-00-00-00-02-00 0 50\n",
       "77\n");
   Start();
   EXPECT_THAT(Boxes(),
