@@ -18,13 +18,34 @@ namespace {
 
 const char kUsage[] =
     "usage: kestrune [--simulate[=FILE]] [--infos DIR] set-identity [--serial N] [--yes]\n"
-    "  N: serial number 0 .. 16777215 (default: the one in Infos/NextSerial.cfg)\n";
+    "                [--outside-ranges]\n"
+    "  N: serial number 0 .. 16777215 (default: the one in Infos/NextSerial.cfg)\n"
+    "  --yes: confirm the assignment, and replace an identity the device holds, without asking\n"
+    "  --outside-ranges: give a serial number outside every range of Infos/MacList.cfg (its MAC\n"
+    "    addresses continue the first range's); without it, --yes refuses such a number\n";
 
-// The console window, except that with --yes every question is shown and answered yes.
+struct Answers {
+  bool yes = false;
+  bool outsideRanges = false;
+};
+
+// A serial number outside every range takes MAC addresses nobody handed to this bench: with the
+// questions answered in advance it needs its own consent.
+void RefuseOutsideRanges(Window& console) {
+  console.ShowMessageBox("Fehler",
+                         "Eine Seriennummer außerhalb der Bereiche aus ./Infos/MacList.cfg wird "
+                         "nur mit --outside-ranges vergeben !",
+                         MessageButtons::Ok, MessageIcon::Stop);
+}
+
+// The console window, except that the options answer questions in advance. The flow asks three:
+// the replacement question (Yes/No), whether to go on with a number outside every range (a
+// warning with OK/Cancel) and the confirmation of the serial-number dialog (a question with
+// OK/Cancel). --yes answers the first and the last; only --outside-ranges answers the second.
 class AnsweringWindow final : public Window {
  public:
-  AnsweringWindow(Window& console, bool yes, const ConsoleWindowOptions& options)
-      : m_console(console), m_yes(yes), m_options(options) {}
+  AnsweringWindow(Window& console, Answers answers, const ConsoleWindowOptions& options)
+      : m_console(console), m_answers(answers), m_options(options) {}
 
   void SetControlText(int id, std::string_view text) override {
     m_console.SetControlText(id, text);
@@ -41,12 +62,21 @@ class AnsweringWindow final : public Window {
   }
   MessageResult ShowMessageBox(std::string_view caption, std::string_view text,
                                MessageButtons buttons, MessageIcon icon) override {
-    if (!m_yes || buttons == MessageButtons::Ok) {
+    const bool outsideQuestion =
+        buttons == MessageButtons::OkCancel && icon == MessageIcon::Warning;
+    const bool answered =
+        outsideQuestion ? m_answers.yes || m_answers.outsideRanges : m_answers.yes;
+    if (buttons == MessageButtons::Ok || !answered) {
       return m_console.ShowMessageBox(caption, text, buttons, icon);
     }
     m_console.ShowMessageBox(caption, text, MessageButtons::Ok, icon);
+    if (outsideQuestion && !m_answers.outsideRanges) {
+      RefuseOutsideRanges(m_console);
+      return MessageResult::Cancel;
+    }
     const bool toErr = icon == MessageIcon::Stop || icon == MessageIcon::Warning;
-    std::fputs("Antwort: Ja (--yes)\n", toErr ? m_options.err : m_options.out);
+    std::fputs(outsideQuestion ? "Antwort: OK (--outside-ranges)\n" : "Antwort: Ja (--yes)\n",
+               toErr ? m_options.err : m_options.out);
     return buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
   }
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
@@ -61,7 +91,7 @@ class AnsweringWindow final : public Window {
 
  private:
   Window& m_console;
-  bool m_yes;
+  Answers m_answers;
   ConsoleWindowOptions m_options;
 };
 
@@ -76,8 +106,10 @@ void ShowWarnings(Window& window, const std::vector<OperatorMessage>& warnings) 
 }
 
 // The serial-number dialog on the console: its fields as the dialog would show them, then OK or
-// Abbrechen.
-bool ConfirmSerialNumber(SerialNumberDialog& dialog, Window& window, std::FILE* out) {
+// Abbrechen. A proposal outside every range is asked about before; this catches one that only
+// its low 24 bits, the ones stored, take out of the ranges.
+bool ConfirmSerialNumber(SerialNumberDialog& dialog, Window& window, Window& console,
+                         Answers answers, std::FILE* out) {
   dialog.OnInitDialog();
   if (!dialog.m_recordFilled) return false;
   PrintText(out, "Seriennummer einstellen\n");
@@ -88,6 +120,10 @@ bool ConfirmSerialNumber(SerialNumberDialog& dialog, Window& window, std::FILE* 
   PrintText(out, "  Vergabe am : " + dialog.m_dateText + "\n");
   PrintText(out, "  MAC A : " + dialog.m_macAText + "\n");
   PrintText(out, "  MAC B : " + dialog.m_macBText + "\n");
+  if (dialog.m_inRange != 1 && answers.yes && !answers.outsideRanges) {
+    RefuseOutsideRanges(console);
+    return false;
+  }
   return window.ShowMessageBox("Seriennummer einstellen", "Diese Seriennummer vergeben ?",
                                MessageButtons::OkCancel,
                                MessageIcon::Question) == MessageResult::Ok;
@@ -105,7 +141,8 @@ bool ParseSerial(const std::string& text, std::int32_t& serial) {
 int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
                 const SetIdentityRequest& request, const ConsoleWindowOptions& console) {
   ConsoleWindow consoleWindow(console);
-  AnsweringWindow window(consoleWindow, request.yes, console);
+  const Answers answers{request.yes, request.outsideRanges};
+  AnsweringWindow window(consoleWindow, answers, console);
 
   RecordArray ranges;
   const std::string listPath = infosFolder + "/MacList.cfg";
@@ -134,8 +171,8 @@ int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
   int rescanRequested = 0;
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
                        otpImage, shared,   rescanRequested};
-  const SerialNumberDialogRunner runDialog = [&window, &console](SerialNumberDialog& dialog) {
-    return ConfirmSerialNumber(dialog, window, console.out);
+  const SerialNumberDialogRunner runDialog = [&](SerialNumberDialog& dialog) {
+    return ConfirmSerialNumber(dialog, window, consoleWindow, answers, console.out);
   };
   const MacSetzenResult result =
       MacSetzen({window, backend.Dfu(), backend.GetClock(), runDialog}, state);
@@ -153,6 +190,8 @@ int RunSetIdentity(const Invocation& invocation) {
     std::int32_t serial = 0;
     if (arg == "--yes") {
       request.yes = true;
+    } else if (arg == "--outside-ranges") {
+      request.outsideRanges = true;
     } else if (arg == "--serial" && i + 1 < invocation.args.size() &&
                ParseSerial(invocation.args[i + 1], serial)) {
       request.serial = serial;

@@ -15,8 +15,11 @@ namespace kestrune::cli {
 struct SetIdentityRequest {
   // The serial number to propose instead of the one from NextSerial.cfg.
   std::optional<std::int32_t> serial;
-  // Answer every question with yes (OK) without asking.
+  // Confirm the assignment and replace an identity the device holds, without asking. A serial
+  // number outside every range is refused unless `outsideRanges` is set too.
   bool yes = false;
+  // Give a serial number outside every range (its MACs continue the first range's) without asking.
+  bool outsideRanges = false;
 };
 
 // Gives the device of `backend` its identity from the range files in `infosFolder`, then runs a

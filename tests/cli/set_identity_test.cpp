@@ -99,6 +99,53 @@ TEST_F(SetIdentityTest, QuestionsAreAskedOnTheTerminalOrRefusedWithoutOne) {
   EXPECT_TRUE(Block1Written());
 }
 
+TEST_F(SetIdentityTest, YesGivesNoSerialNumberOutsideTheRangesUnlessAllowed) {
+  // --yes must not say OK to "... außerhalb des Bereiches ...", and an empty, garbled or negative
+  // NextSerial.cfg must not become serial 0: either burnt MAC addresses below the bench's range.
+  const std::string kRefusal = testkit::Utf8(
+      u8"Fehler: Eine Seriennummer außerhalb der Bereiche aus "
+      u8"./Infos/MacList.cfg wird nur mit --outside-ranges vergeben !");
+  const std::string kNoCounter =
+      testkit::Utf8(u8"Warnung: In ./Infos/NextSerial.cfg steht keine gültige Seriennummer !");
+  struct Case {
+    const char* list;  // null: the fixture's range 100000 .. 100999 from 02-4B-53-00-00-00
+    const char* next;
+    std::optional<std::int32_t> serial;
+    bool outsideRanges;
+    std::string message;   // on stderr
+    std::int32_t written;  // -1: nothing
+  };
+  const Case cases[] = {
+      {nullptr, "5\n", std::nullopt, false, kRefusal, -1},
+      {nullptr, "100000\n", 5, false, kRefusal, -1},
+      {nullptr, "100000\n", 5, true, "Antwort: OK (--outside-ranges)", 5},
+      // Only the low 24 bits are stored: 16877216 is in its range, but 100000 is not.
+      {"RANGE 02-4B-53-00-00-00 1000 16877216\n", "16877216\n", std::nullopt, false, kRefusal, -1},
+      {nullptr, "", std::nullopt, false, kNoCounter, 100000},
+      {nullptr, "junk\n", std::nullopt, false, kNoCounter, 100000},
+      {nullptr, "-100\n", std::nullopt, false, kNoCounter, 100000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.next) + (c.outsideRanges ? " --outside-ranges" : ""));
+    if (c.list) testkit::WriteFileText(m_folder.File("Infos/MacList.cfg"), c.list);
+    testkit::WriteFileText(m_folder.File("Infos/NextSerial.cfg"), c.next);
+    const Outcome run = Run({c.serial, true, c.outsideRanges});
+    EXPECT_THAT(run.err, HasSubstr(c.message));
+    if (c.written < 0) {
+      EXPECT_EQ(run.status, kExitFailed);
+      EXPECT_FALSE(Block1Written());
+    } else {
+      EXPECT_EQ(run.status, kExitOk) << run.err;
+      ASSERT_TRUE(Block1Written());
+      EXPECT_EQ(m_otpBlock1[12] | m_otpBlock1[13] << 8 | m_otpBlock1[14] << 16, c.written);
+      if (c.written == 100000) {
+        EXPECT_THAT(run.out, HasSubstr("MAC A : 02-4B-53-00-00-00\n"));
+      }
+    }
+    SetUp();
+  }
+}
+
 TEST_F(SetIdentityTest, RefusesWithoutAUsableRangeList) {
   struct Case {
     const char* list;  // null: no file
