@@ -43,13 +43,15 @@ constexpr std::uint32_t kSetInterfaceTimeoutMs = 1000;
 
 std::string SimDevicePath(std::uint16_t vid, std::uint16_t pid, const std::string& instance,
                           const Guid& c) {
-  char text[160];
-  std::snprintf(
-      text, sizeof text,
-      "\\\\?\\usb#vid_%04x&pid_%04x#%s#{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", vid,
-      pid, Lower(instance).c_str(), static_cast<unsigned>(c.data1), c.data2, c.data3, c.data4[0],
-      c.data4[1], c.data4[2], c.data4[3], c.data4[4], c.data4[5], c.data4[6], c.data4[7]);
-  return text;
+  // The instance may be as long as a string descriptor: only the fixed parts go through buffers,
+  // so that the class GUID at the end, which discovery checks, is never cut.
+  char ids[32];
+  std::snprintf(ids, sizeof ids, "\\\\?\\usb#vid_%04x&pid_%04x#", vid, pid);
+  char guid[48];
+  std::snprintf(guid, sizeof guid, "#{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
+                static_cast<unsigned>(c.data1), c.data2, c.data3, c.data4[0], c.data4[1],
+                c.data4[2], c.data4[3], c.data4[4], c.data4[5], c.data4[6], c.data4[7]);
+  return ids + Lower(instance) + guid;
 }
 
 class SimBench::Core {

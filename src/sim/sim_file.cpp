@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "dfu/stdfu.h"
@@ -92,6 +93,59 @@ void CheckKeys(const Json& object, const std::string& where,
     if (!ok) Fail(where, "unknown setting \"" + item.key() + "\"");
   }
 }
+
+// The JSON library keeps the last of two equal keys without a word: a setting written twice is
+// refused like an unknown one, since the user surely meant only one of them.
+class DuplicateKeyCheck {
+ public:
+  bool operator()(int, Json::parse_event_t event, Json& parsed) {
+    switch (event) {
+      case Json::parse_event_t::object_start:
+      case Json::parse_event_t::array_start:
+        m_open.push_back({event == Json::parse_event_t::object_start, {}, {}, 0});
+        break;
+      case Json::parse_event_t::key: {
+        Container& object = m_open.back();
+        object.lastKey = parsed.get<std::string>();
+        if (!object.keys.insert(object.lastKey).second) {
+          Fail(Where(), "setting \"" + object.lastKey + "\" appears twice");
+        }
+        break;
+      }
+      case Json::parse_event_t::object_end:
+      case Json::parse_event_t::array_end:
+        m_open.pop_back();
+        [[fallthrough]];
+      case Json::parse_event_t::value:
+        if (!m_open.empty() && !m_open.back().isObject) ++m_open.back().count;
+        break;
+    }
+    return true;
+  }
+
+ private:
+  struct Container {
+    bool isObject = false;
+    std::set<std::string> keys;
+    std::string lastKey;
+    std::size_t count = 0;  // elements of an array before the current one
+  };
+
+  // "devices[1].timing": built only for the message, as nesting may be deep.
+  std::string Where() const {
+    std::string where;
+    for (std::size_t i = 0; i + 1 < m_open.size(); ++i) {
+      if (m_open[i].isObject) {
+        where += (where.empty() ? "" : ".") + m_open[i].lastKey;
+      } else {
+        where += "[" + std::to_string(m_open[i].count) + "]";
+      }
+    }
+    return where.empty() ? "file" : where;
+  }
+
+  std::vector<Container> m_open;
+};
 
 template <typename T>
 T Choice(const Json& value, const std::string& where,
@@ -338,7 +392,7 @@ SimFileResult ParseSimulatorFile(const std::string& text, const std::string& fil
                                  const std::string& defaultImageFolder) {
   SimFileResult result;
   try {
-    const Json root = Json::parse(text);
+    const Json root = Json::parse(text, DuplicateKeyCheck());
     CheckKeys(root, "file", {"devices"});
     if (!root.contains("devices") || !root["devices"].is_array() || root["devices"].empty() ||
         root["devices"].size() > kMaxDevices) {

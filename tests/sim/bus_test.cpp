@@ -50,6 +50,26 @@ TEST_F(BusTest, DevicesAreListedPerInterfaceClassInWindowsPathForm) {
   EXPECT_FALSE(bench.AddDevice(DefaultSimDevice("")).device);
 }
 
+TEST_F(BusTest, LongSerialNumbersAndInstancesKeepTheWholePath) {
+  // As long as a string descriptor allows: the class GUID that ends the path must survive.
+  const std::string longest(126, 'A');
+  SimDeviceConfig bySerial = DefaultSimDevice("");
+  bySerial.serialNumber = longest;
+  SimDeviceConfig byInstance = DefaultSimDevice("");
+  byInstance.interfaceClass = SimInterfaceClass::Second;
+  byInstance.instance = longest;
+  for (const SimDeviceConfig& config : {bySerial, byInstance}) {
+    const auto added = bench.AddDevice(config);
+    ASSERT_TRUE(added.device) << added.error;
+    const std::string path = bench.PathOf(*added.device);
+    const std::string guid = config.interfaceClass == SimInterfaceClass::First
+                                 ? "#{3fe809ab-fb91-4cb5-a643-69670d52366e}"
+                                 : "#{cb979912-5029-420a-aeb1-34fc0a7d5726}";
+    EXPECT_EQ(path, "\\\\?\\usb#vid_0483&pid_df11#" + std::string(126, 'a') + guid);
+    EXPECT_NE(bench.Open(path), nullptr);
+  }
+}
+
 TEST_F(BusTest, OptionWriteMakesTheDeviceLeaveAndReturnUnderTheSamePath) {
   ASSERT_EQ(host->Select(1), UsbResult::Ok);
   host->SetAddress(0x1FFFC000);
