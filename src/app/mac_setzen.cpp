@@ -1,18 +1,12 @@
 #include "app/mac_setzen.h"
 
-#include <algorithm>
-
-#include "dfu/dfu_connection.h"
-#include "dfu/memory_commands.h"
 #include "job/run_commands.h"
 #include "serials/identity_assignment.h"
+#include "serials/identity_write.h"
 #include "serials/mac_range.h"
 
 namespace kestrune {
 namespace {
-
-// Pause between the steps of the OTP transfer, as the boot loader has always been given.
-constexpr std::uint32_t kStepPauseMs = 30;
 
 MessageResult Tell(Window& window, const char* caption, const char* text, MessageIcon icon,
                    MessageButtons buttons = MessageButtons::Ok) {
@@ -23,54 +17,34 @@ void Fail(Window& window, const char* text) {
   Tell(window, "Fehler", text, MessageIcon::Stop);
 }
 
-// Writes the record into block `block` and reads it back: the steps after the block was chosen.
+// Writes the record into block `block` and tells the operator when that failed: the steps after
+// the block was chosen.
 MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& state,
                             const OtpBlock& record, std::uint32_t block) {
   Window& window = services.window;
-  DfuConnection device(services.stdfu, state.devicePath);
-  if (!device.IsOpen()) {
-    Fail(window, "Das Gerät konnte nicht geöffnet werden !");
-    return MacSetzenOutcome::OpenFailed;
-  }
-  DfuHandle handle = device.Handle();
-  if (!device.SelectAlternate(kOtpAlternate)) {
-    device.Close();
-    Fail(window, "Fehler beim Programmieren !");
-    return MacSetzenOutcome::SelectFailed;
-  }
   DfuSession session{services.stdfu, services.clock, &state.shared.m_abortRequested,
                      &state.shared.m_progressPos,
                      [&window] { window.PostCommand(ID_RUN_PROGRESS); }};
-  const std::uint32_t address = kOtpAddress + kOtpBlockSize * block;
-  // From here on the device may hold a changed block: the copy of discovery is out of date.
-  state.rescanRequested = 1;
-
-  services.clock.Sleep(kStepPauseMs);
-  // A stop request seen by the transfer means it sent nothing, which is no success.
-  if (WriteMemory(session, handle, address, kOtpBlockSize, record.data()) != TransferResult::Done) {
-    device.Close();
-    Fail(window, "Fehler beim Programmieren !");
-    return MacSetzenOutcome::WriteFailed;
-  }
-  services.clock.Sleep(kStepPauseMs);
-  // Read back from the start of the area, as discovery does: every upload asks for a whole
-  // 2048-byte block, and one that starts at the block itself would run past the end of the OTP
-  // alternate's memory, which a boot loader need not serve.
-  std::array<std::uint8_t, kOtpBlockCount * kOtpBlockSize> readBack;
-  readBack.fill(0x55);
-  const std::uint32_t offset = kOtpBlockSize * block;
-  if (ReadMemory(session, handle, kOtpAddress, offset + kOtpBlockSize, readBack.data()) !=
-      TransferResult::Done) {
-    device.Close();
-    Fail(window, "Fehler beim Prüfen !");
-    return MacSetzenOutcome::ReadBackFailed;
-  }
-  services.clock.Sleep(kStepPauseMs);
-  device.Close();
-  services.clock.Sleep(kStepPauseMs);
-  if (!std::equal(record.begin(), record.end(), readBack.begin() + offset)) {
-    Fail(window, "Die Daten wurden nicht gültig programmiert !");
-    return MacSetzenOutcome::Differs;
+  const IdentityWriteOutcome written = WriteIdentityBlock(session, state.devicePath, block, record);
+  if (DeviceMayHaveChanged(written)) state.rescanRequested = 1;
+  switch (written) {
+    case IdentityWriteOutcome::NotOpened:
+      Fail(window, "Das Gerät konnte nicht geöffnet werden !");
+      return MacSetzenOutcome::OpenFailed;
+    case IdentityWriteOutcome::NotSelected:
+      Fail(window, "Fehler beim Programmieren !");
+      return MacSetzenOutcome::SelectFailed;
+    case IdentityWriteOutcome::NotWritten:
+      Fail(window, "Fehler beim Programmieren !");
+      return MacSetzenOutcome::WriteFailed;
+    case IdentityWriteOutcome::NotReadBack:
+      Fail(window, "Fehler beim Prüfen !");
+      return MacSetzenOutcome::ReadBackFailed;
+    case IdentityWriteOutcome::ReadBackDifferent:
+      Fail(window, "Die Daten wurden nicht gültig programmiert !");
+      return MacSetzenOutcome::Differs;
+    case IdentityWriteOutcome::Written:
+      break;
   }
   return MacSetzenOutcome::Written;
 }
