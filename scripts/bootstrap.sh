@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix
   wine wine64
   dfu-util
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite: native, ASan+UBSan, TSan and Windows under Wine.
+# Builds and runs every test suite: native, ASan+UBSan, TSan, Windows under Wine, and each fuzz
+# target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan windows)
+[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan windows linux-fuzz)
 for preset in "${presets[@]}"; do
   echo "=== $preset"
   cmake --preset "$preset" >/dev/null

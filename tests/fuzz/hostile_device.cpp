@@ -1,0 +1,205 @@
+#include "hostile_device.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "device/enumerate.h"
+#include "device/guid_text.h"
+#include "fuzz_support.h"
+#include "job/programming_job.h"
+#include "job/run_commands.h"
+#include "usb/usb_stdfu.h"
+#include "watched_stdfu.h"
+
+namespace kestrune::fuzz {
+namespace {
+
+constexpr std::uint8_t kUnavailable = 0xFF;
+constexpr std::uint8_t kResultMask = 0x07;
+constexpr std::uint8_t kShortAnswer = 0x08;
+
+UsbResult ResultOf(std::uint8_t code) {
+  switch (code & kResultMask) {
+    case 4:
+      return UsbResult::Stall;
+    case 5:
+      return UsbResult::Timeout;
+    case 6:
+      return UsbResult::NoDevice;
+    case 7:
+      return UsbResult::Error;
+    default:
+      return UsbResult::Ok;
+  }
+}
+
+std::uint8_t CodeOf(UsbResult result) {
+  switch (result) {
+    case UsbResult::Ok:
+      return 0;
+    case UsbResult::Stall:
+      return 4;
+    case UsbResult::Timeout:
+      return 5;
+    case UsbResult::NoDevice:
+      return 6;
+    case UsbResult::Error:
+      return 7;
+  }
+  return 7;
+}
+
+bool DeviceToHost(const UsbSetup& setup) {
+  return (setup.bmRequestType & 0x80) != 0;
+}
+
+class HostileDevice final : public UsbDevice {
+ public:
+  explicit HostileDevice(HostileBench& bench) : m_bench(bench) {}
+
+  UsbTransfer ControlTransfer(const UsbSetup& setup, std::uint8_t* data, std::uint32_t) override {
+    if (m_bench.Exhausted()) return {UsbResult::NoDevice, 0};
+    const std::uint8_t code = m_bench.Byte();
+    const UsbResult result = ResultOf(code);
+    if (result != UsbResult::Ok) return {result, 0};
+    if (!DeviceToHost(setup)) return {UsbResult::Ok, setup.wLength};
+    std::uint32_t length = setup.wLength;
+    if ((code & kShortAnswer) != 0) {
+      const std::uint32_t low = m_bench.Byte();
+      length = std::min<std::uint32_t>(length, low | m_bench.Byte() << 8);
+    }
+    m_bench.Fill(data, length);
+    return {UsbResult::Ok, length};
+  }
+
+  UsbResult SetAlternateSetting(std::uint8_t, std::uint8_t) override {
+    if (m_bench.Exhausted()) return UsbResult::NoDevice;
+    return ResultOf(m_bench.Byte());
+  }
+
+ private:
+  HostileBench& m_bench;
+};
+
+class RecordedDevice final : public UsbDevice {
+ public:
+  RecordedDevice(std::unique_ptr<UsbDevice> inner, std::vector<std::uint8_t>& answers)
+      : m_inner(std::move(inner)), m_answers(answers) {}
+
+  UsbTransfer ControlTransfer(const UsbSetup& setup, std::uint8_t* data,
+                              std::uint32_t timeoutMs) override {
+    const UsbTransfer transfer = m_inner->ControlTransfer(setup, data, timeoutMs);
+    std::uint8_t code = CodeOf(transfer.result);
+    if (transfer.result != UsbResult::Ok || !DeviceToHost(setup)) {
+      m_answers.push_back(code);
+      return transfer;
+    }
+    if (transfer.length == setup.wLength) {
+      m_answers.push_back(code);
+    } else {
+      m_answers.push_back(code | kShortAnswer);
+      m_answers.push_back(static_cast<std::uint8_t>(transfer.length));
+      m_answers.push_back(static_cast<std::uint8_t>(transfer.length >> 8));
+    }
+    m_answers.insert(m_answers.end(), data, data + transfer.length);
+    return transfer;
+  }
+
+  UsbResult SetAlternateSetting(std::uint8_t interfaceNumber, std::uint8_t alternate) override {
+    const UsbResult result = m_inner->SetAlternateSetting(interfaceNumber, alternate);
+    m_answers.push_back(CodeOf(result));
+    return result;
+  }
+
+ private:
+  std::unique_ptr<UsbDevice> m_inner;
+  std::vector<std::uint8_t>& m_answers;
+};
+
+// Takes every report at once and answers every error box with OK.
+class QuietHost final : public JobHost {
+ public:
+  explicit QuietHost(JobDevice device) : m_device(std::move(device)) {}
+  RunShared& Shared() override { return m_shared; }
+  void ReportStatus(const std::string&) override {}
+  int ReportError(const std::string&) override { return 1; }
+  void PostCommand(int id) override {
+    fuzz::Require(!m_finished, "nothing is posted after ID_RUN_FINISHED");
+    m_finished = id == ID_RUN_FINISHED;
+  }
+  JobDevice CurrentDevice() override { return m_device; }
+  bool Finished() const { return m_finished; }
+
+ private:
+  RunShared m_shared;
+  JobDevice m_device;
+  bool m_finished = false;
+};
+
+}  // namespace
+
+void HostileBench::Fill(std::uint8_t* out, std::size_t length) {
+  const std::size_t available =
+      std::min(length, m_answers.size() - std::min(m_next, m_answers.size()));
+  std::copy_n(m_answers.data() + m_next, available, out);
+  std::fill(out + available, out + length, 0);
+  m_next += available;
+}
+
+std::unique_ptr<UsbDevice> HostileBench::Open(const std::string&) {
+  if (Exhausted() || Byte() == kUnavailable) return nullptr;
+  return std::make_unique<HostileDevice>(*this);
+}
+
+std::optional<std::vector<std::string>> HostileBench::PresentInterfaces(
+    const Guid& interfaceClass) {
+  const std::uint8_t code = Byte();
+  if (code == kUnavailable) return std::nullopt;
+  std::vector<std::string> paths;
+  for (int i = 0; i < code % 4; ++i) {
+    paths.push_back("\\\\?\\usb#vid_0483&pid_df11#hostile" + std::to_string(i) + "#" +
+                    FormatGuid(interfaceClass));
+  }
+  return paths;
+}
+
+std::unique_ptr<UsbDevice> AnswerRecorder::Open(const std::string& path) {
+  std::unique_ptr<UsbDevice> device = m_backend.Open(path);
+  answers.push_back(device ? 0 : kUnavailable);
+  if (!device) return nullptr;
+  return std::make_unique<RecordedDevice>(std::move(device), answers);
+}
+
+std::optional<std::vector<std::string>> AnswerRecorder::PresentInterfaces(
+    const Guid& interfaceClass) {
+  const auto paths = m_bus.PresentInterfaces(interfaceClass);
+  answers.push_back(paths ? static_cast<std::uint8_t>(paths->size() % 4) : kUnavailable);
+  return paths;
+}
+
+void DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
+                        const std::string& firmwarePath, const std::string& infosFolder) {
+  UsbStdfuLibrary usb(backend, clock);
+  WatchedStdfu dfu(usb);
+  Discovery found = Enumerate(dfu, bus, clock, {}, UtcCalendar);
+  Require(dfu.OpenConnections() == 0, "discovery closes the device");
+  // The dialog's "OK" button wants exactly one device that passed every check.
+  if (found.deviceCount != 1 || found.deviceError != 0 || !found.memoryMap) return;
+
+  JobInputs inputs;
+  inputs.firmwarePath = firmwarePath;
+  inputs.device = {found.deviceCount, found.devicePath, found.flashSize.value_or(0),
+                   std::shared_ptr<const MemoryMap>(std::move(found.memoryMap))};
+  inputs.hardwareId = found.hardwareId.value_or("");
+  inputs.deviceKind = "KST-F4";
+  inputs.firmwareVersion = "2.4.1";
+  inputs.firmwareDate = "Dec 10 2026";
+  inputs.infosFolder = infosFolder;
+  QuietHost host(inputs.device);
+  ProgrammingJob(host, dfu, clock, inputs);
+  Require(host.Finished(), "a run ends with ID_RUN_FINISHED");
+  Require(dfu.OpenConnections() == 0, "a run closes the device");
+}
+
+}  // namespace kestrune::fuzz

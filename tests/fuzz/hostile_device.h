@@ -1,0 +1,66 @@
+#pragma once
+// A bus and a device whose every answer is read from a string of bytes: which devices are
+// present, whether one opens, and for each control transfer its result, its length and its data.
+// The fuzzer writes those bytes; a recorder writes them from a simulated device, for seeds.
+//
+// Encoding, in the order the host asks:
+//   present interfaces  1 byte: 0xFF = cannot be listed, else the count (mod 4)
+//   open                1 byte: 0xFF = does not open
+//   control transfer    1 byte: bits 0-2 the result (0-3 ok, 4 stall, 5 time-out, 6 gone,
+//                       7 error); an answered device-to-host request with bit 3 set has a
+//                       2-byte little-endian length next (else it fills wLength), then its data
+//   set interface       1 byte: the result as above
+// When the bytes are used up the device has left the bus.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "device/device_bus.h"
+#include "platform/clock.h"
+#include "usb/usb_device.h"
+
+namespace kestrune::fuzz {
+
+class HostileBench final : public UsbBackend, public DeviceBus {
+ public:
+  explicit HostileBench(std::span<const std::uint8_t> answers) : m_answers(answers) {}
+
+  std::unique_ptr<UsbDevice> Open(const std::string& path) override;
+  std::optional<std::vector<std::string>> PresentInterfaces(const Guid& interfaceClass) override;
+  void SetListener(Listener) override {}
+
+  bool Exhausted() const { return m_next >= m_answers.size(); }
+  std::uint8_t Byte() { return Exhausted() ? 0 : m_answers[m_next++]; }
+  // Copies up to `length` answer bytes and zeros after them.
+  void Fill(std::uint8_t* out, std::size_t length);
+
+ private:
+  std::span<const std::uint8_t> m_answers;
+  std::size_t m_next = 0;
+};
+
+// Records what `backend` and `bus` (a simulated bench) answer, in the encoding above.
+class AnswerRecorder final : public UsbBackend, public DeviceBus {
+ public:
+  AnswerRecorder(UsbBackend& backend, DeviceBus& bus) : m_backend(backend), m_bus(bus) {}
+
+  std::unique_ptr<UsbDevice> Open(const std::string& path) override;
+  std::optional<std::vector<std::string>> PresentInterfaces(const Guid& interfaceClass) override;
+  void SetListener(Listener listener) override { m_bus.SetListener(std::move(listener)); }
+
+  std::vector<std::uint8_t> answers;
+
+ private:
+  UsbBackend& m_backend;
+  DeviceBus& m_bus;
+};
+
+// What the dialog does with a device: discover it and, when it may be programmed, run the
+// programming job with `firmwarePath` into `infosFolder`. Checks on the way that no connection
+// stays open and that the run ends as every run must.
+void DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
+                        const std::string& firmwarePath, const std::string& infosFolder);
+
+}  // namespace kestrune::fuzz

@@ -1,0 +1,21 @@
+// The host against a device whose every answer comes from the fuzzer: a discovery and, when the
+// device passes it, a programming run.
+
+#include <filesystem>
+
+#include "fuzz_support.h"
+#include "hostile_device.h"
+#include "hostile_firmware.h"
+
+using namespace kestrune;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const std::string firmware = fuzz::WriteHostileFirmware();
+  static const std::string infos = fuzz::ScratchFolder() + "/Infos";
+  VirtualClock clock;
+  fuzz::HostileBench bench({data, size});
+  fuzz::DiscoverAndProgram(bench, bench, clock, firmware, infos);
+  std::error_code ignored;
+  std::filesystem::remove_all(infos, ignored);  // a log that grows with every input
+  return 0;
+}
