@@ -1,6 +1,7 @@
-// Choosing the firmware file: the combo box's countdowns and the browse button.
+// Choosing the firmware file: the combo box's countdowns and history, and the browse button.
 
 #include "app/control_ids.h"
+#include "app/path_history.h"
 #include "app/programmer_dialog.h"
 
 namespace kestrune {
@@ -24,6 +25,18 @@ void ProgrammerDialog::OnFirmwarePathPicked() {
 
 void ProgrammerDialog::TakeFirmwarePathFromControl() {
   m_firmwarePath = m_window.ControlText(kIdFirmwarePath);
+}
+
+void ProgrammerDialog::LoadPathHistory() {
+  // The last used path becomes the current one.
+  if (std::optional<std::string> current =
+          kestrune::LoadPathHistory(m_window, kIdFirmwarePath, m_services.pathHistory)) {
+    m_firmwarePath = std::move(*current);
+  }
+}
+
+void ProgrammerDialog::SavePathHistory() {
+  kestrune::SavePathHistory(m_window, kIdFirmwarePath, m_services.pathHistory);
 }
 
 void ProgrammerDialog::OnBrowse() {

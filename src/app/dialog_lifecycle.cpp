@@ -56,8 +56,8 @@ bool ProgrammerDialog::OnInitDialog() {
   LoadNextSerial();
   // From here on the window holds the semaphore; a worker's error report waits for OnRunError.
   m_errorAck.acquire();
-  AttachBrowseBitmap();
-  AttachFileDrop();
+  m_services.browseDecoration.Decorate(kIdBrowse);
+  m_services.fileDrop.Attach(kIdFirmwarePath);
   LoadPathHistory();
   m_window.SetControlText(kIdFirmwarePath, m_firmwarePath);
   // The bus may report on any thread; the window hands its events to OnDeviceChange.

@@ -19,6 +19,7 @@
 
 #include "app/binary_semaphore.h"
 #include "app/colour_scheme.h"
+#include "app/front_end_services.h"
 #include "app/serial_number_dialog.h"
 #include "app/window.h"
 #include "device/device_bus.h"
@@ -44,6 +45,12 @@ struct DialogServices {
   JobRoutine runJob;
   // Runs the serial-number dialog of "MAC setzen" modally; without one "MAC setzen" ends there.
   SerialNumberDialogRunner runSerialNumberDialog = nullptr;
+  // Where the firmware paths are remembered between runs (combo box 1000).
+  PathHistoryStore& pathHistory = NoPathHistory();
+  // The browse button's picture (button 1001).
+  BrowseButtonDecoration& browseDecoration = NoBrowseDecoration();
+  // Files dropped onto combo box 1000.
+  FileDropAttachment& fileDrop = NoFileDrop();
 };
 
 class ProgrammerDialog final : public JobHost {
@@ -103,11 +110,9 @@ class ProgrammerDialog final : public JobHost {
   void RefuseStart(MessageIcon icon, const char* text);
   JobInputs CopyRunInputs() const;
 
-  // Steps of start-up and shutdown that other parts of the program fill.
+  // Steps of start-up; the history is stored again when a run starts or the window closes.
   void LoadMacRanges();
   void LoadNextSerial();
-  void AttachBrowseBitmap();
-  void AttachFileDrop();
   void LoadPathHistory();
   void SavePathHistory();
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/device_bus.h"
 
@@ -43,6 +44,13 @@ class Window {
   // Repaints control `id` at once (invalidate, erase, update now), so that its colour scheme is
   // asked for again before this call returns.
   virtual void RepaintControl(int id) = 0;
+
+  // The list of combo box `id`: its items in order, the selected one (-1: none; typing in the
+  // edit field ends a selection), emptying it and adding an item at its end.
+  virtual std::vector<std::string> ComboItems(int id) = 0;
+  virtual int ComboSelection(int id) = 0;
+  virtual void ClearComboItems(int id) = 0;
+  virtual void AddComboItem(int id, std::string_view text) = 0;
 
   // The progress bar `id`: its range 0..upper (16 bits) and its position.
   virtual void SetProgressRange(int id, std::uint16_t upper) = 0;

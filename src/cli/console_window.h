@@ -39,6 +39,11 @@ class ConsoleWindow final : public Window {
   void EnableControl(int, bool) override {}
   void ShowControl(int, bool) override {}
   void RepaintControl(int) override {}
+  // The console shows no list: the firmware path comes from the command line.
+  std::vector<std::string> ComboItems(int) override { return {}; }
+  int ComboSelection(int) override { return -1; }
+  void ClearComboItems(int) override {}
+  void AddComboItem(int, std::string_view) override {}
   void SetProgressRange(int id, std::uint16_t upper) override;
   void SetProgressPosition(int id, int position) override;
   MessageResult ShowMessageBox(std::string_view caption, std::string_view text,

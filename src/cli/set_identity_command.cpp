@@ -54,6 +54,10 @@ class AnsweringWindow final : public Window {
   void EnableControl(int id, bool enabled) override { m_console.EnableControl(id, enabled); }
   void ShowControl(int id, bool shown) override { m_console.ShowControl(id, shown); }
   void RepaintControl(int id) override { m_console.RepaintControl(id); }
+  std::vector<std::string> ComboItems(int id) override { return m_console.ComboItems(id); }
+  int ComboSelection(int id) override { return m_console.ComboSelection(id); }
+  void ClearComboItems(int id) override { m_console.ClearComboItems(id); }
+  void AddComboItem(int id, std::string_view text) override { m_console.AddComboItem(id, text); }
   void SetProgressRange(int id, std::uint16_t upper) override {
     m_console.SetProgressRange(id, upper);
   }

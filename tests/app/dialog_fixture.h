@@ -50,17 +50,41 @@ class SilentStdfu final : public testkit::FailingStdfu {
   }
 };
 
+// The front end's services: a history store in memory, and a log of what start-up asked for.
+class RecordingFrontEnd final : public PathHistoryStore,
+                                public BrowseButtonDecoration,
+                                public FileDropAttachment {
+ public:
+  std::optional<PathHistory> stored;
+  bool saveFails = false;
+  std::vector<std::string> log;
+
+  std::optional<PathHistory> Load() override {
+    log.push_back("load");
+    return stored;
+  }
+  bool Save(const PathHistory& history) override {
+    log.push_back("save");
+    if (saveFails) return false;
+    stored = history;
+    return true;
+  }
+  void Decorate(int id) override { log.push_back("decorate " + std::to_string(id)); }
+  void Attach(int id) override { log.push_back("attach " + std::to_string(id)); }
+};
+
 class DialogTest : public ::testing::Test {
  protected:
   void Start() {
     dialog = std::make_unique<ProgrammerDialog>(
-        window,
-        DialogServices{stdfu, bus, clock, "Infos", [this](JobHost& host, const JobInputs& in) {
-                         ++runs;
-                         inputs = in;
-                         if (job) job(host);
-                         host.PostCommand(ID_RUN_FINISHED);
-                       }});
+        window, DialogServices{stdfu, bus, clock, "Infos",
+                               [this](JobHost& host, const JobInputs& in) {
+                                 ++runs;
+                                 inputs = in;
+                                 if (job) job(host);
+                                 host.PostCommand(ID_RUN_FINISHED);
+                               },
+                               nullptr, frontEnd, frontEnd, frontEnd});
     ASSERT_TRUE(dialog->OnInitDialog());
   }
   void Ticks(int n) {
@@ -69,6 +93,7 @@ class DialogTest : public ::testing::Test {
   bool PumpUntilFinished() { return window.Pump(*dialog, ID_RUN_FINISHED); }
 
   testkit::RecordingWindow window;
+  RecordingFrontEnd frontEnd;
   ListedBus bus;
   SilentStdfu stdfu;
   VirtualClock clock;

@@ -114,6 +114,27 @@ TEST_F(DialogFirmwareTest, OkJudgesATypedPathByTheLastDescription) {
   EXPECT_EQ(inputs.firmwarePath, folder.File("missing.bin"));
 }
 
+// Start-up decorates the browse button and attaches file drop before it loads the history; the
+// remembered path is described at once, and a run that starts stores it first.
+TEST_F(DialogFirmwareTest, TheHistoryIsLoadedAtStartAndStoredWhenARunStarts) {
+  bus.paths = {kDevice};
+  const std::string good = Image("good.bin", {});
+  frontEnd.stored = PathHistory{good, {good, "older.bin"}};
+  Start();
+  EXPECT_EQ(frontEnd.log, (std::vector<std::string>{"decorate 1001", "attach 1000", "load"}));
+  EXPECT_EQ(window.Text(kIdFirmwarePath), good);
+  EXPECT_EQ(dialog->FirmwareVerdict(), FirmwareState::Valid);
+
+  const std::string other = Image("other.bin", {});
+  window.SetControlText(kIdFirmwarePath, other);
+  dialog->DescribeFirmware();
+  dialog->OnOK();
+  ASSERT_TRUE(PumpUntilFinished());
+  ASSERT_TRUE(frontEnd.stored.has_value());
+  EXPECT_EQ(frontEnd.stored->items, (std::vector<std::string>{other, good, "older.bin"}));
+  EXPECT_EQ(window.comboItems[kIdFirmwarePath], frontEnd.stored->items);
+}
+
 TEST_F(DialogFirmwareTest, BrowsingDescribesTheChosenFileAtOnce) {
   Start();
   window.chosenFile = Image("chosen.bin", {.deviceType = "KST-X"});

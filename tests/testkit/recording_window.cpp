@@ -29,6 +29,11 @@ void RecordingWindow::RepaintControl(int id) {
   effects.push_back({Kind::Repaint, id, {}, 0});
 }
 
+int RecordingWindow::ComboSelection(int id) {
+  const auto it = comboSelection.find(id);
+  return it == comboSelection.end() ? -1 : it->second;
+}
+
 void RecordingWindow::SetProgressRange(int id, std::uint16_t upper) {
   m_progressUpper = upper;
   effects.push_back({Kind::ProgressRange, id, {}, upper});

@@ -58,6 +58,10 @@ class RecordingWindow final : public Window {
   void EnableControl(int id, bool enabled) override;
   void ShowControl(int id, bool shown) override;
   void RepaintControl(int id) override;
+  std::vector<std::string> ComboItems(int id) override { return comboItems[id]; }
+  int ComboSelection(int id) override;
+  void ClearComboItems(int id) override { comboItems[id].clear(); }
+  void AddComboItem(int id, std::string_view text) override { comboItems[id].emplace_back(text); }
   void SetProgressRange(int id, std::uint16_t upper) override;
   void SetProgressPosition(int id, int position) override;
   MessageResult ShowMessageBox(std::string_view caption, std::string_view text,
@@ -76,12 +80,16 @@ class RecordingWindow final : public Window {
   std::function<void(const RecordedMessageBox&)> onMessageBox;
   // What the file dialog returns; nothing: the operator cancels.
   std::optional<std::string> chosenFile;
+  // The item selected in a combo box's list; none unless set here.
+  std::map<int, int> comboSelection;
 
   // --- Record ---
   std::vector<RecordedEffect> effects;
   std::vector<RecordedMessageBox> messageBoxes;
   std::vector<FileDialogRequest> fileRequests;
   std::optional<int> endResult;
+  // The lists of the combo boxes.
+  std::map<int, std::vector<std::string>> comboItems;
 
   // Current state of a control as the effects left it (enabled and shown unless told otherwise).
   std::string Text(int id) const;
