@@ -33,7 +33,7 @@ File OpenForReading(const std::string& path) {
   return File(std::fopen(path.c_str(), "rb"));
 }
 
-// Reads the next piece of a line (at most 1022 characters, with the '\n' that ends it). CR, LF
+// Reads the next piece of a line (at most 1022 characters, with the end of the line). CR, LF
 // and CR LF each end a line, so a file saved with CR alone keeps its lines apart. Like the C
 // library's line reader, the piece ends at a NUL byte for everyone who reads it.
 bool ReadLine(std::FILE* file, char (&buffer)[kLineBufferSize], std::string_view& line) {
