@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "device/enumerate.h"
 #include "device/guid_text.h"
 #include "fuzz_support.h"
+#include "job/download_log.h"
 #include "job/programming_job.h"
 #include "job/run_commands.h"
 #include "usb/usb_stdfu.h"
@@ -63,13 +65,17 @@ class HostileDevice final : public UsbDevice {
     const std::uint8_t code = m_bench.Byte();
     const UsbResult result = ResultOf(code);
     if (result != UsbResult::Ok) return {result, 0};
-    if (!DeviceToHost(setup)) return {UsbResult::Ok, setup.wLength};
+    if (!DeviceToHost(setup)) {
+      m_bench.NoteRequest(setup, data, setup.wLength);
+      return {UsbResult::Ok, setup.wLength};
+    }
     std::uint32_t length = setup.wLength;
     if ((code & kShortAnswer) != 0) {
       const std::uint32_t low = m_bench.Byte();
       length = std::min<std::uint32_t>(length, low | m_bench.Byte() << 8);
     }
     m_bench.Fill(data, length);
+    m_bench.NoteRequest(setup, data, length);
     return {UsbResult::Ok, length};
   }
 
@@ -147,6 +153,30 @@ void HostileBench::Fill(std::uint8_t* out, std::size_t length) {
   m_next += available;
 }
 
+void HostileBench::NoteRequest(const UsbSetup& setup, const std::uint8_t* data,
+                               std::uint32_t length) {
+  constexpr std::uint8_t kDnload = 1;
+  constexpr std::uint8_t kUpload = 2;
+  constexpr std::uint8_t kSetAddress = 0x21;
+  constexpr std::uint16_t kFirstDataBlock = 2;
+  if (setup.bRequest == kDnload && !DeviceToHost(setup) && setup.wValue == 0 && length == 5 &&
+      data[0] == kSetAddress) {
+    m_pointer = data[1] | data[2] << 8 | data[3] << 16 | static_cast<std::uint32_t>(data[4]) << 24;
+  } else if (setup.bRequest == kUpload && DeviceToHost(setup) && setup.wValue >= kFirstDataBlock) {
+    const std::uint32_t start =
+        m_pointer + static_cast<std::uint32_t>(setup.wValue - kFirstDataBlock) * setup.wLength;
+    m_uploads.emplace_back(start, std::vector<std::uint8_t>(data, data + length));
+  }
+}
+
+std::optional<std::uint8_t> HostileBench::LastUploadedAt(std::uint32_t address) const {
+  for (auto it = m_uploads.rbegin(); it != m_uploads.rend(); ++it) {
+    const std::uint32_t offset = address - it->first;
+    if (offset < it->second.size()) return it->second[offset];
+  }
+  return std::nullopt;
+}
+
 std::unique_ptr<UsbDevice> HostileBench::Open(const std::string&) {
   if (Exhausted() || Byte() == kUnavailable) return nullptr;
   return std::make_unique<HostileDevice>(*this);
@@ -178,14 +208,22 @@ std::optional<std::vector<std::string>> AnswerRecorder::PresentInterfaces(
   return paths;
 }
 
-void DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
-                        const std::string& firmwarePath, const std::string& infosFolder) {
+ProgrammingOutcome DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
+                                      const std::string& firmwarePath,
+                                      const std::string& infosFolder) {
   UsbStdfuLibrary usb(backend, clock);
   WatchedStdfu dfu(usb);
   Discovery found = Enumerate(dfu, bus, clock, {}, UtcCalendar);
   Require(dfu.OpenConnections() == 0, "discovery closes the device");
   // The dialog's "OK" button wants exactly one device that passed every check.
-  if (found.deviceCount != 1 || found.deviceError != 0 || !found.memoryMap) return;
+  if (found.deviceCount != 1 || found.deviceError != 0 || !found.memoryMap) return {};
+  ProgrammingOutcome outcome;
+  for (const MemorySegment& segment : found.memoryMap->segments) {
+    if (!segment.sectors.empty() && segment.sectors.front().attribute == kWritableAttribute) {
+      outcome.flashStart = segment.sectors.front().startAddress;
+      break;
+    }
+  }
 
   JobInputs inputs;
   inputs.firmwarePath = firmwarePath;
@@ -200,6 +238,12 @@ void DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
   ProgrammingJob(host, dfu, clock, inputs);
   Require(host.Finished(), "a run ends with ID_RUN_FINISHED");
   Require(dfu.OpenConnections() == 0, "a run closes the device");
+  outcome.succeeded = host.Shared().m_runStatus == RunStatusSucceeded;
+  std::error_code ignored;
+  Require(std::filesystem::exists(std::filesystem::path(infosFolder) / kDownloadLogName, ignored) ==
+              outcome.succeeded,
+          "a run is logged exactly when it succeeded");
+  return outcome;
 }
 
 }  // namespace kestrune::fuzz

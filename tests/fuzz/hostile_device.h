@@ -13,6 +13,7 @@
 // When the bytes are used up the device has left the bus.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,9 +37,16 @@ class HostileBench final : public UsbBackend, public DeviceBus {
   // Copies up to `length` answer bytes and zeros after them.
   void Fill(std::uint8_t* out, std::size_t length);
 
+  // Follows the DfuSe address pointer and keeps what the device last showed at each address, so
+  // that a run's claim of success can be held against what the device really answered.
+  void NoteRequest(const UsbSetup& setup, const std::uint8_t* data, std::uint32_t length);
+  std::optional<std::uint8_t> LastUploadedAt(std::uint32_t address) const;
+
  private:
   std::span<const std::uint8_t> m_answers;
   std::size_t m_next = 0;
+  std::uint32_t m_pointer = 0;
+  std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> m_uploads;  // address, data
 };
 
 // Records what `backend` and `bus` (a simulated bench) answer, in the encoding above.
@@ -57,10 +65,16 @@ class AnswerRecorder final : public UsbBackend, public DeviceBus {
   DeviceBus& m_bus;
 };
 
+struct ProgrammingOutcome {
+  bool succeeded = false;        // the run said so
+  std::uint32_t flashStart = 0;  // where it wrote the file
+};
+
 // What the dialog does with a device: discover it and, when it may be programmed, run the
 // programming job with `firmwarePath` into `infosFolder`. Checks on the way that no connection
-// stays open and that the run ends as every run must.
-void DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
-                        const std::string& firmwarePath, const std::string& infosFolder);
+// stays open, that the run ends as every run must, and that it logged exactly when it succeeded.
+ProgrammingOutcome DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
+                                      const std::string& firmwarePath,
+                                      const std::string& infosFolder);
 
 }  // namespace kestrune::fuzz

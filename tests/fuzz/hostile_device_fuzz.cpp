@@ -14,7 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string infos = fuzz::ScratchFolder() + "/Infos";
   VirtualClock clock;
   fuzz::HostileBench bench({data, size});
-  fuzz::DiscoverAndProgram(bench, bench, clock, firmware, infos);
+  const fuzz::ProgrammingOutcome outcome =
+      fuzz::DiscoverAndProgram(bench, bench, clock, firmware, infos);
+  if (outcome.succeeded) {
+    const std::string bytes = fuzz::HostileFirmwareBytes();
+    for (std::uint32_t i = 0; i < bytes.size(); ++i) {
+      fuzz::Require(bench.LastUploadedAt(outcome.flashStart + i) == std::uint8_t(bytes[i]),
+                    "a run succeeds only when the device read the whole file back");
+    }
+  }
   std::error_code ignored;
   std::filesystem::remove_all(infos, ignored);  // a log that grows with every input
   return 0;

@@ -8,6 +8,7 @@ namespace kestrune::fuzz {
 
 inline constexpr std::size_t kHostileFirmwareSize = 1500;
 
+std::string HostileFirmwareBytes();
 // Writes the file into the scratch folder and returns its path.
 std::string WriteHostileFirmware();
 
