@@ -67,6 +67,8 @@ class SimBench::Core {
     std::uint32_t until = 0;  // Resetting: when the bus notices; Away: when it returns
     bool returns = false;     // Away: comes back at `until`
     std::uint64_t generation = 0;
+    // Bus time not spent on the clock yet: the clock sleeps whole milliseconds.
+    std::uint32_t busCarryUs = 0;
   };
   struct Event {
     DeviceEvent kind;
@@ -129,6 +131,14 @@ class SimBench::Core {
     }
   }
 
+  // The time the request took on the bus, in whole milliseconds with the rest carried over.
+  static std::uint32_t BusTimeMs(Slot& slot, std::uint32_t dataBytes) {
+    const std::uint64_t us =
+        slot.busCarryUs + std::uint64_t{SimTransferUs(slot.loader->Config().timing, dataBytes)};
+    slot.busCarryUs = static_cast<std::uint32_t>(us % 1000);
+    return static_cast<std::uint32_t>(us / 1000);
+  }
+
   void Update() {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
@@ -173,6 +183,10 @@ class SimBench::Core {
           result = slot.loader->Handle(setup, data, now, fault);
           UpdateLocked(now);
         }
+        // Every answer takes its time on the bus; a time-out has spent its own.
+        if (result.result != UsbResult::Timeout && result.result != UsbResult::NoDevice) {
+          sleepMs += BusTimeMs(slot, result.length);
+        }
       }
     }
     Deliver();
@@ -215,6 +229,28 @@ SimBench::~SimBench() {
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
+  if (!m_requestCountFile.empty()) WriteRequestCounts();
+}
+
+void SimBench::WriteRequestCountsAtEnd(std::string path) {
+  m_requestCountFile = std::move(path);
+}
+
+void SimBench::WriteRequestCounts() const {
+  std::FILE* file = std::fopen(m_requestCountFile.c_str(), "w");
+  if (file == nullptr) {
+    std::fprintf(stderr, "simulated bench: cannot write %s\n", m_requestCountFile.c_str());
+    return;
+  }
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  for (const Core::Slot& slot : m_core->m_slots) {
+    const auto& counts = slot.loader->Faults().Counts();
+    for (std::size_t kind = 0; kind < kSimRequestKinds; ++kind) {
+      std::fprintf(file, "%s %s %u\n", slot.loader->Config().instance.c_str(),
+                   kSimRequestNames[kind], static_cast<unsigned>(counts[kind]));
+    }
+  }
+  std::fclose(file);
 }
 
 SimAddResult SimBench::AddDevice(SimDeviceConfig config) {
@@ -319,6 +355,11 @@ std::vector<std::uint8_t> SimBench::Peek(std::size_t device, std::uint8_t altern
       m_core->m_slots.at(device).loader->Memory().Read(alternate, address, length, bytes.data());
   bytes.resize(count.value_or(0));
   return bytes;
+}
+
+std::array<std::uint32_t, kSimRequestKinds> SimBench::RequestCounts(std::size_t device) const {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  return m_core->m_slots.at(device).loader->Faults().Counts();
 }
 
 std::uint8_t SimBench::DfuStateOf(std::size_t device) const {

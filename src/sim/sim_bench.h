@@ -15,6 +15,7 @@
 // without anyone asking. The listener runs on the thread that noticed the event and must not
 // call SetListener.
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -60,6 +61,11 @@ class SimBench final : public UsbBackend, public DeviceBus {
   // empty when the address is outside that alternate's memory.
   std::vector<std::uint8_t> Peek(std::size_t device, std::uint8_t alternate, std::uint32_t address,
                                  std::uint32_t length) const;
+  // The requests of each kind (in SimRequest order) that reached a device since it was added.
+  std::array<std::uint32_t, kSimRequestKinds> RequestCounts(std::size_t device) const;
+  // When the bench ends, writes the request counts of every device to `path`, one line
+  // "<instance> <request> <count>" per kind.
+  void WriteRequestCountsAtEnd(std::string path);
   // The DFU state and status of a device, for tests.
   std::uint8_t DfuStateOf(std::size_t device) const;
   std::uint8_t DfuStatusOf(std::size_t device) const;
@@ -75,7 +81,10 @@ class SimBench final : public UsbBackend, public DeviceBus {
   class Core;
 
  private:
+  void WriteRequestCounts() const;
+
   std::shared_ptr<Core> m_core;
+  std::string m_requestCountFile;
   std::mutex m_threadMutex;
   std::condition_variable m_wake;
   bool m_stop = false;

@@ -8,8 +8,18 @@
 namespace kestrune {
 namespace {
 
-bool Reached(std::uint32_t now, std::uint32_t tick) {
-  return static_cast<std::int32_t>(now - tick) >= 0;
+// The answer of GETSTATUS.
+constexpr std::uint32_t kStatusLength = 6;
+
+// Microseconds from `now` until `moment`; 0 or less once it has come.
+std::int64_t UsUntil(std::uint32_t now, SimMoment moment) {
+  return std::int64_t{static_cast<std::int32_t>(moment.tick - now)} * 1000 + moment.us;
+}
+
+SimMoment After(SimMoment start, std::uint32_t us) {
+  const std::uint64_t total = std::uint64_t{start.us} + us;
+  return {start.tick + static_cast<std::uint32_t>(total / 1000),
+          static_cast<std::uint32_t>(total % 1000)};
 }
 
 std::uint32_t Address(const std::vector<std::uint8_t>& bytes) {
@@ -51,7 +61,7 @@ UsbTransfer SimBootLoader::Stall(std::uint8_t status) {
 
 UsbTransfer SimBootLoader::Handle(const UsbSetup& setup, std::uint8_t* data, std::uint32_t now,
                                   const SimFault* fault) {
-  if (m_state == dfuDNBUSY && Reached(now, m_busyUntil)) {
+  if (m_state == dfuDNBUSY && UsUntil(now, m_busyUntil) <= 0) {
     m_state = dfuDNLOAD_SYNC;
     m_workDone = true;
   }
@@ -187,15 +197,17 @@ UsbTransfer SimBootLoader::HandleGetStatus(const UsbSetup& setup, std::uint8_t* 
     case dfuDNLOAD_SYNC:
       if (!m_workDone) {
         bool resets = false;
-        m_workStatus = m_failDownloadWith ? *m_failDownloadWith : RunDownload(pollMs, resets);
+        std::uint32_t workUs = 0;
+        m_workStatus = m_failDownloadWith ? *m_failDownloadWith : RunDownload(workUs, resets);
         m_failDownloadWith.reset();
         // Flash work that a host cut short with another request still runs to its end first.
-        const std::uint32_t start =
-            m_flashFreeAt && !Reached(now, *m_flashFreeAt) ? *m_flashFreeAt : now;
-        m_busyUntil = start + pollMs;
+        const SimMoment start =
+            m_flashFreeAt && UsUntil(now, *m_flashFreeAt) > 0 ? *m_flashFreeAt : SimMoment{now, 0};
+        m_busyUntil = After(start, workUs);
         m_flashFreeAt = m_busyUntil;
-        pollMs = m_busyUntil - now;
-        if (resets && m_workStatus == OK) m_resetAt = m_busyUntil;
+        pollMs = PollMs(now);
+        // The chip resets on the first tick at which the work is over.
+        if (resets && m_workStatus == OK) m_resetAt = After(m_busyUntil, 999).tick;
         m_state = dfuDNBUSY;
       } else if (m_workStatus != OK) {
         m_state = dfuERROR;
@@ -205,7 +217,7 @@ UsbTransfer SimBootLoader::HandleGetStatus(const UsbSetup& setup, std::uint8_t* 
       }
       break;
     case dfuDNBUSY:
-      pollMs = m_busyUntil - now;
+      pollMs = PollMs(now);
       break;
     case dfuMANIFEST_SYNC:
       // Not manifestation tolerant: the boot loader jumps to the application and is gone.
@@ -225,14 +237,15 @@ UsbTransfer SimBootLoader::HandleGetStatus(const UsbSetup& setup, std::uint8_t* 
   return Answer(data, status, sizeof status, setup.wLength);
 }
 
-std::uint32_t SimBootLoader::ProgramMs(std::uint32_t bytes) const {
-  const std::uint64_t us =
-      static_cast<std::uint64_t>((bytes + 3) / 4) * m_config.timing.programUsPerWord;
-  return static_cast<std::uint32_t>((us + 999) / 1000);
+std::uint32_t SimBootLoader::PollMs(std::uint32_t now) const {
+  // The work goes on while the answer travels; the host waits whole milliseconds.
+  const std::int64_t left =
+      UsUntil(now, m_busyUntil) - SimTransferUs(m_config.timing, kStatusLength);
+  return left <= 0 ? 0 : static_cast<std::uint32_t>((left + 999) / 1000);
 }
 
-std::uint8_t SimBootLoader::RunDownload(std::uint32_t& workMs, bool& resets) {
-  if (m_block == 0) return RunCommand(workMs, resets);
+std::uint8_t SimBootLoader::RunDownload(std::uint32_t& workUs, bool& resets) {
+  if (m_block == 0) return RunCommand(workUs, resets);
   const std::uint64_t address =
       m_pointer + static_cast<std::uint64_t>(m_block - 2) * kSimTransferSize;
   if (address + m_download.size() - 1 > 0xFFFFFFFFu) return errTARGET;
@@ -241,11 +254,11 @@ std::uint8_t SimBootLoader::RunDownload(std::uint32_t& workMs, bool& resets) {
   const std::uint8_t status = m_memory.Write(m_alternate, start, m_download.data(), length);
   if (status != OK) return status;
   resets = m_alternate == 1;
-  workMs = resets ? m_config.timing.optionWriteMs : ProgramMs(length);
+  workUs = resets ? m_config.timing.optionWriteMs * 1000 : SimProgramUs(m_config.timing, length);
   return OK;
 }
 
-std::uint8_t SimBootLoader::RunCommand(std::uint32_t& workMs, bool& resets) {
+std::uint8_t SimBootLoader::RunCommand(std::uint32_t& workUs, bool& resets) {
   const std::size_t length = m_download.size();
   const std::uint8_t command = m_download[0];
   const std::uint32_t banks = m_config.flashKiB == 2048 ? 2 : 1;
@@ -254,13 +267,13 @@ std::uint8_t SimBootLoader::RunCommand(std::uint32_t& workMs, bool& resets) {
     if (!m_memory.Contains(m_alternate, address)) return errTARGET;
     if (m_alternate == 0 && m_memory.ReadProtected()) return errVENDOR;
     m_pointer = address;
-    workMs = m_config.timing.setAddressMs;
+    workUs = m_config.timing.setAddressMs * 1000;
     return OK;
   }
   if (command == 0x41 && length == 1) {
     if (m_alternate != 0) return errTARGET;
     const std::uint8_t status = m_memory.MassErase();
-    workMs = status == OK ? m_config.timing.massEraseMs * banks : 0;
+    workUs = status == OK ? m_config.timing.massEraseMs * banks * 1000 : 0;
     return status;
   }
   if (command == 0x41 && length == 5) {
@@ -269,15 +282,12 @@ std::uint8_t SimBootLoader::RunCommand(std::uint32_t& workMs, bool& resets) {
     if (m_alternate != 0 || !sector) return errTARGET;
     const std::uint8_t status = m_memory.EraseSectorAt(address);
     if (status != OK) return status;
-    const SimTiming& t = m_config.timing;
-    workMs = sector->size <= 16 * 1024   ? t.erase16KMs
-             : sector->size <= 64 * 1024 ? t.erase64KMs
-                                         : t.erase128KMs;
+    workUs = SimEraseMs(m_config.timing, sector->size) * 1000;
     return OK;
   }
   if (command == 0x92 && length == 1) {
     const std::uint8_t status = m_memory.Unprotect();
-    workMs = m_config.timing.massEraseMs * banks;
+    workUs = m_config.timing.massEraseMs * banks * 1000;
     resets = true;
     return status;
   }

@@ -17,6 +17,13 @@
 
 namespace kestrune {
 
+// A moment on the bench's clock to the microsecond, so that work times add up without rounding:
+// `us` microseconds after the tick.
+struct SimMoment {
+  std::uint32_t tick = 0;
+  std::uint32_t us = 0;
+};
+
 class SimBootLoader {
  public:
   // `config` must have its serial number and interface strings filled in. On failure (memory
@@ -48,9 +55,10 @@ class SimBootLoader {
   UsbTransfer HandleUpload(const UsbSetup& setup, std::uint8_t* data);
   UsbTransfer HandleGetStatus(const UsbSetup& setup, std::uint8_t* data, std::uint32_t now);
   // Carries out the pending download; returns its status and sets the work time.
-  std::uint8_t RunDownload(std::uint32_t& workMs, bool& resets);
-  std::uint8_t RunCommand(std::uint32_t& workMs, bool& resets);
-  std::uint32_t ProgramMs(std::uint32_t bytes) const;
+  std::uint8_t RunDownload(std::uint32_t& workUs, bool& resets);
+  std::uint8_t RunCommand(std::uint32_t& workUs, bool& resets);
+  // The bwPollTimeout from the moment the host has the answer of a GETSTATUS handled at `now`.
+  std::uint32_t PollMs(std::uint32_t now) const;
 
   SimDeviceConfig m_config;
   SimMemory m_memory;
@@ -65,9 +73,9 @@ class SimBootLoader {
   std::optional<std::uint8_t> m_failDownloadWith;
   // dfuDNBUSY lasts until m_busyUntil; then the work's outcome is m_workStatus.
   bool m_workDone = false;
-  std::uint32_t m_busyUntil = 0;
+  SimMoment m_busyUntil;
   std::uint8_t m_workStatus = OK;
-  std::optional<std::uint32_t> m_flashFreeAt;  // end of the last work started
+  std::optional<SimMoment> m_flashFreeAt;  // end of the last work started
   std::optional<std::uint32_t> m_resetAt;
 };
 

@@ -18,7 +18,26 @@ SimTiming DatasheetTiming() {
   t.programUsPerWord = 16;
   // Rewriting the option block erases and programs its own sector (assumed: one small sector).
   t.optionWriteMs = 250;
+  // A request waits for its frame; the data stage moves 8 of the 13 packets a frame could hold.
+  t.controlTransferUs = 1000;
+  t.dataBytesPerMs = 512;
   return t;
+}
+
+std::uint32_t SimTransferUs(const SimTiming& timing, std::uint32_t dataBytes) {
+  const std::uint64_t dataUs =
+      timing.dataBytesPerMs == 0 ? 0 : std::uint64_t{dataBytes} * 1000 / timing.dataBytesPerMs;
+  return static_cast<std::uint32_t>(timing.controlTransferUs + dataUs);
+}
+
+std::uint32_t SimProgramUs(const SimTiming& timing, std::uint32_t bytes) {
+  return static_cast<std::uint32_t>((std::uint64_t{bytes} + 3) / 4 * timing.programUsPerWord);
+}
+
+std::uint32_t SimEraseMs(const SimTiming& timing, std::uint32_t sectorSize) {
+  return sectorSize <= 16 * 1024   ? timing.erase16KMs
+         : sectorSize <= 64 * 1024 ? timing.erase64KMs
+                                   : timing.erase128KMs;
 }
 
 bool IsSupportedFlashSize(std::uint32_t flashKiB) {

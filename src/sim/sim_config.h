@@ -30,8 +30,12 @@ inline constexpr std::uint32_t kSimTransferSize = 2048;
 
 enum class SimInterfaceClass { First, Second };
 
-// Work times of the flash controller. The device reports them as bwPollTimeout and stays in
-// dfuDNBUSY until they have passed on the bench's clock.
+// Full speed moves at most 13 packets of 64 bytes per 1 ms frame in a control data stage.
+inline constexpr std::uint32_t kSimMaxDataBytesPerMs = 13 * 64;
+
+// Work times of the flash controller and the time the bus takes. The device reports work times
+// as bwPollTimeout and stays in dfuDNBUSY until they have passed on the bench's clock; the bus
+// time of every request is spent on that clock by the host that made it.
 struct SimTiming {
   std::uint32_t setAddressMs = 0;
   std::uint32_t erase16KMs = 0;
@@ -40,9 +44,18 @@ struct SimTiming {
   std::uint32_t massEraseMs = 0;       // per 1 MiB bank
   std::uint32_t programUsPerWord = 0;  // 32-bit words
   std::uint32_t optionWriteMs = 0;
+  std::uint32_t controlTransferUs = 0;  // setup and status stages of one request
+  std::uint32_t dataBytesPerMs = 0;     // data stage, at most kSimMaxDataBytesPerMs; 0: no time
 };
 SimTiming InstantTiming();
-SimTiming DatasheetTiming();  // typical values at 2.7-3.6 V, x32 parallelism
+SimTiming DatasheetTiming();  // typical values at 2.7-3.6 V, x32 parallelism, full-speed bus
+
+// Microseconds of one request on the bus that moves `dataBytes` in its data stage.
+std::uint32_t SimTransferUs(const SimTiming& timing, std::uint32_t dataBytes);
+// Microseconds of programming `bytes` into flash or OTP (whole 32-bit words).
+std::uint32_t SimProgramUs(const SimTiming& timing, std::uint32_t bytes);
+// Milliseconds of erasing one flash sector of `sectorSize` bytes.
+std::uint32_t SimEraseMs(const SimTiming& timing, std::uint32_t sectorSize);
 
 // The kinds of request that faults count.
 enum class SimRequest {
@@ -57,6 +70,10 @@ enum class SimRequest {
   SetInterface,
 };
 inline constexpr std::size_t kSimRequestKinds = 9;
+// The names of the kinds in the simulator file and in request counts, in the order above.
+inline constexpr const char* kSimRequestNames[kSimRequestKinds] = {
+    "DETACH",   "DNLOAD", "UPLOAD",         "GETSTATUS",    "CLRSTATUS",
+    "GETSTATE", "ABORT",  "GET_DESCRIPTOR", "SET_INTERFACE"};
 
 enum class SimFaultAction {
   Fail,        // the transfer fails (UsbResult::Error), the device does nothing

@@ -21,6 +21,8 @@ class SimFaults {
   void Add(const SimFault& fault) { m_faults.push_back(fault); }
   // Counts one request of `kind`; returns the first fault whose window holds that count.
   const SimFault* Next(SimRequest kind);
+  // Requests of each kind counted so far.
+  const std::array<std::uint32_t, kSimRequestKinds>& Counts() const { return m_counts; }
   // XOR mask for a read-back byte at `address` (0: the byte is returned as stored).
   std::uint8_t CorruptionAt(std::uint32_t address) const;
 

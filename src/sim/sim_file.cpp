@@ -1,6 +1,7 @@
 #include "sim/sim_file.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -160,27 +161,45 @@ T Choice(const Json& value, const std::string& where,
   Fail(where, "expected one of " + names);
 }
 
+SimRequest RequestKind(const Json& value, const std::string& where) {
+  std::string names;
+  for (std::size_t kind = 0; kind < kSimRequestKinds; ++kind) {
+    if (value.is_string() && value.get<std::string>() == kSimRequestNames[kind]) {
+      return static_cast<SimRequest>(kind);
+    }
+    names += std::string(kind == 0 ? "" : ", ") + kSimRequestNames[kind];
+  }
+  Fail(where, "expected one of " + names);
+}
+
 SimTiming Timing(const Json& value, const std::string& where) {
   const std::initializer_list<std::pair<const char*, bool>> models = {{"instant", false},
                                                                       {"datasheet", true}};
   if (value.is_string()) return Choice(value, where, models) ? DatasheetTiming() : InstantTiming();
   CheckKeys(value, where,
             {"model", "setAddressMs", "erase16KMs", "erase64KMs", "erase128KMs", "massEraseMs",
-             "programUsPerWord", "optionWriteMs"});
+             "programUsPerWord", "optionWriteMs", "controlTransferUs", "dataBytesPerMs"});
   SimTiming t = value.contains("model") && Choice(value["model"], where + ".model", models)
                     ? DatasheetTiming()
                     : InstantTiming();
-  const std::pair<const char*, std::uint32_t SimTiming::*> fields[] = {
-      {"setAddressMs", &SimTiming::setAddressMs},
-      {"erase16KMs", &SimTiming::erase16KMs},
-      {"erase64KMs", &SimTiming::erase64KMs},
-      {"erase128KMs", &SimTiming::erase128KMs},
-      {"massEraseMs", &SimTiming::massEraseMs},
-      {"programUsPerWord", &SimTiming::programUsPerWord},
-      {"optionWriteMs", &SimTiming::optionWriteMs},
+  struct Field {
+    const char* name;
+    std::uint32_t SimTiming::*field;
+    std::uint32_t max;
   };
-  for (const auto& [name, field] : fields) {
-    if (value.contains(name)) t.*field = Number(value[name], where + "." + name, kMaxDelayMs);
+  const Field fields[] = {
+      {"setAddressMs", &SimTiming::setAddressMs, kMaxDelayMs},
+      {"erase16KMs", &SimTiming::erase16KMs, kMaxDelayMs},
+      {"erase64KMs", &SimTiming::erase64KMs, kMaxDelayMs},
+      {"erase128KMs", &SimTiming::erase128KMs, kMaxDelayMs},
+      {"massEraseMs", &SimTiming::massEraseMs, kMaxDelayMs},
+      {"programUsPerWord", &SimTiming::programUsPerWord, kMaxDelayMs},
+      {"optionWriteMs", &SimTiming::optionWriteMs, kMaxDelayMs},
+      {"controlTransferUs", &SimTiming::controlTransferUs, kMaxDelayMs},
+      {"dataBytesPerMs", &SimTiming::dataBytesPerMs, kSimMaxDataBytesPerMs},
+  };
+  for (const auto& [name, field, max] : fields) {
+    if (value.contains(name)) t.*field = Number(value[name], where + "." + name, max);
   }
   return t;
 }
@@ -207,16 +226,7 @@ SimFault Fault(const Json& value, const std::string& where) {
     return f;
   }
   if (!value.contains("request")) Fail(where, "missing \"request\"");
-  f.request = Choice(value["request"], where + ".request",
-                     {std::pair{"DETACH", SimRequest::Detach},
-                      {"DNLOAD", SimRequest::Dnload},
-                      {"UPLOAD", SimRequest::Upload},
-                      {"GETSTATUS", SimRequest::GetStatus},
-                      {"CLRSTATUS", SimRequest::ClrStatus},
-                      {"GETSTATE", SimRequest::GetState},
-                      {"ABORT", SimRequest::Abort},
-                      {"GET_DESCRIPTOR", SimRequest::GetDescriptor},
-                      {"SET_INTERFACE", SimRequest::SetInterface}});
+  f.request = RequestKind(value["request"], where + ".request");
   if (value.contains("nth")) f.nth = Number(value["nth"], where + ".nth", 0xFFFFFFFF);
   if (value.contains("count")) f.count = Number(value["count"], where + ".count", 0xFFFFFFFF);
   if (f.nth == 0 || f.count == 0) Fail(where, "\"nth\" and \"count\" count from 1");
@@ -441,6 +451,9 @@ SimBenchResult MakeSimBench(Clock& clock, const std::string& file,
     devices = std::move(read.devices);
   }
   auto bench = std::make_unique<SimBench>(clock);
+  if (const char* counts = std::getenv("KESTRUNE_SIM_REQUESTS"); counts != nullptr && *counts) {
+    bench->WriteRequestCountsAtEnd(counts);
+  }
   for (std::size_t i = 0; i < devices.size(); ++i) {
     const SimAddResult added = bench->AddDevice(devices[i]);
     if (!added.device) return {nullptr, "device " + std::to_string(i) + ": " + added.error};

@@ -39,6 +39,8 @@ TEST(SimulatorFile, ExampleDescribesTwoDevices) {
   EXPECT_EQ(used.lockedOtpBlocks, std::vector<std::uint32_t>{0});
   EXPECT_EQ(used.timing.erase128KMs, 1300u);
   EXPECT_EQ(used.timing.erase16KMs, DatasheetTiming().erase16KMs);
+  EXPECT_EQ(used.timing.controlTransferUs, 1000u);
+  EXPECT_EQ(used.timing.dataBytesPerMs, 512u);
   ASSERT_EQ(used.faults.size(), 3u);
   EXPECT_EQ(used.faults[1].action, SimFaultAction::DfuError);
   EXPECT_EQ(used.faults[1].status, errWRITE);
@@ -105,8 +107,12 @@ TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
       {R"({"devices": [{"serialNumber": "A:1"}]})", "defaults to the serial number"},
       {R"({"devices": [{"timing": "fast"}]})",
        "devices[0].timing: expected one of instant, datasheet"},
+      {R"({"devices": [{"timing": {"dataBytesPerMs": 833}}]})",
+       "devices[0].timing.dataBytesPerMs: 833 is larger than 832"},
       {R"({"devices": [{"faults": [{"action": "stall"}]}]})",
        "devices[0].faults[0]: missing \"request\""},
+      {R"({"devices": [{"faults": [{"action": "fail", "request": "DNLOAD_"}]}]})",
+       "devices[0].faults[0].request: expected one of DETACH, DNLOAD, UPLOAD"},
       {R"({"devices": [{"faults": [{"action": "fail", "request": "UPLOAD", "nth": 0}]}]})",
        "count from 1"},
       {R"({"devices": [{"faults": [{"action": "dfuError", "request": "DNLOAD", "status": "errBAD"}]}]})",
