@@ -1,14 +1,15 @@
 // Applying a discovery to the device members and the window.
 
 #include "app/control_ids.h"
+#include "app/discovery_display.h"
 #include "app/programmer_dialog.h"
 #include "device/enumerate.h"
 
 namespace kestrune {
 
 void ProgrammerDialog::Enumerate() {
-  Discovery found = kestrune::Enumerate(m_services.stdfu, m_services.bus, m_services.clock,
-                                        {m_deviceCount, m_deviceError, m_identityState});
+  const DiscoveryState shown{m_deviceCount, m_deviceError, m_identityState};
+  Discovery found = kestrune::Enumerate(m_services.stdfu, m_services.bus, m_services.clock);
   // The members first, so that the repaints below already see the new state.
   {
     std::lock_guard lock(m_deviceMutex);
@@ -31,7 +32,7 @@ void ProgrammerDialog::Enumerate() {
   // A stop request pressed during a run stays for that run.
   if (found.abortRequestCleared && m_busy == 0) m_shared.m_abortRequested = 0;
 
-  for (const ControlEffect& effect : found.effects) {
+  for (const ControlEffect& effect : DiscoveryEffects(found, shown)) {
     switch (effect.kind) {
       case ControlEffectKind::UpdateControls:
         m_window.SetControlText(kIdFirmwarePath, m_firmwarePath);

@@ -3,14 +3,13 @@
 #include <map>
 #include <string>
 
-#include "device/device_controls.h"
+#include "app/control_ids.h"
+#include "app/discovery_display.h"
 #include "device/enumerate.h"
 #include "support/cp1252.h"
 
 namespace kestrune::cli {
 namespace {
-
-namespace ids = device_controls;
 
 struct Field {
   const char* label;  // Windows-1252, as in the window
@@ -19,17 +18,17 @@ struct Field {
 
 // In the order of the window: the device group, then the hidden identity group.
 const Field kFields[] = {
-    {"Geräteanzahl :", ids::kDeviceCount},
-    {"Vendor ID :", ids::kVendorId},
-    {"Device ID :", ids::kProductId},
-    {"Version :", ids::kDfuVersion},
-    {"Device BCD :", ids::kDeviceBcd},
-    {"Flash Size :", ids::kFlashSize},
-    {"Unique ID :", ids::kUniqueId},
-    {"Seriennummer :", ids::kSerialNumber},
-    {"Vergabe am :", ids::kAssignmentDate},
-    {"MAC A :", ids::kMacA},
-    {"MAC B :", ids::kMacB},
+    {"Geräteanzahl :", kIdDeviceCount},
+    {"Vendor ID :", kIdVendorId},
+    {"Device ID :", kIdProductId},
+    {"Version :", kIdDfuVersion},
+    {"Device BCD :", kIdDeviceBcd},
+    {"Flash Size :", kIdFlashSize},
+    {"Unique ID :", kIdUniqueId},
+    {"Seriennummer :", kIdSerialNumber},
+    {"Vergabe am :", kIdAssignmentDate},
+    {"MAC A :", kIdMacA},
+    {"MAC B :", kIdMacB},
 };
 
 void PrintLine(std::FILE* out, const std::string& label, const std::string& value) {
@@ -41,9 +40,9 @@ void PrintLine(std::FILE* out, const std::string& label, const std::string& valu
 
 int PrintDeviceInfo(DeviceBackend& backend, std::FILE* out) {
   // A fresh window shows no device: every field empty, count 0.
-  const Discovery found = Enumerate(backend.Dfu(), backend.Bus(), backend.GetClock(), {});
-  std::map<int, std::string> texts = {{ids::kDeviceCount, "0"}};
-  ApplyTextEffects(found.effects, texts);
+  const Discovery found = Enumerate(backend.Dfu(), backend.Bus(), backend.GetClock());
+  std::map<int, std::string> texts = {{kIdDeviceCount, "0"}};
+  ApplyTextEffects(DiscoveryEffects(found, {}), texts);
   for (const Field& field : kFields) PrintLine(out, field.label, texts[field.control]);
   PrintLine(
       out, "Gerätefehler :",

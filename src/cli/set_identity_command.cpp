@@ -169,7 +169,7 @@ int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
     proposed = next.nextSerial;
   }
 
-  const Discovery found = Enumerate(backend.Dfu(), backend.Bus(), backend.GetClock(), {});
+  const Discovery found = Enumerate(backend.Dfu(), backend.Bus(), backend.GetClock());
   const OtpImage otpImage = found.otpImage.value_or(OtpImage{});
   RunShared shared;
   int rescanRequested = 0;

@@ -3,9 +3,8 @@
 // first one, reads its descriptors, checks that it is a DfuSe device of the right class with a
 // usable memory map, reads its OTP area and decodes the identity, and closes it again.
 //
-// The result is a plain record. The dialog stores its values into its members first (before any
-// effect, so that repaints see the new state), clears m_deviceRemoved, clears m_abortRequested
-// when `abortRequestCleared` is set, then applies `effects` in order to its window.
+// The result is a plain record: what was found and the texts that describe it. Which fields the
+// window fills, empties or repaints is the window's decision.
 
 #include <array>
 #include <cstdint>
@@ -13,9 +12,9 @@
 #include <optional>
 #include <string>
 
-#include "device/control_effect.h"
 #include "device/device_bus.h"
 #include "device/device_identity.h"
+#include "device/identity_display.h"
 #include "device/memory_map.h"
 #include "dfu/stdfu.h"
 #include "platform/clock.h"
@@ -23,19 +22,19 @@
 
 namespace kestrune {
 
-// What the window shows from the last discovery (m_deviceCount, m_deviceError,
-// m_identityState): discovery repaints and empties controls where the new values differ.
-struct DiscoveryState {
-  std::int32_t deviceCount = 0;
-  std::int32_t deviceError = 0;
-  std::int32_t identityState = kIdentityNotRead;
-};
-
 // Descriptors read from the DFU library (m_dfuDescriptor, m_dfuInterface, m_alternateCount).
 struct DfuDescription {
   std::array<std::uint8_t, 9> descriptor = {};
   std::uint32_t interfaceNumber = 0;
   std::uint32_t alternateCount = 0;
+};
+
+// The descriptor fields as text ("0483h").
+struct DescriptorTexts {
+  std::string vendorId;
+  std::string productId;
+  std::string dfuVersion;
+  std::string deviceBcd;
 };
 
 struct Discovery {
@@ -53,10 +52,13 @@ struct Discovery {
   // that a run is never logged under another device's ID.
   std::optional<std::string> hardwareId;
   bool abortRequestCleared = false;  // the OTP read was started
-  ControlEffects effects;
+  // The texts of the device that was opened; each is set only when it was found out.
+  std::optional<DescriptorTexts> descriptorTexts;  // the descriptors were read
+  std::optional<std::string> flashSizeText;        // the device passed every check ("1024 kB")
+  std::optional<IdentityDisplay> identity;         // the OTP area was read
 };
 
-Discovery Enumerate(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock, const DiscoveryState& shown,
+Discovery Enumerate(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock,
                     CalendarConversion local = LocalCalendar);
 
 // The DfuSe versions of bcdDFUVersion; plain DFU 1.1 (0x0110) is not one.

@@ -9,15 +9,15 @@
 
 namespace kestrune {
 
-// The texts of the unique ID (control 1010, kept as m_hardwareId for the download log) and of
-// the identity fields 1019 to 1022, with the state they stand for (1 or 2).
+// The texts of the unique ID (also the hardware ID of the download log) and of the identity
+// fields, with the state they stand for (1 or 2).
 struct IdentityDisplay {
   std::int32_t state = kIdentityNotProgrammed;
   std::string uniqueId;
-  std::string serialNumber;    // 1019
-  std::string assignmentDate;  // 1022
-  std::string macA;            // 1020
-  std::string macB;            // 1021
+  std::string serialNumber;
+  std::string assignmentDate;
+  std::string macA;
+  std::string macB;
 };
 
 // Decodes an image that was read: the highest marked block, or for a device without one

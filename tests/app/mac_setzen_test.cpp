@@ -65,7 +65,7 @@ class MacSetzenTest : public testing::Test {
     Discover();
   }
   void Discover() {
-    Discovery found = Enumerate(*m_stdfu, *m_bench, m_clock, {}, UtcCalendar);
+    Discovery found = Enumerate(*m_stdfu, *m_bench, m_clock, UtcCalendar);
     m_devicePath = found.devicePath;
     m_identityState = found.identityState;
     if (found.otpImage) m_otpImage = *found.otpImage;

@@ -213,7 +213,7 @@ ProgrammingOutcome DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock
                                       const std::string& infosFolder) {
   UsbStdfuLibrary usb(backend, clock);
   WatchedStdfu dfu(usb);
-  Discovery found = Enumerate(dfu, bus, clock, {}, UtcCalendar);
+  Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
   Require(dfu.OpenConnections() == 0, "discovery closes the device");
   // The dialog's "OK" button wants exactly one device that passed every check.
   if (found.deviceCount != 1 || found.deviceError != 0 || !found.memoryMap) return {};

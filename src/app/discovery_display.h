@@ -1,12 +1,26 @@
 #pragma once
-// What discovery does to the main window, as plain data: the window applies each effect to its
-// control in order. Keeps discovery free of window code and testable without one.
+// What the main window does with a discovery, as plain data: the window applies each effect to
+// its control in order. The dialog stores the discovery into its members first (so that repaints
+// see the new state), clears m_deviceRemoved, clears m_abortRequested when the OTP read was
+// started, then applies the effects.
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "device/device_identity.h"
+#include "device/enumerate.h"
+
 namespace kestrune {
+
+// What the window shows from the last discovery (m_deviceCount, m_deviceError,
+// m_identityState): fields are repainted and emptied where the new values differ.
+struct DiscoveryState {
+  std::int32_t deviceCount = 0;
+  std::int32_t deviceError = 0;
+  std::int32_t identityState = kIdentityNotRead;
+};
 
 enum class ControlEffectKind {
   UpdateControls,  // the dialog's data exchange from members to controls
@@ -26,6 +40,9 @@ struct ControlEffect {
 };
 
 using ControlEffects = std::vector<ControlEffect>;
+
+// The effects of `found` on a window that shows `shown`, in the order they are applied.
+ControlEffects DiscoveryEffects(const Discovery& found, const DiscoveryState& shown);
 
 // Applies the text effects to a table of control texts (a console's view of the window).
 void ApplyTextEffects(const ControlEffects& effects, std::map<int, std::string>& texts);

@@ -1,8 +1,11 @@
+// Discovery and what the window shows of it, against simulated devices.
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "device/device_controls.h"
+#include "app/control_ids.h"
+#include "app/discovery_display.h"
 #include "device/enumerate.h"
 #include "platform/clock.h"
 #include "sim/sim_bench.h"
@@ -11,8 +14,18 @@
 namespace kestrune {
 namespace {
 
-namespace ids = device_controls;
 using Kind = ControlEffectKind;
+
+// A discovery with the effects it has on a window that showed `shown`.
+struct Displayed : Discovery {
+  ControlEffects effects;
+};
+
+Displayed Show(Discovery found, const DiscoveryState& shown = {}) {
+  Displayed displayed{std::move(found), {}};
+  displayed.effects = DiscoveryEffects(displayed, shown);
+  return displayed;
+}
 
 // Passes every call through to the library over the bench, fails the ones a test names, and
 // counts opens and closes.
@@ -96,10 +109,10 @@ class EnumerateTest : public ::testing::Test {
   }
   std::size_t Add() { return Add(DefaultSimDevice("")); }
 
-  Discovery Run(DiscoveryState shown = {}) {
-    Discovery discovery = Enumerate(m_probe, m_bench, m_clock, shown, UtcCalendar);
+  Displayed Run(DiscoveryState shown = {}) {
+    Discovery discovery = Enumerate(m_probe, m_bench, m_clock, UtcCalendar);
     EXPECT_EQ(m_probe.opens, m_probe.closes) << "every opened connection is closed";
-    return discovery;
+    return Show(std::move(discovery), shown);
   }
 
   VirtualClock m_clock;
@@ -110,25 +123,23 @@ class EnumerateTest : public ::testing::Test {
 
 // Texts of the default simulated device (unique ID 31 00 47 00 0E "Q307486", OTP empty).
 const ControlEffects kDefaultDeviceShown = {
-    {Kind::UpdateControls, 0, ""},
-    {Kind::SetText, ids::kVendorId, "0483h"},
-    {Kind::SetText, ids::kProductId, "DF11h"},
-    {Kind::SetText, ids::kDfuVersion, "011Ah"},
-    {Kind::SetText, ids::kDeviceBcd, "2200h"},
+    {Kind::UpdateControls, 0, ""},          {Kind::SetText, kIdVendorId, "0483h"},
+    {Kind::SetText, kIdProductId, "DF11h"}, {Kind::SetText, kIdDfuVersion, "011Ah"},
+    {Kind::SetText, kIdDeviceBcd, "2200h"},
 };
 const ControlEffects kDefaultIdentityShown = {
-    {Kind::SetText, ids::kUniqueId, "3100-4700-0E-Q307486"},
-    {Kind::SetText, ids::kSerialNumber, "Nicht programmiert"},
-    {Kind::SetText, ids::kAssignmentDate, "---"},
-    {Kind::SetText, ids::kMacA, "AC-DE-48-85-51-8A"},
-    {Kind::SetText, ids::kMacB, "AC-DE-48-85-51-8B"},
+    {Kind::SetText, kIdUniqueId, "3100-4700-0E-Q307486"},
+    {Kind::SetText, kIdSerialNumber, "Nicht programmiert"},
+    {Kind::SetText, kIdAssignmentDate, "---"},
+    {Kind::SetText, kIdMacA, "AC-DE-48-85-51-8A"},
+    {Kind::SetText, kIdMacB, "AC-DE-48-85-51-8B"},
 };
-const ControlEffects kCountBecomesOne = {{Kind::RepaintNow, ids::kDeviceCount, ""},
-                                         {Kind::SetText, ids::kDeviceCount, "1"}};
-const ControlEffects kIdentityRepainted = {{Kind::Repaint, ids::kSerialNumber, ""},
-                                           {Kind::Repaint, ids::kAssignmentDate, ""},
-                                           {Kind::Repaint, ids::kMacA, ""},
-                                           {Kind::Repaint, ids::kMacB, ""}};
+const ControlEffects kCountBecomesOne = {{Kind::RepaintNow, kIdDeviceCount, ""},
+                                         {Kind::SetText, kIdDeviceCount, "1"}};
+const ControlEffects kIdentityRepainted = {{Kind::Repaint, kIdSerialNumber, ""},
+                                           {Kind::Repaint, kIdAssignmentDate, ""},
+                                           {Kind::Repaint, kIdMacA, ""},
+                                           {Kind::Repaint, kIdMacB, ""}};
 
 ControlEffects Join(std::initializer_list<ControlEffects> parts) {
   ControlEffects all;
@@ -138,7 +149,7 @@ ControlEffects Join(std::initializer_list<ControlEffects> parts) {
 
 TEST_F(EnumerateTest, OneGoodDeviceIsShownWhole) {
   const std::size_t device = Add();
-  const Discovery found = Run();
+  const Displayed found = Run();
   EXPECT_EQ(found.deviceCount, 1);
   EXPECT_EQ(found.devicePath, m_bench.PathOf(device));
   // Windows writes the class in lower case; the tail test ignores case.
@@ -158,15 +169,15 @@ TEST_F(EnumerateTest, OneGoodDeviceIsShownWhole) {
   EXPECT_EQ((*found.otpImage)[kUniqueIdOffset + 11], '6');
   EXPECT_EQ((*found.otpImage)[kOtpReadLength], 0x00);  // beyond the read: left clear
   EXPECT_EQ(found.effects, Join({kDefaultDeviceShown,
-                                 {{Kind::SetText, ids::kFlashSize, "1024 kB"}},
+                                 {{Kind::SetText, kIdFlashSize, "1024 kB"}},
                                  kDefaultIdentityShown,
                                  kCountBecomesOne,
                                  kIdentityRepainted}));
 
   // Nothing changed: the same texts again, no repaint.
-  const Discovery again = Run({1, 0, kIdentityNotProgrammed});
+  const Displayed again = Run({1, 0, kIdentityNotProgrammed});
   EXPECT_EQ(again.effects, Join({kDefaultDeviceShown,
-                                 {{Kind::SetText, ids::kFlashSize, "1024 kB"}},
+                                 {{Kind::SetText, kIdFlashSize, "1024 kB"}},
                                  kDefaultIdentityShown}));
 }
 
@@ -176,43 +187,43 @@ TEST_F(EnumerateTest, IdentityBlockOfTheDeviceIsShown) {
                                   0xE5, 0x67, 0x77, 0x53, 0xFF, 0xFF, 0xFF, 0x80};
   std::copy(std::begin(block), std::end(block), config.otp.begin() + 3 * kOtpBlockSize);
   Add(config);
-  const Discovery found = Run({1, 0, kIdentityNotProgrammed});
+  const Displayed found = Run({1, 0, kIdentityNotProgrammed});
   EXPECT_EQ(found.identityState, kIdentityPresent);
   EXPECT_EQ(found.effects, Join({kDefaultDeviceShown,
-                                 {{Kind::SetText, ids::kFlashSize, "1024 kB"},
-                                  {Kind::SetText, ids::kUniqueId, "3100-4700-0E-Q307486"},
-                                  {Kind::SetText, ids::kMacA, "00-80-A3-00-FF-FF"},
-                                  {Kind::SetText, ids::kMacB, "00-80-A3-01-00-00"},
-                                  {Kind::SetText, ids::kAssignmentDate, "2014-05-17 13:45:09"},
-                                  {Kind::SetText, ids::kSerialNumber, "16777215"}},
+                                 {{Kind::SetText, kIdFlashSize, "1024 kB"},
+                                  {Kind::SetText, kIdUniqueId, "3100-4700-0E-Q307486"},
+                                  {Kind::SetText, kIdMacA, "00-80-A3-00-FF-FF"},
+                                  {Kind::SetText, kIdMacB, "00-80-A3-01-00-00"},
+                                  {Kind::SetText, kIdAssignmentDate, "2014-05-17 13:45:09"},
+                                  {Kind::SetText, kIdSerialNumber, "16777215"}},
                                  kIdentityRepainted}));
 }
 
 TEST_F(EnumerateTest, NoDeviceAndTheLastDeviceUnplugged) {
-  const ControlEffects emptied = {{Kind::RepaintNow, ids::kDeviceCount, ""},
-                                  {Kind::SetText, ids::kDeviceCount, "0"},
-                                  {Kind::Empty, ids::kVendorId, ""},
-                                  {Kind::Empty, ids::kProductId, ""},
-                                  {Kind::Empty, ids::kDfuVersion, ""},
-                                  {Kind::Empty, ids::kDeviceBcd, ""},
-                                  {Kind::Empty, ids::kFlashSize, ""},
-                                  {Kind::Empty, ids::kUniqueId, ""},
-                                  {Kind::Empty, ids::kSerialNumber, ""},
-                                  {Kind::Empty, ids::kMacA, ""},
-                                  {Kind::Empty, ids::kMacB, ""},
-                                  {Kind::Empty, ids::kAssignmentDate, ""},
+  const ControlEffects emptied = {{Kind::RepaintNow, kIdDeviceCount, ""},
+                                  {Kind::SetText, kIdDeviceCount, "0"},
+                                  {Kind::Empty, kIdVendorId, ""},
+                                  {Kind::Empty, kIdProductId, ""},
+                                  {Kind::Empty, kIdDfuVersion, ""},
+                                  {Kind::Empty, kIdDeviceBcd, ""},
+                                  {Kind::Empty, kIdFlashSize, ""},
+                                  {Kind::Empty, kIdUniqueId, ""},
+                                  {Kind::Empty, kIdSerialNumber, ""},
+                                  {Kind::Empty, kIdMacA, ""},
+                                  {Kind::Empty, kIdMacB, ""},
+                                  {Kind::Empty, kIdAssignmentDate, ""},
                                   {Kind::EmptyLogTexts, 0, ""}};
 
   // At start-up the window already shows 0: nothing to do.
-  const Discovery none = Run();
+  const Displayed none = Run();
   EXPECT_EQ(none.deviceCount, 0);
   EXPECT_TRUE(none.effects.empty());
   EXPECT_FALSE(none.abortRequestCleared);
 
   const std::size_t device = Add();
-  const Discovery shown = Run();
+  const Displayed shown = Run();
   m_bench.Unplug(device);
-  const Discovery gone = Run({shown.deviceCount, shown.deviceError, shown.identityState});
+  const Displayed gone = Run({shown.deviceCount, shown.deviceError, shown.identityState});
   EXPECT_EQ(gone.deviceCount, 0);
   EXPECT_EQ(gone.devicePath, "");
   EXPECT_FALSE(gone.memoryMap);
@@ -226,7 +237,7 @@ TEST_F(EnumerateTest, TwoDevicesCountTwoAndShowTheFirst) {
   second.uniqueId = {'S', 'E', 'C', 'O', 'N', 'D', 'D', 'E', 'V', 'I', 'C', 'E'};
   const std::size_t first = Add();
   Add(second);
-  const Discovery found = Run();
+  const Displayed found = Run();
   EXPECT_EQ(found.deviceCount, 2);
   EXPECT_EQ(found.devicePath, m_bench.PathOf(first));
   EXPECT_EQ(found.hardwareId, "3100-4700-0E-Q307486");
@@ -255,7 +266,7 @@ TEST_F(EnumerateTest, DfuSeVersionAndInterfaceClassChecks) {
     config.bcdDFUVersion = c.version;
     config.interfaceClass = c.interfaceClass;
     ASSERT_TRUE(bench.AddDevice(config).device);
-    const Discovery found = Enumerate(dfu, bench, clock, {}, UtcCalendar);
+    const Displayed found = Show(Enumerate(dfu, bench, clock, UtcCalendar));
     EXPECT_EQ(found.deviceCount, 1);
     EXPECT_EQ(found.deviceError, c.error);
     EXPECT_EQ(found.memoryMap != nullptr, c.error == 0);
@@ -266,12 +277,12 @@ TEST_F(EnumerateTest, DfuSeVersionAndInterfaceClassChecks) {
     ApplyTextEffects(found.effects, texts);
     char version[8];
     std::snprintf(version, sizeof version, "%04Xh", c.version);
-    EXPECT_EQ(texts[ids::kDfuVersion], version);
-    EXPECT_EQ(texts[ids::kFlashSize], c.error ? "" : "1024 kB");
-    EXPECT_EQ(texts[ids::kUniqueId], c.error ? "" : "3100-4700-0E-Q307486");
-    EXPECT_EQ(texts[ids::kSerialNumber], "Nicht programmiert");
+    EXPECT_EQ(texts[kIdDfuVersion], version);
+    EXPECT_EQ(texts[kIdFlashSize], c.error ? "" : "1024 kB");
+    EXPECT_EQ(texts[kIdUniqueId], c.error ? "" : "3100-4700-0E-Q307486");
+    EXPECT_EQ(texts[kIdSerialNumber], "Nicht programmiert");
     const bool repainted = std::count(found.effects.begin(), found.effects.end(),
-                                      ControlEffect{Kind::Repaint, ids::kDeviceCount, ""}) == 1;
+                                      ControlEffect{Kind::Repaint, kIdDeviceCount, ""}) == 1;
     EXPECT_EQ(repainted, c.error == 1);
   }
 }
@@ -297,11 +308,11 @@ TEST_F(EnumerateTest, MemoryMapDecidesFlashSizeAndError) {
     config.interfaceStrings = BootLoaderInterfaceStrings(1024);
     config.interfaceStrings[0] = c.flashString;
     ASSERT_TRUE(bench.AddDevice(config).device);
-    const Discovery found = Enumerate(dfu, bench, clock, {}, UtcCalendar);
+    const Displayed found = Show(Enumerate(dfu, bench, clock, UtcCalendar));
     EXPECT_EQ(found.deviceError, c.error);
     std::map<int, std::string> texts;
     ApplyTextEffects(found.effects, texts);
-    EXPECT_EQ(texts[ids::kFlashSize], c.flashText);
+    EXPECT_EQ(texts[kIdFlashSize], c.flashText);
   }
 }
 
@@ -309,7 +320,7 @@ TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
   Add();
   // A device that cannot be opened is counted and changes nothing else.
   m_probe.failOpen = true;
-  const Discovery unopened = Run();
+  const Displayed unopened = Run();
   EXPECT_EQ(unopened.deviceCount, 1);
   EXPECT_EQ(unopened.devicePath, "");
   EXPECT_EQ(unopened.effects, kCountBecomesOne);
@@ -319,7 +330,7 @@ TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
   // Descriptors that cannot be read: no fields, no check, but the identity is read.
   for (bool* failure : {&m_probe.failDeviceDescriptor, &m_probe.failDfuDescriptor}) {
     *failure = true;
-    const Discovery undescribed = Run({1, 0, kIdentityNotProgrammed});
+    const Displayed undescribed = Run({1, 0, kIdentityNotProgrammed});
     *failure = false;
     EXPECT_FALSE(undescribed.devicePath.empty());
     EXPECT_EQ(undescribed.deviceError, 0);
@@ -330,27 +341,27 @@ TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
 
   // An OTP area that cannot be read: identity fields emptied, and no stale hardware ID.
   m_probe.failSelect = true;
-  const Discovery unread = Run({1, 0, kIdentityPresent});
+  const Displayed unread = Run({1, 0, kIdentityPresent});
   EXPECT_EQ(unread.identityState, kIdentityNotRead);
   EXPECT_EQ(unread.hardwareId, "");
   EXPECT_EQ(unread.deviceError, 0);
   EXPECT_EQ(unread.effects, Join({kDefaultDeviceShown,
-                                  {{Kind::SetText, ids::kFlashSize, "1024 kB"},
-                                   {Kind::Empty, ids::kUniqueId, ""},
-                                   {Kind::Empty, ids::kSerialNumber, ""},
-                                   {Kind::Empty, ids::kAssignmentDate, ""},
-                                   {Kind::Empty, ids::kMacA, ""},
-                                   {Kind::Empty, ids::kMacB, ""}},
+                                  {{Kind::SetText, kIdFlashSize, "1024 kB"},
+                                   {Kind::Empty, kIdUniqueId, ""},
+                                   {Kind::Empty, kIdSerialNumber, ""},
+                                   {Kind::Empty, kIdAssignmentDate, ""},
+                                   {Kind::Empty, kIdMacA, ""},
+                                   {Kind::Empty, kIdMacB, ""}},
                                   kIdentityRepainted}));
 }
 
 TEST_F(EnumerateTest, CountFieldLosesItsErrorColoursWhenTheDeviceIsFine) {
   // The window still shows the error of an earlier discovery of the same single device.
   Add();
-  const Discovery found = Run({1, 1, kIdentityNotProgrammed});
+  const Displayed found = Run({1, 1, kIdentityNotProgrammed});
   EXPECT_EQ(found.deviceError, 0);
   EXPECT_EQ(std::count(found.effects.begin(), found.effects.end(),
-                       ControlEffect{Kind::Repaint, ids::kDeviceCount, ""}),
+                       ControlEffect{Kind::Repaint, kIdDeviceCount, ""}),
             1);
 
   // Still failing: fields emptied again, the colours need no repaint beyond the one the reset
@@ -360,12 +371,12 @@ TEST_F(EnumerateTest, CountFieldLosesItsErrorColoursWhenTheDeviceIsFine) {
   plain.bcdDFUVersion = 0x0110;
   plain.instance = "other";
   Add(plain);
-  const Discovery failing = Run({1, 1, kIdentityNotProgrammed});
+  const Displayed failing = Run({1, 1, kIdentityNotProgrammed});
   EXPECT_EQ(failing.deviceError, 1);
   const ControlEffects tail(failing.effects.end() - 3, failing.effects.end());
-  EXPECT_EQ(tail, (ControlEffects{{Kind::Repaint, ids::kDeviceCount, ""},
-                                  {Kind::Empty, ids::kFlashSize, ""},
-                                  {Kind::Empty, ids::kUniqueId, ""}}));
+  EXPECT_EQ(tail, (ControlEffects{{Kind::Repaint, kIdDeviceCount, ""},
+                                  {Kind::Empty, kIdFlashSize, ""},
+                                  {Kind::Empty, kIdUniqueId, ""}}));
 }
 
 }  // namespace
