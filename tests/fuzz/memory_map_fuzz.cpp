@@ -21,7 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   "a segment has sectors, no more than the budget");
     fuzz::Require(segment->sectors.size() == segment->sectorCount,
                   "a segment holds exactly the sectors it declares");
-    for (const MemorySector& sector : segment->sectors) {
+    for (std::uint32_t i = 0; i < segment->sectorCount; ++i) {
+      const MemorySector& sector = segment->sectors[i];
+      fuzz::Require(sector.index == i, "sectors are numbered in order from 0");
       fuzz::Require(sector.size > 0, "no sector is empty");
       fuzz::Require(sector.size - 1 <= 0xFFFFFFFFu - sector.startAddress,
                     "no sector runs past the end of the address space");

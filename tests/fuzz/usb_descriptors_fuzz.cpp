@@ -12,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (const auto dfu = FindDfuInterface(bytes)) {
     fuzz::Require(dfu->alternateCount > 0, "a DFU interface has an alternate setting");
+    fuzz::Require(dfu->functional[1] == kDfuFunctionalDescriptorType,
+                  "the functional descriptor is one");
   }
   if (const auto interface = FindInterfaceDescriptor(bytes, data[0], data[1])) {
     fuzz::Require((*interface)[1] == kInterfaceDescriptorType && (*interface)[2] == data[0] &&
