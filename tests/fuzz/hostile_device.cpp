@@ -234,14 +234,15 @@ ProgrammingOutcome DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock
   inputs.firmwareVersion = "2.4.1";
   inputs.firmwareDate = "Dec 10 2026";
   inputs.infosFolder = infosFolder;
+  const std::filesystem::path log = std::filesystem::path(infosFolder) / kDownloadLogName;
+  std::error_code ignored;
+  std::filesystem::remove(log, ignored);  // the log of an earlier run proves nothing
   QuietHost host(inputs.device);
   ProgrammingJob(host, dfu, clock, inputs);
   Require(host.Finished(), "a run ends with ID_RUN_FINISHED");
   Require(dfu.OpenConnections() == 0, "a run closes the device");
   outcome.succeeded = host.Shared().m_runStatus == RunStatusSucceeded;
-  std::error_code ignored;
-  Require(std::filesystem::exists(std::filesystem::path(infosFolder) / kDownloadLogName, ignored) ==
-              outcome.succeeded,
+  Require(std::filesystem::exists(log, ignored) == outcome.succeeded,
           "a run is logged exactly when it succeeded");
   return outcome;
 }
