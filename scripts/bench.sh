@@ -120,3 +120,5 @@ printf '%-34s %10s %9s  %s\n' "dfu-util download + upload" "$d" "$(ratio "$d" "$
 echo
 echo "kestrune / dfu-util: $(ratio "$k" "$d")"
 echo "runs (ms): kestrune ${kestrune_ms[*]}; dfu-util ${dfu_util_ms[*]}"
+# Sleeps wake late on a busy machine: the load says how far to trust the figures.
+echo "load average at the end: $(cut -d ' ' -f 1-3 /proc/loadavg) on $(nproc) cores"
