@@ -11,6 +11,8 @@
 #include "job/download_log.h"
 #include "job/programming_job.h"
 #include "job/run_commands.h"
+#include "serials/identity_assignment.h"
+#include "serials/identity_write.h"
 #include "usb/usb_stdfu.h"
 #include "watched_stdfu.h"
 
@@ -162,10 +164,15 @@ void HostileBench::NoteRequest(const UsbSetup& setup, const std::uint8_t* data,
   if (setup.bRequest == kDnload && !DeviceToHost(setup) && setup.wValue == 0 && length == 5 &&
       data[0] == kSetAddress) {
     m_pointer = data[1] | data[2] << 8 | data[3] << 16 | static_cast<std::uint32_t>(data[4]) << 24;
-  } else if (setup.bRequest == kUpload && DeviceToHost(setup) && setup.wValue >= kFirstDataBlock) {
-    const std::uint32_t start =
-        m_pointer + static_cast<std::uint32_t>(setup.wValue - kFirstDataBlock) * setup.wLength;
+    return;
+  }
+  if (setup.wValue < kFirstDataBlock) return;
+  const std::uint32_t start =
+      m_pointer + static_cast<std::uint32_t>(setup.wValue - kFirstDataBlock) * setup.wLength;
+  if (setup.bRequest == kUpload && DeviceToHost(setup)) {
     m_uploads.emplace_back(start, std::vector<std::uint8_t>(data, data + length));
+  } else if (setup.bRequest == kDnload && !DeviceToHost(setup)) {
+    m_downloads.emplace_back(start, length);
   }
 }
 
@@ -208,42 +215,66 @@ std::optional<std::vector<std::string>> AnswerRecorder::PresentInterfaces(
   return paths;
 }
 
-ProgrammingOutcome DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
-                                      const std::string& firmwarePath,
-                                      const std::string& infosFolder) {
-  UsbStdfuLibrary usb(backend, clock);
-  WatchedStdfu dfu(usb);
-  Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
-  Require(dfu.OpenConnections() == 0, "discovery closes the device");
-  // The dialog's "OK" button wants exactly one device that passed every check.
-  if (found.deviceCount != 1 || found.deviceError != 0 || !found.memoryMap) return {};
-  ProgrammingOutcome outcome;
-  for (const MemorySegment& segment : found.memoryMap->segments) {
-    if (!segment.sectors.empty() && segment.sectors.front().attribute == kWritableAttribute) {
-      outcome.flashStart = segment.sectors.front().startAddress;
-      break;
-    }
-  }
+namespace {
 
-  JobInputs inputs;
-  inputs.firmwarePath = firmwarePath;
-  inputs.device = {found.deviceCount, found.devicePath, found.flashSize.value_or(0),
-                   std::shared_ptr<const MemoryMap>(std::move(found.memoryMap))};
-  inputs.hardwareId = found.hardwareId.value_or("");
-  inputs.deviceKind = "KST-F4";
-  inputs.firmwareVersion = "2.4.1";
-  inputs.firmwareDate = "Dec 10 2026";
-  inputs.infosFolder = infosFolder;
-  const std::filesystem::path log = std::filesystem::path(infosFolder) / kDownloadLogName;
+// Runs the programming job as the dialog's "OK" button does.
+bool Program(StdfuLibrary& dfu, Clock& clock, JobInputs inputs) {
+  const std::filesystem::path log = std::filesystem::path(inputs.infosFolder) / kDownloadLogName;
   std::error_code ignored;
   std::filesystem::remove(log, ignored);  // the log of an earlier run proves nothing
   QuietHost host(inputs.device);
   ProgrammingJob(host, dfu, clock, inputs);
   Require(host.Finished(), "a run ends with ID_RUN_FINISHED");
-  Require(dfu.OpenConnections() == 0, "a run closes the device");
-  outcome.succeeded = host.Shared().m_runStatus == RunStatusSucceeded;
-  Require(std::filesystem::exists(log, ignored) == outcome.succeeded,
+  const bool succeeded = host.Shared().m_runStatus == RunStatusSucceeded;
+  Require(std::filesystem::exists(log, ignored) == succeeded,
           "a run is logged exactly when it succeeded");
+  return succeeded;
+}
+
+}  // namespace
+
+HostOutcome OperateDevice(UsbBackend& backend, DeviceBus& bus, Clock& clock,
+                          const std::string& firmwarePath, const std::string& infosFolder) {
+  UsbStdfuLibrary usb(backend, clock);
+  WatchedStdfu dfu(usb);
+  Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
+  Require(dfu.OpenConnections() == 0, "discovery closes the device");
+  HostOutcome outcome;
+  // The dialog's "OK" button wants exactly one device that passed every check.
+  if (found.deviceCount == 1 && found.deviceError == 0 && found.memoryMap) {
+    for (const MemorySegment& segment : found.memoryMap->segments) {
+      if (!segment.sectors.empty() && segment.sectors.front().attribute == kWritableAttribute) {
+        outcome.flashStart = segment.sectors.front().startAddress;
+        break;
+      }
+    }
+    JobInputs inputs;
+    inputs.firmwarePath = firmwarePath;
+    inputs.device = {found.deviceCount, found.devicePath, found.flashSize.value_or(0),
+                     std::shared_ptr<const MemoryMap>(std::move(found.memoryMap))};
+    inputs.hardwareId = found.hardwareId.value_or("");
+    inputs.deviceKind = "KST-F4";
+    inputs.firmwareVersion = "2.4.1";
+    inputs.firmwareDate = "Dec 10 2026";
+    inputs.infosFolder = infosFolder;
+    outcome.programmed = Program(dfu, clock, inputs);
+    Require(dfu.OpenConnections() == 0, "a run closes the device");
+  }
+
+  if (found.devicePath.empty() || found.identityState == kIdentityNotRead || !found.otpImage) {
+    return outcome;
+  }
+  outcome.identity = EncodeIdentity({.macA = {0x02, 0x4B, 0x53, 0x00, 0x00, 0x02},
+                                     .assignmentTime = 1765360000,
+                                     .serialNumber = 100001,
+                                     .hasSecondMac = true});
+  const OtpTarget target = ChooseOtpBlock(*found.otpImage, outcome.identity);
+  if (target.choice != OtpBlockChoice::Write) return outcome;
+  outcome.identityBlock = target.target;
+  DfuSession session{.dfu = dfu, .clock = clock, .postProgress = {}};
+  outcome.identityWritten = WriteIdentityBlock(session, found.devicePath, target.target,
+                                               outcome.identity) == IdentityWriteOutcome::Written;
+  Require(dfu.OpenConnections() == 0, "the identity write closes the device");
   return outcome;
 }
 

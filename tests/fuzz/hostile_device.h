@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "device/device_bus.h"
+#include "device/device_identity.h"
 #include "platform/clock.h"
 #include "usb/usb_device.h"
 
@@ -41,12 +42,17 @@ class HostileBench final : public UsbBackend, public DeviceBus {
   // that a run's claim of success can be held against what the device really answered.
   void NoteRequest(const UsbSetup& setup, const std::uint8_t* data, std::uint32_t length);
   std::optional<std::uint8_t> LastUploadedAt(std::uint32_t address) const;
+  // Address and length of every data block the host downloaded.
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>>& Downloads() const {
+    return m_downloads;
+  }
 
  private:
   std::span<const std::uint8_t> m_answers;
   std::size_t m_next = 0;
   std::uint32_t m_pointer = 0;
   std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> m_uploads;  // address, data
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> m_downloads;
 };
 
 // Records what `backend` and `bus` (a simulated bench) answer, in the encoding above.
@@ -65,16 +71,19 @@ class AnswerRecorder final : public UsbBackend, public DeviceBus {
   DeviceBus& m_bus;
 };
 
-struct ProgrammingOutcome {
-  bool succeeded = false;        // the run said so
-  std::uint32_t flashStart = 0;  // where it wrote the file
+struct HostOutcome {
+  bool programmed = false;                     // the run said it succeeded
+  std::uint32_t flashStart = 0;                // where it wrote the file
+  std::optional<std::uint32_t> identityBlock;  // the OTP block an identity was written to
+  bool identityWritten = false;                // the write said it was written and read back
+  OtpBlock identity{};                         // the record
 };
 
-// What the dialog does with a device: discover it and, when it may be programmed, run the
-// programming job with `firmwarePath` into `infosFolder`. Checks on the way that no connection
-// stays open, that the run ends as every run must, and that it logged exactly when it succeeded.
-ProgrammingOutcome DiscoverAndProgram(UsbBackend& backend, DeviceBus& bus, Clock& clock,
-                                      const std::string& firmwarePath,
-                                      const std::string& infosFolder);
+// What an operator does with a device: discover it; when it may be programmed, run the
+// programming job with `firmwarePath` into `infosFolder`; when its OTP area was read, give it an
+// identity as "MAC setzen" does. Checks on the way that no connection stays open, that the run
+// ends as every run must, and that it logged exactly when it succeeded.
+HostOutcome OperateDevice(UsbBackend& backend, DeviceBus& bus, Clock& clock,
+                          const std::string& firmwarePath, const std::string& infosFolder);
 
 }  // namespace kestrune::fuzz

@@ -19,8 +19,8 @@ void Record(const std::string& file, const SimDeviceConfig& device) {
   SimBench bench(clock);
   bench.AddDevice(device);
   fuzz::AnswerRecorder recorder(bench, bench);
-  fuzz::DiscoverAndProgram(recorder, recorder, clock, fuzz::WriteHostileFirmware(),
-                           fuzz::ScratchFolder() + "/Infos");
+  fuzz::OperateDevice(recorder, recorder, clock, fuzz::WriteHostileFirmware(),
+                      fuzz::ScratchFolder() + "/Infos");
   std::ofstream(file, std::ios::binary)
       .write(reinterpret_cast<const char*>(recorder.answers.data()),
              static_cast<std::streamsize>(recorder.answers.size()));
