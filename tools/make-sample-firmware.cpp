@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     std::fputs("usage: make-sample-firmware OUTPUT [SIZE]\n", stderr);
     return 2;
   }
-  kestrune::testkit::FirmwareImageSpec spec;
+  kestrune::testkit::FirmwareImageRecipe recipe;
   if (argc == 3) {
     char* end = nullptr;
     const unsigned long size = std::strtoul(argv[2], &end, 10);
@@ -20,11 +20,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "make-sample-firmware: %s is not a size in bytes\n", argv[2]);
       return 2;
     }
-    spec.size = static_cast<std::uint32_t>(size);
+    recipe.size = static_cast<std::uint32_t>(size);
   }
   std::vector<std::uint8_t> image;
   try {
-    image = kestrune::testkit::BuildFirmwareImage(spec);
+    image = kestrune::testkit::BuildFirmwareImage(recipe);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make-sample-firmware: %s\n", e.what());
     return 2;

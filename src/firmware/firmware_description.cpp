@@ -60,7 +60,7 @@ FirmwareDescription DescribeFirmware(const char* path) {
   }
   const bool sumOk = sum == kGoodWordSum;
   const std::uint8_t code = header[kHardwareCodeOffset];
-  // A second look-up by name, as the dialog has always done; -1 counts as too large.
+  // The size comes from a look-up by name of its own; one that fails (-1) counts as too large.
   const std::int32_t size = GetPlainFileSize(path);
   if (!sumOk) {
     description.state = FirmwareState::BadChecksum;

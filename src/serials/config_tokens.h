@@ -23,7 +23,7 @@ std::size_t NextToken(std::string_view source, std::string& token);
 // Integer with optional blanks and '-' before it. Radix 0 chooses it from a prefix: "0x"
 // hexadecimal, "0o" octal, "0b" binary, "0d" or none decimal (a lone leading zero is not octal).
 // Digits are 0-9 then A-Z/a-z; reading stops at the first digit not below the radix. A '+' gives
-// 0. Overflow wraps around, as the files have always been read.
+// 0. Overflow wraps around modulo 2^32 instead of failing.
 std::int32_t ParseInt(std::string_view text, int radix = 0);
 std::int64_t ParseInt64(std::string_view text, int radix = 0);
 

@@ -9,6 +9,7 @@
 #include "device/enumerate.h"
 #include "platform/clock.h"
 #include "sim/sim_bench.h"
+#include "testkit/watched_stdfu.h"
 #include "usb/usb_stdfu.h"
 
 namespace kestrune {
@@ -27,79 +28,6 @@ Displayed Show(Discovery found, const DiscoveryState& shown = {}) {
   return displayed;
 }
 
-// Passes every call through to the library over the bench, fails the ones a test names, and
-// counts opens and closes.
-class StdfuProbe final : public StdfuLibrary {
- public:
-  explicit StdfuProbe(StdfuLibrary& inner) : m_inner(inner) {}
-  bool failOpen = false;
-  bool failDeviceDescriptor = false;
-  bool failDfuDescriptor = false;
-  bool failSelect = false;
-  int opens = 0;
-  int closes = 0;
-
-  std::uint32_t STDFU_Open(const char* path, DfuHandle* handle) override {
-    if (failOpen) return STDFU_ERROR;
-    const std::uint32_t result = m_inner.STDFU_Open(path, handle);
-    opens += result == STDFU_NOERROR;
-    return result;
-  }
-  std::uint32_t STDFU_Close(DfuHandle* handle) override {
-    ++closes;
-    return m_inner.STDFU_Close(handle);
-  }
-  std::uint32_t STDFU_GetDeviceDescriptor(DfuHandle* handle, std::uint8_t* descriptor) override {
-    return failDeviceDescriptor ? STDFU_ERROR
-                                : m_inner.STDFU_GetDeviceDescriptor(handle, descriptor);
-  }
-  std::uint32_t STDFU_GetDFUDescriptor(DfuHandle* handle, std::uint32_t* dfuInterface,
-                                       std::uint32_t* alternateCount,
-                                       std::uint8_t* descriptor) override {
-    return failDfuDescriptor
-               ? STDFU_ERROR
-               : m_inner.STDFU_GetDFUDescriptor(handle, dfuInterface, alternateCount, descriptor);
-  }
-  std::uint32_t STDFU_SelectCurrentConfiguration(DfuHandle* handle, std::uint32_t configuration,
-                                                 std::uint32_t interfaceNumber,
-                                                 std::uint32_t alternate) override {
-    return failSelect ? STDFU_ERROR
-                      : m_inner.STDFU_SelectCurrentConfiguration(handle, configuration,
-                                                                 interfaceNumber, alternate);
-  }
-  std::uint32_t STDFU_GetInterfaceDescriptor(DfuHandle* handle, std::uint32_t configuration,
-                                             std::uint32_t interfaceNumber, std::uint32_t alternate,
-                                             std::uint8_t* descriptor) override {
-    return m_inner.STDFU_GetInterfaceDescriptor(handle, configuration, interfaceNumber, alternate,
-                                                descriptor);
-  }
-  std::uint32_t STDFU_GetStringDescriptor(DfuHandle* handle, std::uint32_t index, char* buffer,
-                                          std::uint32_t size) override {
-    return m_inner.STDFU_GetStringDescriptor(handle, index, buffer, size);
-  }
-  std::uint32_t STDFU_Dnload(DfuHandle* handle, const std::uint8_t* buffer, std::uint32_t length,
-                             std::uint16_t block) override {
-    return m_inner.STDFU_Dnload(handle, buffer, length, block);
-  }
-  std::uint32_t STDFU_Upload(DfuHandle* handle, std::uint8_t* buffer, std::uint32_t length,
-                             std::uint16_t block) override {
-    return m_inner.STDFU_Upload(handle, buffer, length, block);
-  }
-  std::uint32_t STDFU_Getstatus(DfuHandle* handle, DfuStatus* status) override {
-    return m_inner.STDFU_Getstatus(handle, status);
-  }
-  std::uint32_t STDFU_Getstate(DfuHandle* handle, std::uint8_t* state) override {
-    return m_inner.STDFU_Getstate(handle, state);
-  }
-  std::uint32_t STDFU_Clrstatus(DfuHandle* handle) override {
-    return m_inner.STDFU_Clrstatus(handle);
-  }
-  std::uint32_t STDFU_Abort(DfuHandle* handle) override { return m_inner.STDFU_Abort(handle); }
-
- private:
-  StdfuLibrary& m_inner;
-};
-
 class EnumerateTest : public ::testing::Test {
  protected:
   std::size_t Add(SimDeviceConfig config) {
@@ -111,14 +39,14 @@ class EnumerateTest : public ::testing::Test {
 
   Displayed Run(DiscoveryState shown = {}) {
     Discovery discovery = Enumerate(m_probe, m_bench, m_clock, UtcCalendar);
-    EXPECT_EQ(m_probe.opens, m_probe.closes) << "every opened connection is closed";
+    EXPECT_EQ(m_probe.OpenConnections(), 0) << "every opened connection is closed";
     return Show(std::move(discovery), shown);
   }
 
   VirtualClock m_clock;
   SimBench m_bench{m_clock};
   UsbStdfuLibrary m_usb{m_bench, m_clock};
-  StdfuProbe m_probe{m_usb};
+  testkit::WatchedStdfu m_probe{m_usb};
 };
 
 // Texts of the default simulated device (unique ID 31 00 47 00 0E "Q307486", OTP empty).
@@ -241,7 +169,7 @@ TEST_F(EnumerateTest, TwoDevicesCountTwoAndShowTheFirst) {
   EXPECT_EQ(found.deviceCount, 2);
   EXPECT_EQ(found.devicePath, m_bench.PathOf(first));
   EXPECT_EQ(found.hardwareId, "3100-4700-0E-Q307486");
-  EXPECT_EQ(m_probe.opens, 1);
+  EXPECT_EQ(m_probe.Opens(), 1);
   EXPECT_EQ(found.deviceError, 0);
 }
 
@@ -328,7 +256,7 @@ TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
   m_probe.failOpen = false;
 
   // Descriptors that cannot be read: no fields, no check, but the identity is read.
-  for (bool* failure : {&m_probe.failDeviceDescriptor, &m_probe.failDfuDescriptor}) {
+  for (std::atomic<bool>* failure : {&m_probe.failDeviceDescriptor, &m_probe.failDfuDescriptor}) {
     *failure = true;
     const Displayed undescribed = Run({1, 0, kIdentityNotProgrammed});
     *failure = false;
@@ -340,7 +268,7 @@ TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
   }
 
   // An OTP area that cannot be read: identity fields emptied, and no stale hardware ID.
-  m_probe.failSelect = true;
+  m_probe.failSelectAlternate = kOtpAlternate;
   const Displayed unread = Run({1, 0, kIdentityPresent});
   EXPECT_EQ(unread.identityState, kIdentityNotRead);
   EXPECT_EQ(unread.hardwareId, "");

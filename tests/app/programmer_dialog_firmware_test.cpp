@@ -16,9 +16,9 @@ constexpr const char* kDevice =
 class DialogFirmwareTest : public DialogTest {
  protected:
   int Descriptions() const { return static_cast<int>(window.TextHistory(kIdFirmwareKind).size()); }
-  std::string Image(const char* name, const testkit::FirmwareImageSpec& spec) {
+  std::string Image(const char* name, const testkit::FirmwareImageRecipe& recipe) {
     const std::string path = folder.File(name);
-    testkit::WriteFileBytes(path, testkit::BuildFirmwareImage(spec));
+    testkit::WriteFileBytes(path, testkit::BuildFirmwareImage(recipe));
     return path;
   }
   testkit::TempFolder folder;
@@ -56,7 +56,7 @@ TEST_F(DialogFirmwareTest, ATickThatEnumeratesDoesNotCountDown) {
 TEST_F(DialogFirmwareTest, OkRefusesFilesThatFailTheirChecksAndStartsTooLargeOnes) {
   struct Case {
     const char* name;
-    testkit::FirmwareImageSpec spec;
+    testkit::FirmwareImageRecipe recipe;
     bool plainFile;       // no header at all
     const char* refusal;  // null: the run starts
   };
@@ -77,7 +77,7 @@ TEST_F(DialogFirmwareTest, OkRefusesFilesThatFailTheirChecksAndStartsTooLargeOne
     if (c.plainFile) {
       testkit::WriteFileBytes(path, std::vector<std::uint8_t>(4096, 0x5A));
     } else {
-      Image(c.name, c.spec);
+      Image(c.name, c.recipe);
     }
     window.SetControlText(kIdFirmwarePath, path);
     dialog->DescribeFirmware();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "testkit/captured_stream.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/temp_folder.h"
 
@@ -17,38 +18,29 @@ struct Outcome {
   std::string err;
 };
 
-std::string Contents(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-  std::fclose(file);
-  return text;
-}
-
 Outcome RunCli(const std::vector<std::string>& argv) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  const int status = Main(argv, out, err);
-  return {status, Contents(out), Contents(err)};
+  testkit::CapturedStream out;
+  testkit::CapturedStream err;
+  const int status = Main(argv, out.File(), err.File());
+  return {status, out.Text(), err.Text()};
 }
 
 TEST(Describe, PrintsTheFirmwareInfosInDialogOrderAsUtf8) {
   testkit::TempFolder folder;
-  testkit::FirmwareImageSpec spec;
-  spec.deviceType = "Ger\xe4t";  // Windows-1252 in the header
+  testkit::FirmwareImageRecipe recipe;
+  recipe.deviceType = "Ger\xe4t";  // Windows-1252 in the header
   const std::string path = folder.File("fw.bin");
-  testkit::WriteFileBytes(path, testkit::BuildFirmwareImage(spec));
+  testkit::WriteFileBytes(path, testkit::BuildFirmwareImage(recipe));
   const Outcome outcome = RunCli({"describe", path});
   EXPECT_EQ(outcome.status, kExitOk);
-  EXPECT_EQ(outcome.out,
-            "Ger\xc3\xa4teart : Ger\xc3\xa4t\n"
-            "Version : 2.4.1\n"
-            "Datum : Dec 10 2026 11:50:00\n"
-            "Checksumme : 44332211h  (Ok)\n"
-            "Hardware-ID : 3  (Ok)\n"
-            "OS/CPU : CIMSIS / Cortex-M4\n"
-            "File-Size : 48.0 kB\n"
-            "FirmwareState : 5 Valid\n");
+  EXPECT_EQ(outcome.out, testkit::Utf8(u8"Geräteart : Gerät\n"
+                                       u8"Version : 2.4.1\n"
+                                       u8"Datum : Dec 10 2026 11:50:00\n"
+                                       u8"Checksumme : 44332211h  (Ok)\n"
+                                       u8"Hardware-ID : 3  (Ok)\n"
+                                       u8"OS/CPU : CIMSIS / Cortex-M4\n"
+                                       u8"File-Size : 48.0 kB\n"
+                                       u8"FirmwareState : 5 Valid\n"));
   EXPECT_EQ(outcome.err, "");
 }
 
@@ -66,8 +58,8 @@ TEST(Describe, EveryOtherStateFails) {
   const Outcome missing = RunCli({"describe", folder.File("missing.bin")});
   EXPECT_EQ(missing.status, kExitFailed);
   EXPECT_EQ(missing.out,
-            "Ger\xc3\xa4teart : ---\nVersion :\nDatum :\nChecksumme :\nHardware-ID :\nOS/CPU :\n"
-            "File-Size :\nFirmwareState : 0 NoFile\n");
+            testkit::Utf8(u8"Geräteart : ---\nVersion :\nDatum :\nChecksumme :\nHardware-ID :\n"
+                          u8"OS/CPU :\nFile-Size :\nFirmwareState : 0 NoFile\n"));
 }
 
 TEST(Describe, NeedsExactlyOneFile) {

@@ -3,18 +3,17 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "testkit/captured_stream.h"
 
 namespace kestrune::cli {
 namespace {
 
 TEST(Dispatch, UnknownCommandsAndOptionsAreUsageErrors) {
-  std::FILE* sink = std::tmpfile();
-  ASSERT_NE(sink, nullptr);
+  testkit::CapturedStream sink;
   for (const auto& argv : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"--bogus", "describe"}, {"--infos"}, {"--simulate"}}) {
-    EXPECT_EQ(Main(argv, sink, sink), kExitUsage) << (argv.empty() ? "" : argv[0]);
+    EXPECT_EQ(Main(argv, sink.File(), sink.File()), kExitUsage) << (argv.empty() ? "" : argv[0]);
   }
-  std::fclose(sink);
 }
 
 }  // namespace

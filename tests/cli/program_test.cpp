@@ -31,8 +31,8 @@ class ProgramTest : public ::testing::Test {
     bench->StartEventThread();
     backend = std::make_unique<DeviceBackend>(clock, std::move(owned));
   }
-  std::string Firmware(const testkit::FirmwareImageSpec& spec = {}) {
-    image = testkit::BuildFirmwareImage(spec);
+  std::string Firmware(const testkit::FirmwareImageRecipe& recipe = {}) {
+    image = testkit::BuildFirmwareImage(recipe);
     const std::string path = folder.File("firmware.bin");
     testkit::WriteFileBytes(path, image);
     return path;
@@ -83,7 +83,7 @@ TEST_F(ProgramTest, WithoutATerminalProgressIsLeftOut) {
 TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrAndExitOne) {
   struct Case {
     int devices;
-    testkit::FirmwareImageSpec spec;
+    testkit::FirmwareImageRecipe recipe;
     bool missingFile;
     const char* message;
   };
@@ -100,7 +100,7 @@ TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrAndExitOne) {
   };
   for (const Case& c : cases) {
     MakeBench(c.devices);
-    std::string path = Firmware(c.spec);
+    std::string path = Firmware(c.recipe);
     if (c.missingFile) path = folder.File("missing.bin");
     const std::size_t before = err.Text().size();
     EXPECT_EQ(Program(path), kExitFailed) << c.message;

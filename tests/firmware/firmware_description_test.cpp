@@ -16,7 +16,7 @@ namespace kestrune {
 namespace {
 
 using testkit::BuildFirmwareImage;
-using testkit::FirmwareImageSpec;
+using testkit::FirmwareImageRecipe;
 using Controls = std::array<std::string, kFirmwareInfoControlCount>;
 
 class DescribeFirmwareTest : public ::testing::Test {
@@ -29,16 +29,16 @@ class DescribeFirmwareTest : public ::testing::Test {
   testkit::TempFolder m_folder;
 };
 
-FirmwareImageSpec WithCode(std::uint8_t code) {
-  FirmwareImageSpec spec;
-  spec.hardwareCode = code;
-  return spec;
+FirmwareImageRecipe WithCode(std::uint8_t code) {
+  FirmwareImageRecipe recipe;
+  recipe.hardwareCode = code;
+  return recipe;
 }
 
-FirmwareImageSpec WithSize(std::uint32_t size) {
-  FirmwareImageSpec spec;
-  spec.size = size;
-  return spec;
+FirmwareImageRecipe WithSize(std::uint32_t size) {
+  FirmwareImageRecipe recipe;
+  recipe.size = size;
+  return recipe;
 }
 
 TEST_F(DescribeFirmwareTest, AValidFileFillsEveryField) {
@@ -116,7 +116,7 @@ TEST_F(DescribeFirmwareTest, TheFirstFailedTestDecidesTheStateAndEachFieldShowsI
 }
 
 TEST_F(DescribeFirmwareTest, TheLowerOfTwoHeadersIsUsed) {
-  FirmwareImageSpec second;
+  FirmwareImageRecipe second;
   second.deviceType = "OTHER";
   auto image = BuildFirmwareImage();
   testkit::PutFirmwareHeader(image, 0x300, second);
@@ -127,11 +127,11 @@ TEST_F(DescribeFirmwareTest, TheLowerOfTwoHeadersIsUsed) {
 }
 
 TEST_F(DescribeFirmwareTest, HeaderTextsWithoutTerminatorsStopAtTheirFieldEnds) {
-  FirmwareImageSpec spec;
-  spec.deviceType = "ABCDEFGHIJ";  // 8 bytes fit
-  spec.version = "1234567890";     // 7 bytes fit, then the hardware code
-  spec.date = std::string(45, 'D');
-  auto image = BuildFirmwareImage(spec);
+  FirmwareImageRecipe recipe;
+  recipe.deviceType = "ABCDEFGHIJ";  // 8 bytes fit
+  recipe.version = "1234567890";     // 7 bytes fit, then the hardware code
+  recipe.date = std::string(45, 'D');
+  auto image = BuildFirmwareImage(recipe);
   const FirmwareDescription d = Describe(image);
   EXPECT_EQ(d.deviceKind, "ABCDEFGH");
   EXPECT_EQ(d.firmwareVersion, "1234567");
@@ -140,7 +140,7 @@ TEST_F(DescribeFirmwareTest, HeaderTextsWithoutTerminatorsStopAtTheirFieldEnds) 
 
   // The same at the very end of a file: nothing is read beyond it.
   std::vector<std::uint8_t> tail(73, 'x');
-  testkit::PutFirmwareHeader(tail, 1, spec);
+  testkit::PutFirmwareHeader(tail, 1, recipe);
   const FirmwareDescription atEnd = Describe(tail);
   EXPECT_EQ(atEnd.state, FirmwareState::BadChecksum);
   EXPECT_EQ(atEnd.firmwareDate, std::string(40, 'D'));

@@ -11,7 +11,7 @@
 namespace kestrune {
 namespace {
 
-using testkit::FirmwareImageSpec;
+using testkit::FirmwareImageRecipe;
 using testkit::PutFirmwareHeader;
 
 std::vector<std::uint8_t> Bytes(std::size_t size, std::uint8_t fill = 0) {

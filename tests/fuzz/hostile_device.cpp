@@ -13,8 +13,8 @@
 #include "job/run_commands.h"
 #include "serials/identity_assignment.h"
 #include "serials/identity_write.h"
+#include "testkit/watched_stdfu.h"
 #include "usb/usb_stdfu.h"
-#include "watched_stdfu.h"
 
 namespace kestrune::fuzz {
 namespace {
@@ -236,7 +236,7 @@ bool Program(StdfuLibrary& dfu, Clock& clock, JobInputs inputs) {
 HostOutcome OperateDevice(UsbBackend& backend, DeviceBus& bus, Clock& clock,
                           const std::string& firmwarePath, const std::string& infosFolder) {
   UsbStdfuLibrary usb(backend, clock);
-  WatchedStdfu dfu(usb);
+  testkit::WatchedStdfu dfu(usb);
   Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
   Require(dfu.OpenConnections() == 0, "discovery closes the device");
   HostOutcome outcome;

@@ -13,8 +13,8 @@
 #include "sim/sim_bench.h"
 #include "sim/sim_config.h"
 #include "testkit/temp_folder.h"
+#include "testkit/watched_stdfu.h"
 #include "usb/usb_stdfu.h"
-#include "watched_stdfu.h"
 
 namespace kestrune {
 
@@ -48,7 +48,7 @@ class JobBench {
   VirtualClock clock;
   SimBench bench{clock};
   UsbStdfuLibrary usb{bench, clock};
-  WatchedStdfu dfu{usb};
+  testkit::WatchedStdfu dfu{usb};
   FakeJobHost host{[this] { return dfu.OpenConnections(); }};
   testkit::TempFolder temp;
   std::size_t device = 0;

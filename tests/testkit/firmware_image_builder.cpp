@@ -28,16 +28,16 @@ void PutText(std::vector<std::uint8_t>& image, std::size_t offset, const std::st
 }  // namespace
 
 void PutFirmwareHeader(std::vector<std::uint8_t>& image, std::size_t offset,
-                       const FirmwareImageSpec& spec) {
+                       const FirmwareImageRecipe& recipe) {
   if (offset + kFirmwareHeaderSize > image.size()) {
     throw std::invalid_argument("header beyond the image");
   }
   std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(offset), kFirmwareHeaderSize, 0);
   std::memcpy(image.data() + offset, kFirmwareHeaderMarker, kFirmwareMarkerSize);
-  PutText(image, offset + kDeviceTypeOffset, spec.deviceType, kDeviceTypeSize);
-  PutText(image, offset + kVersionOffset, spec.version, kVersionSize);
-  image[offset + kHardwareCodeOffset] = spec.hardwareCode;
-  PutText(image, offset + kDateOffset, spec.date, kDateSize);
+  PutText(image, offset + kDeviceTypeOffset, recipe.deviceType, kDeviceTypeSize);
+  PutText(image, offset + kVersionOffset, recipe.version, kVersionSize);
+  image[offset + kHardwareCodeOffset] = recipe.hardwareCode;
+  PutText(image, offset + kDateOffset, recipe.date, kDateSize);
 }
 
 void BalanceWordSum(std::vector<std::uint8_t>& image, std::size_t offset) {
@@ -45,11 +45,12 @@ void BalanceWordSum(std::vector<std::uint8_t>& image, std::size_t offset) {
   PutWord(image, offset, kGoodWordSum - WordSum(image));
 }
 
-std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec) {
-  if (spec.size < kCodeOffset + 4 || spec.headerOffset + kFirmwareHeaderSize > spec.size - 4) {
+std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageRecipe& recipe) {
+  if (recipe.size < kCodeOffset + 4 ||
+      recipe.headerOffset + kFirmwareHeaderSize > recipe.size - 4) {
     throw std::invalid_argument("image too small for its header");
   }
-  std::vector<std::uint8_t> image(spec.size, 0xFF);  // erased flash
+  std::vector<std::uint8_t> image(recipe.size, 0xFF);  // erased flash
   // Vector table: initial stack pointer, then Thumb handlers in the code area.
   PutWord(image, 0, kStackTop);
   for (std::uint32_t k = 1; k < kVectorCount; ++k) {
@@ -57,14 +58,14 @@ std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec) {
   }
   // Code and data: a fixed pseudo-random stream, the same on every build, ending in padding.
   std::uint32_t state = 0x4B535452;
-  const std::uint32_t codeEnd = spec.size - spec.size / 8;
+  const std::uint32_t codeEnd = recipe.size - recipe.size / 8;
   for (std::uint32_t offset = kCodeOffset; offset < codeEnd; ++offset) {
     state = state * 1664525u + 1013904223u;
     image[offset] = static_cast<std::uint8_t>(state >> 24);
   }
-  PutFirmwareHeader(image, spec.headerOffset, spec);
-  if (spec.balanced) {
-    BalanceWordSum(image, (spec.size / 4 - 1) * 4);
+  PutFirmwareHeader(image, recipe.headerOffset, recipe);
+  if (recipe.balanced) {
+    BalanceWordSum(image, (recipe.size / 4 - 1) * 4);
   }
   return image;
 }

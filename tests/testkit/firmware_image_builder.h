@@ -8,7 +8,7 @@
 
 namespace kestrune::testkit {
 
-struct FirmwareImageSpec {
+struct FirmwareImageRecipe {
   std::string deviceType = "KST-F4";
   std::string version = "2.4.1";
   std::uint8_t hardwareCode = 3;
@@ -20,12 +20,12 @@ struct FirmwareImageSpec {
 };
 
 // Needs room for the vector table, the header and the correction word (size >= 1 KiB).
-std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec = {});
+std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageRecipe& recipe = {});
 
 // Writes the header at `offset`: the marker, then the texts cut to their fields (a text that fills
 // its field has no terminator) and the hardware code.
 void PutFirmwareHeader(std::vector<std::uint8_t>& image, std::size_t offset,
-                       const FirmwareImageSpec& spec);
+                       const FirmwareImageRecipe& recipe);
 
 // Sets the little-endian word at `offset` so that the image's word sum becomes 0x44332211.
 void BalanceWordSum(std::vector<std::uint8_t>& image, std::size_t offset);

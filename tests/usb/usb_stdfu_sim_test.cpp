@@ -21,10 +21,11 @@ constexpr std::uint32_t kFlash = 0x08000000;
 constexpr std::uint32_t kSector5 = 0x08020000;  // 128 KiB
 constexpr std::uint32_t kOtp = 0x1FFF7800;
 
-Bytes Pattern(std::size_t size, unsigned seed) {
+// Distinct contents for each `variant`, so that one transfer cannot pass for another.
+Bytes Pattern(std::size_t size, unsigned variant) {
   Bytes data(size);
   for (std::size_t i = 0; i < size; ++i) {
-    data[i] = static_cast<std::uint8_t>(i * 13 + seed + i / 509);
+    data[i] = static_cast<std::uint8_t>(i * 13 + variant + i / 509);
   }
   return data;
 }

@@ -1,22 +1,27 @@
 #pragma once
-// Wraps a DFU library for tests: counts open connections and can make chosen operations fail.
+// Wraps a DFU library for tests: passes every call through, counts opens and open connections,
+// and makes the operations a test names fail.
 
 #include <atomic>
 #include <functional>
 
 #include "dfu/stdfu.h"
 
-namespace kestrune {
+namespace kestrune::testkit {
 
 class WatchedStdfu final : public StdfuLibrary {
  public:
   explicit WatchedStdfu(StdfuLibrary& inner) : m_inner(inner) {}
 
+  // Connections opened and not closed yet.
   int OpenConnections() const { return m_open.load(); }
+  // Calls of STDFU_Open, failed ones included.
   int Opens() const { return m_opens.load(); }
 
-  // Makes STDFU_Open fail while set.
+  // Make these operations fail while set.
   std::atomic<bool> failOpen{false};
+  std::atomic<bool> failDeviceDescriptor{false};
+  std::atomic<bool> failDfuDescriptor{false};
   // Makes STDFU_SelectCurrentConfiguration of this alternate setting fail (-1: none).
   std::atomic<int> failSelectAlternate{-1};
   // Called before every STDFU_Dnload with its block number, length and first byte (0 if none).
@@ -35,11 +40,11 @@ class WatchedStdfu final : public StdfuLibrary {
     return result;
   }
   std::uint32_t STDFU_GetDeviceDescriptor(DfuHandle* h, std::uint8_t* d) override {
-    return m_inner.STDFU_GetDeviceDescriptor(h, d);
+    return failDeviceDescriptor ? STDFU_ERROR : m_inner.STDFU_GetDeviceDescriptor(h, d);
   }
   std::uint32_t STDFU_GetDFUDescriptor(DfuHandle* h, std::uint32_t* i, std::uint32_t* a,
                                        std::uint8_t* d) override {
-    return m_inner.STDFU_GetDFUDescriptor(h, i, a, d);
+    return failDfuDescriptor ? STDFU_ERROR : m_inner.STDFU_GetDFUDescriptor(h, i, a, d);
   }
   std::uint32_t STDFU_GetInterfaceDescriptor(DfuHandle* h, std::uint32_t c, std::uint32_t i,
                                              std::uint32_t a, std::uint8_t* d) override {
@@ -78,4 +83,4 @@ class WatchedStdfu final : public StdfuLibrary {
   std::atomic<int> m_opens{0};
 };
 
-}  // namespace kestrune
+}  // namespace kestrune::testkit
