@@ -1,7 +1,8 @@
 # Compiler settings shared by every target of our own (third-party code is left alone).
 add_library(kestrune_options INTERFACE)
-target_compile_options(kestrune_options INTERFACE
-  -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Werror)
+# C++ only: the resource compiler of the Windows build takes none of these.
+set(KESTRUNE_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Werror)
+target_compile_options(kestrune_options INTERFACE "$<$<COMPILE_LANGUAGE:CXX>:${KESTRUNE_WARNINGS}>")
 if(KESTRUNE_FUZZ)
   # Coverage for libFuzzer in every library. Clang writes string literals only as UTF-8: the fuzz
   # build keeps them so, and its cp1252 target checks the conversions instead.
@@ -10,7 +11,7 @@ if(KESTRUNE_FUZZ)
     -Wno-unused-private-field)
 else()
   # All program text is Windows-1252, on every platform.
-  target_compile_options(kestrune_options INTERFACE -fexec-charset=CP1252)
+  target_compile_options(kestrune_options INTERFACE $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP1252>)
 endif()
 if(WIN32)
   target_compile_definitions(kestrune_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)

@@ -1,0 +1,65 @@
+#include "win32/device_notifications.h"
+
+#include <dbt.h>
+
+#include <optional>
+
+#include "device/device_bus.h"
+
+namespace kestrune::win32 {
+namespace {
+
+using RegisterFunction = HDEVNOTIFY(WINAPI*)(HANDLE, LPVOID, DWORD);
+using HidGuidFunction = void(WINAPI*)(GUID*);
+
+// The HID class, from the HID library when it is there.
+std::optional<GUID> HidClass() {
+  HMODULE hid = LoadLibraryA("hid.dll");
+  if (hid == nullptr) return std::nullopt;
+  auto function = reinterpret_cast<HidGuidFunction>(
+      reinterpret_cast<void*>(GetProcAddress(hid, "HidD_GetHidGuid")));
+  if (function == nullptr) return std::nullopt;
+  GUID guid{};
+  function(&guid);
+  return guid;
+}
+
+RegisterFunction RegisterDeviceNotificationFunction() {
+  static RegisterFunction function = [] {
+    HMODULE user = GetModuleHandleA("User32");
+    if (user == nullptr) user = LoadLibraryA("User32");
+    return user == nullptr ? nullptr
+                           : reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(
+                                 GetProcAddress(user, "RegisterDeviceNotificationA")));
+  }();
+  return function;
+}
+
+bool Register(HWND window, const GUID& interfaceClass) {
+  RegisterFunction registerFunction = RegisterDeviceNotificationFunction();
+  if (registerFunction == nullptr) return false;
+  DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+  filter.dbcc_size = sizeof filter;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = interfaceClass;
+  return registerFunction(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) != nullptr;
+}
+
+GUID ToGuid(const Guid& guid) {
+  GUID out{guid.data1, guid.data2, guid.data3, {}};
+  for (int i = 0; i < 8; ++i) out.Data4[i] = guid.data4[i];
+  return out;
+}
+
+}  // namespace
+
+int RegisterDeviceInterfaceNotifications(HWND window) {
+  int registered = 0;
+  for (const GUID& interfaceClass : {ToGuid(kDfuInterfaceClass), ToGuid(kSecondInterfaceClass)}) {
+    if (Register(window, interfaceClass)) ++registered;
+  }
+  if (const std::optional<GUID> hid = HidClass(); hid && Register(window, *hid)) ++registered;
+  return registered;
+}
+
+}  // namespace kestrune::win32

@@ -1,0 +1,31 @@
+#pragma once
+// ProgrammerApp: the program's start. It installs the file-dialog hook before any window exists,
+// chooses the devices, runs the main window modally and returns when it closed.
+//
+// The environment variable KESTRUNE_SIMULATE chooses the simulated bench: "1" the default device
+// with its memory images in "simulator" beside the program, any other text the bench file it
+// names. Without it the program would use the USB bus, which it cannot reach yet: it says so once
+// and shows no device.
+
+#include <memory>
+#include <string>
+
+#include "cli/device_backend.h"
+
+namespace kestrune::win32 {
+
+struct DeviceChoice {
+  std::unique_ptr<cli::DeviceBackend> backend;  // never null: without devices an empty bench
+  std::string message;                          // shown once at start when not empty
+};
+
+// The devices `simulate` (the variable's value, null when unset) asks for.
+DeviceChoice ChooseDevices(const char* simulate, Clock& clock);
+
+class ProgrammerApp {
+ public:
+  // Returns false: the process ends when the window has closed.
+  bool InitInstance();
+};
+
+}  // namespace kestrune::win32
