@@ -14,9 +14,11 @@ function(kestrune_subsystem name)
     list(APPEND srcs ${psrcs})
   endif()
   set(deps)
+  set(subsystem_deps)
   foreach(d IN LISTS K_DEPS)
     if(TARGET kestrune_${d})
       list(APPEND deps kestrune_${d})
+      list(APPEND subsystem_deps ${d})
     else()
       list(APPEND deps ${d})
     endif()
@@ -34,6 +36,26 @@ function(kestrune_subsystem name)
   if(EXISTS ${dir}/extra.cmake)
     include(${dir}/extra.cmake)
   endif()
+  # What the include-direction check allows this subsystem.
+  set_property(GLOBAL APPEND PROPERTY KESTRUNE_SUBSYSTEMS ${name})
+  set_property(GLOBAL PROPERTY KESTRUNE_DEPS_${name} ${subsystem_deps})
+endfunction()
+
+# A test that fails when a subsystem includes a header of a subsystem it does not link: the
+# layering of the libraries is then kept by their sources too. Front ends (src/cli) may include
+# what they link.
+function(kestrune_include_direction_test)
+  get_property(subsystems GLOBAL PROPERTY KESTRUNE_SUBSYSTEMS)
+  set(rules "set(KESTRUNE_SUBSYSTEMS ${subsystems})\n")
+  foreach(name IN LISTS subsystems)
+    get_property(deps GLOBAL PROPERTY KESTRUNE_DEPS_${name})
+    string(APPEND rules "set(KESTRUNE_DEPS_${name} ${deps})\n")
+  endforeach()
+  set(rules_file ${CMAKE_BINARY_DIR}/include_direction_rules.cmake)
+  file(GENERATE OUTPUT ${rules_file} CONTENT "${rules}")
+  add_test(NAME include-direction
+    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DRULES_FILE=${rules_file}
+      -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludeDirection.cmake)
 endfunction()
 
 # One GoogleTest executable per subsystem from tests/<name>/*.cpp, run by CTest (under Wine when
