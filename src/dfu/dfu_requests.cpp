@@ -59,6 +59,31 @@ int WaitWhileDfuState(DfuSession& session, DfuHandle handle, std::uint32_t timeo
   return PollStatus(session, handle, timeoutMs, state, ExitTest::LeaveState, false);
 }
 
+DownloadOutcome AwaitDownload(DfuSession& session, DfuHandle handle, std::uint32_t timeoutMs) {
+  const std::uint32_t start = session.clock.TickCount();
+  for (;;) {
+    DfuStatus status;
+    if (session.dfu.STDFU_Getstatus(&handle, &status) == STDFU_NOERROR) {
+      switch (status.bState) {
+        case dfuDNLOAD_IDLE:
+          return DownloadOutcome::Done;
+        case dfuERROR:
+          session.dfu.STDFU_Clrstatus(&handle);
+          return DownloadOutcome::Failed;
+        case dfuDNLOAD_SYNC:
+        case dfuDNBUSY:
+          break;
+        default:
+          return DownloadOutcome::Failed;
+      }
+    }
+    if (session.clock.TickCount() - start > timeoutMs) {
+      return DownloadOutcome::NoAnswer;
+    }
+    session.clock.Sleep(1);
+  }
+}
+
 bool EnterDfuIdle(DfuSession& session, DfuHandle handle) {
   StdfuLibrary& dfu = session.dfu;
   const auto giveUp = [&] {

@@ -30,6 +30,17 @@ int WaitForDfuStateNoClear(DfuSession& session, DfuHandle handle, std::uint32_t 
 // the first state that differs from it and is not dfuERROR, or -1 as above.
 int WaitWhileDfuState(DfuSession& session, DfuHandle handle, std::uint32_t timeoutMs, int state);
 
+// How a download (a DfuSe command or a data block) ended on the device.
+enum class DownloadOutcome {
+  Done,      // carried out: the device reports dfuDNLOAD-IDLE
+  Failed,    // the device reports dfuERROR (its status is cleared), or a state no download leaves
+  NoAnswer,  // still busy, or no status at all, when the time-out ran out
+};
+
+// Polls the status after a download until the device has carried it out, without clearing
+// anything on the way: a device that failed the work must not pass for one that did it.
+DownloadOutcome AwaitDownload(DfuSession& session, DfuHandle handle, std::uint32_t timeoutMs);
+
 // Brings the device to dfuIDLE with clear-status and abort requests. True when it ends there;
 // every path that gives up sends an abort last.
 bool EnterDfuIdle(DfuSession& session, DfuHandle handle);

@@ -44,6 +44,17 @@ bool RangeFitsBlockNumbers(std::uint32_t length) {
   return length / kDataBlockSize + (length % kDataBlockSize != 0 ? 1 : 0) <= kMaxDataBlocks;
 }
 
+// True once the device reported the set-address command carried out; it is then back in dfuIDLE
+// (an abort keeps the pointer), where uploads may start. A command that ended in dfuERROR left
+// the pointer where it was: data sent now would land at the old address.
+bool AddressConfirmed(DfuSession& session, DfuHandle handle) {
+  if (AwaitDownload(session, handle, 250) != DownloadOutcome::Done) {
+    return false;
+  }
+  session.dfu.STDFU_Abort(&handle);
+  return true;
+}
+
 // Brings the device to dfuIDLE and sets its address pointer; the first phase of every transfer.
 bool SetAddressPointer(DfuSession& session, DfuHandle handle, std::uint32_t address) {
   if (!EnterDfuIdle(session, handle)) {
@@ -51,7 +62,7 @@ bool SetAddressPointer(DfuSession& session, DfuHandle handle, std::uint32_t addr
   }
   for (int attempt = 0; attempt < kTries; ++attempt) {
     if (Ready(session, handle) && SendCommand(session, handle, kSetAddressCommand, address) &&
-        WaitForDfuState(session, handle, 250, dfuIDLE) == dfuIDLE) {
+        AddressConfirmed(session, handle)) {
       return true;
     }
   }
@@ -148,9 +159,8 @@ TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t addre
 bool ReadOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t* byte0,
                      std::uint8_t* byte1, std::uint8_t* byte8, std::uint8_t* byte9) {
   for (int attempt = 0; attempt < kTries; ++attempt) {
-    const bool prepared = PrepareOptionBlock(session, handle, 250, [&] {
-      return WaitForDfuState(session, handle, 250, dfuIDLE) == dfuIDLE;
-    });
+    const bool prepared =
+        PrepareOptionBlock(session, handle, 250, [&] { return AddressConfirmed(session, handle); });
     if (!prepared) {
       continue;
     }
@@ -204,8 +214,10 @@ bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address) {
     if (!Ready(session, handle)) {
       return false;
     }
-    if (SendCommand(session, handle, kEraseCommand, address)) {
-      WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+    // Only a reported error fails the erase; a device still busy at the time-out is left to it,
+    // and the read-back of the programmed flash has the last word.
+    if (SendCommand(session, handle, kEraseCommand, address) &&
+        AwaitDownload(session, handle, 250) != DownloadOutcome::Failed) {
       return true;
     }
     session.clock.Sleep(kPauseMs);

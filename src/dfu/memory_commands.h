@@ -4,7 +4,9 @@
 // alternate setting 1. Each starts by bringing the device to dfuIDLE; each assumes an open
 // connection with the right alternate setting selected (the option-byte operations select
 // alternate setting 1 themselves). Every step is tried at most four times; pauses are 10 ms on
-// the session's clock. Nothing here shows a message.
+// the session's clock. A command whose status ends in dfuERROR is a failed try, and no data block
+// is sent before the device reported its set-address command carried out. Nothing here shows a
+// message.
 //
 // The transfers (WriteMemory, ReadMemory, VerifyMemory) poll the session's abort flag before every
 // data block and say how they ended. A stop request that is set when a transfer returns makes it

@@ -230,6 +230,24 @@ TEST_F(MacSetzenTest, AProposalOutsideEveryRangeIsQuestioned) {
   EXPECT_EQ(FormatHexBytes(result.record.data(), 6, '-'), "02-AA-FF-F0-BD-CE");
 }
 
+// The set-address command before the OTP write fails on the device: the pointer stays where
+// discovery left it, at block 0. The command is tried again and the record lands in block 1 only.
+TEST_F(MacSetzenTest, ASetAddressEndingInDfuErrorIsRetriedAndNoBlockElseIsWritten) {
+  SimFault fault;
+  fault.action = SimFaultAction::DfuError;
+  fault.request = SimRequest::Dnload;
+  fault.nth = 2;  // download 1 was discovery's set-address
+  fault.status = errTARGET;
+  m_bench->AddFault(0, fault);
+  const MacSetzenResult result = Run();
+  EXPECT_EQ(result.outcome, MacSetzenOutcome::Written);
+  EXPECT_EQ(result.block, 1u);
+  EXPECT_TRUE(m_window.messageBoxes.empty());
+  EXPECT_EQ(OtpBlockOnDevice(0), std::vector<std::uint8_t>(32, 0xFF));
+  EXPECT_EQ(OtpBlockOnDevice(1),
+            std::vector<std::uint8_t>(result.record.begin(), result.record.end()));
+}
+
 TEST_F(MacSetzenTest, DeviceFaultsGiveTheirErrorTexts) {
   struct Case {
     const char* name;
