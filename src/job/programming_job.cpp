@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "device/device_identity.h"
+#include "device/identity_display.h"
 #include "device/memory_map.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/dfu_session.h"
@@ -30,6 +32,7 @@ constexpr int kEraseTries = 4;
 
 // Option bytes 0, 1, 8, 9: user options, read protection level 0, no write protection.
 constexpr std::uint8_t kOptionBytes[4] = {0xE3, 0xAA, 0xFF, 0x3F};
+constexpr const char* kOptionsNotRead = "Vom Gerät konnten die Optionen nicht abgefragt werden !";
 
 // Formats a text of at most 255 characters, as the window's hand-over buffers hold.
 template <typename... Args>
@@ -68,7 +71,8 @@ class Run {
         m_session{dfu, clock, &m_shared.m_abortRequested, &m_shared.m_progressPos,
                   [&host] { host.PostCommand(ID_RUN_PROGRESS); }},
         m_connection(dfu),
-        m_device(inputs.device) {}
+        m_device(inputs.device),
+        m_hardwareId(inputs.hardwareId) {}
 
   void Execute();
 
@@ -99,8 +103,10 @@ class Run {
   }
   bool SelectFlash() { return m_connection.SelectAlternate(m_segment.alternate); }
 
+  bool ReadOptions(std::uint8_t (&bytes)[4]);
   bool EnsureOptionBytes();
   bool AwaitReregistration();
+  bool ReadUniqueId();
   bool LoadFirmware();
   bool EraseSectors();
   bool ProgramAndVerify();
@@ -117,6 +123,8 @@ class Run {
   // anew. It keeps the memory map that m_segment points into alive.
   JobDevice m_device;
   FlashSegment m_segment;
+  // The unique-ID text the log line names the device by: discovery's, or read by the run itself.
+  std::string m_hardwareId;
   std::uint32_t m_size = 0;  // bytes of the firmware file
 };
 
@@ -133,6 +141,7 @@ void Run::Execute() {
     return;
   }
   if (!EnsureOptionBytes()) return;
+  if (m_hardwareId.empty() && !ReadUniqueId()) return;
   if (!SelectFlash()) {
     Fail("Die USB Konfiguration konnte nicht eingestellt werden !");
     return;
@@ -146,29 +155,42 @@ void Run::Execute() {
   Status("... Das Gerät wurde erfolgreich programmiert ...");
   Close();
   AppendDownloadLog(m_inputs.infosFolder,
-                    DownloadRecord{m_inputs.hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
+                    DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
                                    m_inputs.firmwareVersion, m_inputs.firmwareDate},
                     static_cast<std::int32_t>(std::time(nullptr)));
+}
+
+bool Run::ReadOptions(std::uint8_t (&bytes)[4]) {
+  if (!ReadOptionBytes(m_session, m_connection.Handle(), &bytes[0], &bytes[1], &bytes[2],
+                       &bytes[3])) {
+    Fail(kOptionsNotRead);
+    return false;
+  }
+  return true;
 }
 
 // True with the connection open on a device whose option bytes are right.
 bool Run::EnsureOptionBytes() {
   Status("... Optionen auslesen ...");
   std::uint8_t bytes[4] = {};
-  if (!ReadOptionBytes(m_session, m_connection.Handle(), &bytes[0], &bytes[1], &bytes[2],
-                       &bytes[3])) {
-    Fail("Vom Gerät konnten die Optionen nicht abgefragt werden !");
-    return false;
-  }
+  if (!ReadOptions(bytes)) return false;
   if (std::equal(bytes, bytes + 4, kOptionBytes)) return true;
   Status("... Optionen speichern ...");
   if (!WriteOptionBytes(m_session, m_connection.Handle(), kOptionBytes[0], kOptionBytes[1],
                         kOptionBytes[2], kOptionBytes[3])) {
-    Fail("Vom Gerät konnten die Optionen nicht abgefragt werden !");
+    Fail(kOptionsNotRead);
     return false;
   }
   Close();
-  return AwaitReregistration();
+  if (!AwaitReregistration()) return false;
+  // A write whose work failed, or that never started, leaves the old bytes and no reset: the
+  // device is opened again all the same, so only reading them tells.
+  if (!ReadOptions(bytes)) return false;
+  if (!std::equal(bytes, bytes + 4, kOptionBytes)) {
+    Fail("Die Optionen konnten im Gerät nicht gespeichert werden !");
+    return false;
+  }
+  return true;
 }
 
 // The device resets after its option bytes were written: wait until it left the bus (at most
@@ -198,6 +220,28 @@ bool Run::AwaitReregistration() {
     Fail("Das Gerät konnte nicht wieder geöffnet werden !");
     return false;
   }
+  return true;
+}
+
+// Discovery could not read the OTP area, so the log line would not say which device this was:
+// read the unique ID over the run's own connection, from the area's start as discovery does.
+bool Run::ReadUniqueId() {
+  OtpImage image{};
+  // Not part of the run's work units: the bar counts erasing, programming and verifying only.
+  DfuSession uncounted{m_dfu, m_clock, &m_shared.m_abortRequested, nullptr, {}};
+  const TransferResult read =
+      m_connection.SelectAlternate(kOtpAlternate)
+          ? ReadMemory(uncounted, m_connection.Handle(), kOtpAddress, kOtpReadLength, image.data())
+          : TransferResult::Failed;
+  if (read == TransferResult::Aborted) {
+    UserAbort();
+    return false;
+  }
+  if (read == TransferResult::Failed) {
+    Fail("Die Unique-ID des Gerätes konnte nicht gelesen werden !");
+    return false;
+  }
+  m_hardwareId = UniqueIdText(image.data() + kUniqueIdOffset);
   return true;
 }
 

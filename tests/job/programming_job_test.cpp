@@ -229,6 +229,52 @@ TEST(ProgrammingJob, ReportsEveryDeviceFaultWithItsMessageAndTheDeviceFree) {
   }
 }
 
+// The option block is sent, but the device fails its work: it writes nothing, does not reset and
+// stays on the bus, so the run finds it again after the wait. Only a second read shows the loss.
+TEST(ProgrammingJob, AnOptionWriteThatDidNotLandFailsTheRunBeforeAnythingIsErased) {
+  SimDeviceConfig config = DefaultSimDevice("");
+  SimFault fault;
+  fault.action = SimFaultAction::DfuError;
+  fault.request = SimRequest::Dnload;
+  fault.nth = 3;  // the option block, after the set-address commands of the read and the write
+  config.faults = {fault};
+  JobBench bench(config);
+  bench.WriteFirmware(20000);
+  bench.Run();
+
+  ExpectFailed(bench, "Die Optionen konnten im Gerät nicht gespeichert werden !");
+  EXPECT_EQ(bench.OptionWrites(), 1);
+  EXPECT_EQ(bench.OptionBytes()[0], 0xEF);
+  EXPECT_EQ(bench.Erases(), 0);
+  EXPECT_EQ(bench.Flash(16), std::vector<std::uint8_t>(16, 0xFF));
+}
+
+// Discovery could not read the OTP area, so the run has no unique-ID text of its own: it reads
+// the unique ID over its connection, after the option-byte reset too, or programs nothing.
+TEST(ProgrammingJob, ARunWithoutUniqueIdTextReadsItOrProgramsNothing) {
+  for (bool optionsInPlace : {true, false}) {
+    SCOPED_TRACE(optionsInPlace ? "options in place" : "options rewritten");
+    JobBench bench(optionsInPlace ? DeviceWithOptionsInPlace() : DefaultSimDevice(""));
+    bench.WriteFirmware(20000);
+    bench.inputs.hardwareId.clear();
+    bench.Run();
+    bench.ExpectCleanEnd();
+    EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusSucceeded);
+    EXPECT_EQ(bench.host.Shared().m_progressPos, 50000);
+    const std::string log = bench.Log();
+    EXPECT_NE(log.find(";\"3100-4700-0E-Q307486\";\"fw.bin\";"), std::string::npos) << log;
+  }
+
+  SimDeviceConfig config = DeviceWithOptionsInPlace();
+  config.faults = {Fault(SimFaultAction::Fail, SimRequest::Upload, 2)};  // 1: the option bytes
+  JobBench bench(config);
+  bench.WriteFirmware(20000);
+  bench.inputs.hardwareId.clear();
+  bench.Run();
+  ExpectFailed(bench, "Die Unique-ID des Gerätes konnte nicht gelesen werden !");
+  EXPECT_EQ(bench.Erases(), 0);
+}
+
 TEST(ProgrammingJob, GivesUpWhenTheDeviceDoesNotComeBackAfterTheOptionWrite) {
   SimDeviceConfig config = DefaultSimDevice("");
   config.returnDelayMs = 3600000;
