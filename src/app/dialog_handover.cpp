@@ -1,5 +1,5 @@
 // The worker's side of the hand-over: texts are written under the lock and then announced by a
-// posted command; errors wait until the window closed their box.
+// posted command; errors and warnings wait until the window closed their box.
 
 #include "app/programmer_dialog.h"
 #include "job/run_commands.h"
@@ -23,11 +23,19 @@ void ProgrammerDialog::ReportStatus(const std::string& text) {
 
 int ProgrammerDialog::ReportError(const std::string& text) {
   m_shared.m_runStatus = RunStatusFailed;
+  return HandOverBox(ID_RUN_ERROR, text);
+}
+
+void ProgrammerDialog::ReportWarning(const std::string& text) {
+  HandOverBox(ID_RUN_WARNING, text);
+}
+
+int ProgrammerDialog::HandOverBox(int command, const std::string& text) {
   {
     std::lock_guard lock(m_handOverMutex);
     m_errorText = text.substr(0, kHandOverTextMax);
   }
-  PostCommand(ID_RUN_ERROR);
+  PostCommand(command);
   if (m_closing) return 0;
   m_errorAck.acquire();
   return m_errorReply.load();

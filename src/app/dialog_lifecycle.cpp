@@ -116,6 +116,8 @@ void ProgrammerDialog::OnCommand(int id) {
       return OnRunReenumerate();
     case ID_RUN_ERROR:
       return OnRunError();
+    case ID_RUN_WARNING:
+      return OnRunWarning();
     case ID_RUN_STATUS:
       return OnRunStatus();
     case ID_RUN_PROGRESS:

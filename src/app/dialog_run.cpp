@@ -130,15 +130,22 @@ void ProgrammerDialog::OnRunFinished() {
 }
 
 void ProgrammerDialog::OnRunError() {
+  // The run set the failed status before it reported; show the colour with the box.
+  m_window.RepaintControl(kIdStatusLine);
+  ShowHandedOverBox(kCaptionError, MessageIcon::Stop);
+}
+
+void ProgrammerDialog::OnRunWarning() {
+  ShowHandedOverBox("Warnung", MessageIcon::Warning);
+}
+
+void ProgrammerDialog::ShowHandedOverBox(const char* caption, MessageIcon icon) {
   std::string text;
   {
     std::lock_guard lock(m_handOverMutex);
     text = m_errorText;
   }
-  // The run set the failed status before it reported; show the colour with the box.
-  m_window.RepaintControl(kIdStatusLine);
-  m_errorReply = ReplyCode(
-      m_window.ShowMessageBox(kCaptionError, text, MessageButtons::Ok, MessageIcon::Stop));
+  m_errorReply = ReplyCode(m_window.ShowMessageBox(caption, text, MessageButtons::Ok, icon));
   m_errorAck.release();
 }
 

@@ -85,6 +85,7 @@ class ProgrammerDialog final : public JobHost {
 
   void OnRunFinished();
   void OnRunError();
+  void OnRunWarning();
   void OnRunStatus();
   void OnRunProgress();
   void OnRunProgressRange();
@@ -94,6 +95,7 @@ class ProgrammerDialog final : public JobHost {
   RunShared& Shared() override { return m_shared; }
   void ReportStatus(const std::string& text) override;
   int ReportError(const std::string& text) override;
+  void ReportWarning(const std::string& text) override;
   void PostCommand(int id) override;
   JobDevice CurrentDevice() override;
 
@@ -102,6 +104,8 @@ class ProgrammerDialog final : public JobHost {
   int DeviceCount() const { return m_deviceCount; }
   kestrune::FirmwareState FirmwareVerdict() const { return m_firmwareState; }
   int RunStatus() const { return m_shared.m_runStatus.load(); }
+  // The last run was verified but its line in the download log could not be written.
+  bool LogLineMissing() const { return m_shared.m_logLineMissing.load() != 0; }
   const std::string& FirmwarePath() const { return m_firmwarePath; }
 
  private:
@@ -109,6 +113,10 @@ class ProgrammerDialog final : public JobHost {
   void TakeFirmwarePathFromControl();
   void RefuseStart(MessageIcon icon, const char* text);
   JobInputs CopyRunInputs() const;
+  // Hands `text` over for the box that `command` announces and waits until it was closed.
+  int HandOverBox(int command, const std::string& text);
+  // Shows the handed-over text in a box and lets the waiting worker go on.
+  void ShowHandedOverBox(const char* caption, MessageIcon icon);
 
   // Steps of start-up; the history is stored again when a run starts or the window closes.
   void LoadMacRanges();
@@ -151,9 +159,10 @@ class ProgrammerDialog final : public JobHost {
   // ID_RUN_STATUS, so that a quick worker loses none of them.
   std::mutex m_handOverMutex;
   std::deque<std::string> m_statusText;
+  // The text of the error or warning box the worker waits on.
   std::string m_errorText;
   std::atomic<int> m_errorReply{0};
-  // Held by the window from start-up on; released once per error box that was closed.
+  // Held by the window from start-up on; released once per error or warning box that was closed.
   BinarySemaphore m_errorAck{1};
   // Set when the dialog goes away under a running worker: its error reports no longer wait.
   std::atomic<bool> m_closing{false};

@@ -13,6 +13,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitAborted = 3;
+// `program`: the device was programmed and verified, but its line in the download log is missing.
+inline constexpr int kExitLogLineMissing = 4;
 
 struct GlobalOptions {
   // Set by --simulate[=FILE]: use the simulated device; an empty file means the default device.

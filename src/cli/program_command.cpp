@@ -28,7 +28,7 @@ int ProgramFirmware(DeviceBackend& backend, const std::string& infosFolder,
   window.RunUntil(dialog, [&dialog] { return !dialog.Busy(); });
   switch (dialog.RunStatus()) {
     case RunStatusSucceeded:
-      return kExitOk;
+      return dialog.LogLineMissing() ? kExitLogLineMissing : kExitOk;
     case RunStatusAborted:
       return kExitAborted;
     default:
@@ -38,7 +38,11 @@ int ProgramFirmware(DeviceBackend& backend, const std::string& infosFolder,
 
 int RunProgram(const Invocation& invocation) {
   if (invocation.args.size() != 1 || invocation.args[0].empty()) {
-    std::fputs("usage: kestrune [--simulate[=FILE]] [--infos DIR] program FILE\n", invocation.err);
+    std::fputs(
+        "usage: kestrune [--simulate[=FILE]] [--infos DIR] program FILE\n"
+        "  exit status: 0 programmed and verified, 1 refused or failed, 3 stopped (Ctrl-C),\n"
+        "  4 programmed and verified but its line in Infos/DownloadList.csv could not be written\n",
+        invocation.err);
     return kExitUsage;
   }
   std::unique_ptr<DeviceBackend> backend = MakeDeviceBackend(invocation.options, invocation.err);

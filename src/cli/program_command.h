@@ -10,8 +10,9 @@
 namespace kestrune::cli {
 
 // Programs `firmwarePath` into the one device of `backend`, logging into `infosFolder`. Returns
-// kExitOk when the device was programmed and verified, kExitAborted when the operator stopped the
-// run (Ctrl-C), kExitFailed when the run was refused or failed.
+// kExitOk when the device was programmed and verified, kExitLogLineMissing when it was but its log
+// line could not be written, kExitAborted when the operator stopped the run (Ctrl-C), kExitFailed
+// when the run was refused or failed.
 int ProgramFirmware(DeviceBackend& backend, const std::string& infosFolder,
                     const std::string& firmwarePath, const ConsoleWindowOptions& console);
 

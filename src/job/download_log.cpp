@@ -16,12 +16,6 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-std::string LogPath(const std::string& folder) {
-  std::string path = folder;
-  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
-  return path + kDownloadLogName;
-}
-
 std::string RecordLine(const DownloadRecord& record, std::int32_t time, CalendarConversion local) {
   char stamp[kFormatTimeCapacity];
   FormatTime(stamp, time, time_flags::kIsoLocal, local);
@@ -36,10 +30,16 @@ std::string RecordLine(const DownloadRecord& record, std::int32_t time, Calendar
 
 }  // namespace
 
+std::string DownloadLogPath(const std::string& folder) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  return path + kDownloadLogName;
+}
+
 bool AppendDownloadLog(const std::string& folder, const DownloadRecord& record, std::int32_t time,
                        CalendarConversion local) {
   CreateDirectoryPath(folder.c_str());
-  std::FILE* file = std::fopen(LogPath(folder).c_str(), "ab");
+  std::FILE* file = std::fopen(DownloadLogPath(folder).c_str(), "ab");
   if (file == nullptr) return false;
   std::string text;
   if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) == 0) {

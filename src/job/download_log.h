@@ -21,10 +21,14 @@ struct DownloadRecord {
 
 inline constexpr const char* kDownloadLogName = "DownloadList.csv";
 
+// The path of DownloadList.csv in `folder`.
+std::string DownloadLogPath(const std::string& folder);
+
 // Appends the record to DownloadList.csv in `folder` (created with its parents when missing),
 // stamped with `time` (seconds since 1970) as local "yyyy-mm-dd hh:mm:ss". Texts are written as
 // they are, except that a CR or LF becomes a blank so that a record stays one line. False when
-// the folder or the file could not be made or written; the log is best effort, callers go on.
+// the folder or the file could not be made or written: the record is lost, which the caller
+// tells the operator.
 bool AppendDownloadLog(const std::string& folder, const DownloadRecord& record, std::int32_t time,
                        CalendarConversion local = LocalCalendar);
 

@@ -29,6 +29,8 @@ struct RunShared {
   std::atomic<int> m_progressTotal{0};
   // RunStatus of the current or last run; the window paints the status line by it.
   std::atomic<int> m_runStatus{0};
+  // Set by a verified run whose line in the download log could not be written.
+  std::atomic<int> m_logLineMissing{0};
 };
 
 // The device as the window last enumerated it.
@@ -73,6 +75,9 @@ class JobHost {
   // until the window has shown it in an error box and acknowledged (m_errorAck); returns the box's
   // reply. The run has set m_runStatus to RunStatusFailed before it calls this.
   virtual int ReportError(const std::string& text) = 0;
+
+  // As ReportError, but for a "Warnung" box (ID_RUN_WARNING) that leaves m_runStatus alone.
+  virtual void ReportWarning(const std::string& text) = 0;
 
   // Posts a command without data (ID_RUN_FINISHED, ID_RUN_REENUMERATE, ID_RUN_PROGRESS,
   // ID_RUN_PROGRESS_RANGE). Called on the run's thread; must not block.

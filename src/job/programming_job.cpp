@@ -129,6 +129,7 @@ class Run {
 };
 
 void Run::Execute() {
+  m_shared.m_logLineMissing = 0;
   if (m_device.memoryMap == nullptr) {
     Fail("Es sind keine Gerätedaten vorhanden !");
     return;
@@ -154,10 +155,17 @@ void Run::Execute() {
   m_shared.m_runStatus = RunStatusSucceeded;
   Status("... Das Gerät wurde erfolgreich programmiert ...");
   Close();
-  AppendDownloadLog(m_inputs.infosFolder,
-                    DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
-                                   m_inputs.firmwareVersion, m_inputs.firmwareDate},
-                    static_cast<std::int32_t>(std::time(nullptr)));
+  if (!AppendDownloadLog(m_inputs.infosFolder,
+                         DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
+                                        m_inputs.firmwareVersion, m_inputs.firmwareDate},
+                         static_cast<std::int32_t>(std::time(nullptr)))) {
+    // The device is programmed all the same; the operator must know that its record is missing.
+    m_shared.m_logLineMissing = 1;
+    m_host.ReportWarning(
+        "Das Gerät wurde programmiert, aber seine Zeile im Download-Log fehlt !\n\nSie konnte "
+        "nicht geschrieben werden in:\n" +
+        DownloadLogPath(m_inputs.infosFolder));
+  }
 }
 
 bool Run::ReadOptions(std::uint8_t (&bytes)[4]) {

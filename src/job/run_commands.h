@@ -17,6 +17,8 @@ inline constexpr int ID_RUN_STATUS = 22596;
 inline constexpr int ID_RUN_PROGRESS = 22597;
 // m_progressTotal was set.
 inline constexpr int ID_RUN_PROGRESS_RANGE = 22598;
+// A warning text was handed over; the worker waits until the window acknowledged it.
+inline constexpr int ID_RUN_WARNING = 22599;
 
 // m_runStatus values.
 enum RunStatus : int {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "cli/cli.h"
 #include "cli/program_command.h"
 #include "sim/sim_bench.h"
@@ -107,6 +110,43 @@ TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrAndExitOne) {
     EXPECT_EQ(err.Text().find(c.message, before), before) << err.Text();
   }
   EXPECT_EQ(Log(), "");
+}
+
+// The device is programmed however the log fails; the warning says which file lacks its line.
+TEST_F(ProgramTest, ALogLineThatCannotBeWrittenIsWarnedAboutWithExitFour) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& infos)> arrange;
+  };
+  std::vector<Case> cases = {
+      {"Infos is a file", [](const std::string& infos) { testkit::WriteFileText(infos, "x"); }},
+      {"DownloadList.csv is a folder",
+       [](const std::string& infos) {
+         std::filesystem::create_directories(infos + "/DownloadList.csv");
+       }},
+  };
+  if (std::filesystem::exists("/dev/full")) {
+    cases.push_back({"disk full", [](const std::string& infos) {
+                       std::filesystem::create_directories(infos);
+                       std::filesystem::create_symlink("/dev/full", infos + "/DownloadList.csv");
+                     }});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testkit::TempFolder infosParent;
+    const std::string infos = infosParent.File("Infos");
+    c.arrange(infos);
+    MakeBench(1);
+    const std::string path = Firmware();
+    const std::size_t before = err.Text().size();
+    EXPECT_EQ(ProgramFirmware(*backend, infos, path, {out.File(), err.File(), nullptr, false}),
+              kExitLogLineMissing);
+    EXPECT_EQ(err.Text().substr(before),
+              UTF8("Warnung: Das Gerät wurde programmiert, aber seine Zeile im Download-Log fehlt "
+                   "!\n\nSie konnte nicht geschrieben werden in:\n") +
+                  infos + "/DownloadList.csv\n");
+    EXPECT_EQ(bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size())), image);
+  }
 }
 
 TEST_F(ProgramTest, CtrlCDuringARunAbortsItWithExitThree) {

@@ -125,13 +125,14 @@ class RecordedDevice final : public UsbDevice {
   std::vector<std::uint8_t>& m_answers;
 };
 
-// Takes every report at once and answers every error box with OK.
+// Takes every report at once and answers every error and warning box with OK.
 class QuietHost final : public JobHost {
  public:
   explicit QuietHost(JobDevice device) : m_device(std::move(device)) {}
   RunShared& Shared() override { return m_shared; }
   void ReportStatus(const std::string&) override {}
   int ReportError(const std::string&) override { return 1; }
+  void ReportWarning(const std::string&) override {}
   void PostCommand(int id) override {
     fuzz::Require(!m_finished, "nothing is posted after ID_RUN_FINISHED");
     m_finished = id == ID_RUN_FINISHED;

@@ -12,10 +12,10 @@
 namespace kestrune {
 
 struct JobEvent {
-  enum Kind { Status, Error, Command } kind;
-  std::string text;         // status or error text
+  enum Kind { Status, Error, Warning, Command } kind;
+  std::string text;         // status, error or warning text
   int id = 0;               // command id
-  int openConnections = 0;  // at the moment of an error box
+  int openConnections = 0;  // at the moment of an error or warning box
 };
 
 class FakeJobHost final : public JobHost {
@@ -30,6 +30,9 @@ class FakeJobHost final : public JobHost {
     Add({JobEvent::Error, text, 0, m_openConnections()});
     if (onError) onError();
     return 1;
+  }
+  void ReportWarning(const std::string& text) override {
+    Add({JobEvent::Warning, text, 0, m_openConnections()});
   }
   void PostCommand(int id) override { Add({JobEvent::Command, "", id}); }
   JobDevice CurrentDevice() override { return currentDevice(); }
@@ -46,6 +49,7 @@ class FakeJobHost final : public JobHost {
     return m_events;
   }
   std::vector<std::string> Errors() const { return Texts(JobEvent::Error); }
+  std::vector<std::string> Warnings() const { return Texts(JobEvent::Warning); }
   std::vector<std::string> Statuses() const { return Texts(JobEvent::Status); }
   int CountCommands(int id) const;
 
