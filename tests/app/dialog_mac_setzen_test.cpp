@@ -179,6 +179,33 @@ TEST_F(DialogMacSetzen, AnIdentityGainedWhileTheDialogIsOpenIsAskedAbout) {
   EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7840, 32), std::vector<std::uint8_t>(32, 0xFF));
 }
 
+// The record lands, but every read-back of it fails: the operator is told the write failed and
+// tries again. The device holds the record already, so the retry writes nothing.
+TEST_F(DialogMacSetzen, ARetryAfterAWriteThatLandedButFailedItsReadBackWritesNothing) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", nullptr);
+  Start();
+  SimFault lostReadBack;
+  lostReadBack.action = SimFaultAction::Fail;
+  lostReadBack.request = SimRequest::Upload;
+  lostReadBack.nth = m_bench.RequestCounts(0)[static_cast<std::size_t>(SimRequest::Upload)] + 1;
+  lostReadBack.count = 4;  // each try of the read-back's one block
+  m_bench.AddFault(0, lostReadBack);
+  m_dialog->OnCommand(kIdMacSetzen);
+  const std::vector<std::uint8_t> block1 = m_bench.Peek(0, 2, 0x1FFF7820, 32);
+  ASSERT_EQ(std::vector<std::uint8_t>(block1.begin(), block1.begin() + 8),
+            (std::vector<std::uint8_t>{0x02, 0x4B, 0x53, 0x00, 0x00, 0x00, 0x7A, 0x85}));
+
+  m_window.answers = {MessageResult::Yes};
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_THAT(Boxes(), ElementsAre("Fehler: Fehler beim Prüfen !",
+                                   "Warnung: Das Gerät hat bereits eine Seriennummer !\n\nSoll "
+                                   "diese ersetzt werden ?",
+                                   "Information: Diese Seriennummer ist bereits im Gerät !"));
+  EXPECT_EQ(m_dialogs, 2);
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7820, 32), block1);
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7840, 32), std::vector<std::uint8_t>(32, 0xFF));
+}
+
 TEST_F(DialogMacSetzen, AnEmptyListShowsTheButtonButRefusesTheAssignment) {
   WriteInfos("# no ranges yet\n", nullptr);
   Start();
