@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   nlohmann-json3-dev libusb-1.0-0-dev
   g++-mingw-w64-x86-64-posix
-  wine wine64 xvfb
+  wine wine64 xvfb xauth
   dfu-util
   clang libclang-rt-14-dev
 )

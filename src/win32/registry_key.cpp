@@ -188,16 +188,21 @@ bool RegistryKey::CanUseValue() {
   return true;
 }
 
+bool RegistryKey::NextValueName() {
+  DWORD length = 257;
+  const LONG result = RegEnumValueA(m_current, static_cast<DWORD>(m_valueCursor[m_top]), m_name,
+                                    &length, nullptr, nullptr, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return m_lastError = static_cast<DWORD>(result), false;
+  ++m_valueCursor[m_top];
+  return true;
+}
+
 bool RegistryKey::QueryValue(std::vector<char>& out, const char* name, DWORD expectedType) {
   out.clear();
   if (!CanUseValue()) return false;
   const char* valueName = nullptr;
   if (name == kNext) {
-    DWORD length = 257;
-    const LONG result = RegEnumValueA(m_current, static_cast<DWORD>(m_valueCursor[m_top]), m_name,
-                                      &length, nullptr, nullptr, nullptr, nullptr);
-    if (result != ERROR_SUCCESS) return m_lastError = static_cast<DWORD>(result), false;
-    ++m_valueCursor[m_top];
+    if (!NextValueName()) return false;
     valueName = m_name;
   } else if (name != nullptr) {
     std::strncpy(m_name, name, 257);
@@ -248,11 +253,7 @@ bool RegistryKey::SetValue(const void* data, DWORD size, const char* name, DWORD
   if (data == nullptr) return m_lastError = kErrorNoData, false;
   const char* valueName = name;
   if (name == kNext) {
-    DWORD length = 257;
-    const LONG result = RegEnumValueA(m_current, static_cast<DWORD>(m_valueCursor[m_top]), m_name,
-                                      &length, nullptr, nullptr, nullptr, nullptr);
-    if (result != ERROR_SUCCESS) return m_lastError = static_cast<DWORD>(result), false;
-    ++m_valueCursor[m_top];
+    if (!NextValueName()) return false;
     valueName = m_name;
   }
   const LONG result =

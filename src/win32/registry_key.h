@@ -73,6 +73,8 @@ class RegistryKey {
  private:
   static constexpr int kLevels = 12;
   bool CanUseValue();
+  // The current level's next value name into the name buffer; the cursor advances.
+  bool NextValueName();
   bool Push(HKEY key, const char* name);
   bool OpenOrCreate(HKEY root, const char* path, unsigned flags, bool create);
 
