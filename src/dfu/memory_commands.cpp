@@ -127,6 +127,10 @@ TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t addre
   }
   std::array<std::uint8_t, kDataBlockSize> local;
   std::uint32_t offset = 0;
+  // An answered upload leaves the device in dfuUPLOAD-IDLE (or dfuIDLE after a short one), never
+  // busy and never in dfuERROR, so the next block needs neither a status poll nor a ready check.
+  // The first block and every retry keep the check: there the state is not proven.
+  bool previousAnswered = false;
   for (std::uint16_t block = kFirstDataBlock; offset < length; ++block) {
     if (session.AbortRequested()) {
       return TransferResult::Aborted;
@@ -137,13 +141,13 @@ TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t addre
     bool received = false;
     for (int attempt = 0; attempt < kTries && !received; ++attempt) {
       received =
-          Ready(session, handle) &&
+          ((attempt == 0 && previousAnswered) || Ready(session, handle)) &&
           session.dfu.STDFU_Upload(&handle, local.data(), local.size(), block) == STDFU_NOERROR;
     }
     if (!received) {
       return Ended(session, false);
     }
-    WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+    previousAnswered = true;
     const std::uint32_t useful = std::min(length - offset, kDataBlockSize);
     AddProgress(session, useful);
     if (!take(offset, local.data(), useful)) {
@@ -236,6 +240,9 @@ TransferResult WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t 
     return Ended(session, false);
   }
   std::uint32_t offset = 0;
+  // A block whose status poll ended in dfuDNLOAD-IDLE proves the device ready for the next one;
+  // the first block, a retry and a block after any other answer keep the ready check.
+  bool previousDone = false;
   for (std::uint16_t block = kFirstDataBlock; offset < length; ++block) {
     if (session.AbortRequested()) {
       return TransferResult::Aborted;
@@ -246,13 +253,13 @@ TransferResult WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t 
     const std::uint32_t piece = std::min(length - offset, kDataBlockSize);
     bool sent = false;
     for (int attempt = 0; attempt < kTries && !sent; ++attempt) {
-      sent = Ready(session, handle) &&
+      sent = ((attempt == 0 && previousDone) || Ready(session, handle)) &&
              session.dfu.STDFU_Dnload(&handle, data + offset, piece, block) == STDFU_NOERROR;
     }
     if (!sent) {
       return Ended(session, false);
     }
-    WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+    previousDone = WaitWhileDfuState(session, handle, 250, dfuDNBUSY) == dfuDNLOAD_IDLE;
     AddProgress(session, piece);
     offset += piece;
   }

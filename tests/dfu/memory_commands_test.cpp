@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,30 @@ TEST(MemoryCommands, WriteThenVerifyAndCopy5000Bytes) {
   std::vector<std::uint8_t> copy(5000);
   EXPECT_EQ(ReadMemory(f.session, f.handle, kFlash, 5000, copy.data()), kDone);
   EXPECT_EQ(copy, data);
+}
+
+// The requests from the first data block on, pauses left out.
+Strings RequestsFromFirstBlock(const FakeStdfu& fake, const std::string& firstBlock) {
+  const auto first = std::find(fake.log.begin(), fake.log.end(), firstBlock);
+  Strings requests;
+  std::copy_if(first, fake.log.end(), std::back_inserter(requests),
+               [](const std::string& entry) { return entry.rfind("sleep", 0) != 0; });
+  return requests;
+}
+
+// A status that ended in dfuDNLOAD-IDLE, or an answered upload, proves the device ready for the
+// next block: no ready check and no status poll is spent on what the host already knows.
+TEST(MemoryCommands, CleanTransfersAskOnlyWhatTheDeviceHasNotShown) {
+  Fixture f;
+  const auto data = Pattern(5000);
+  ASSERT_EQ(WriteMemory(f.session, f.handle, kFlash, 5000, data.data()), kDone);
+  EXPECT_EQ(RequestsFromFirstBlock(f.fake, "dnload 2 2048"),
+            (Strings{"dnload 2 2048", "getstatus", "getstatus", "dnload 3 2048", "getstatus",
+                     "getstatus", "dnload 4 904", "getstatus", "getstatus"}));
+  f.fake.log.clear();
+  ASSERT_EQ(VerifyMemory(f.session, f.handle, kFlash, 5000, data.data()), kDone);
+  EXPECT_EQ(RequestsFromFirstBlock(f.fake, "upload 2 2048"),
+            (Strings{"upload 2 2048", "upload 3 2048", "upload 4 2048"}));
 }
 
 // The buffer is exactly as long as the range, so a compare past the useful length would also
@@ -149,6 +174,7 @@ TEST(MemoryCommands, DataBlocksAreTriedFourTimes) {
       {"write, three failures", true, 3, 3, true, 4096},
       {"write, four failures", true, 3, 4, false, 2048},
       {"read, three failures", false, 1, 3, true, 4096},
+      {"read, three failures after an answered block", false, 2, 3, true, 4096},
       {"read, four failures", false, 3, 4, false, 4096},
   };
   for (const Case& c : cases) {
