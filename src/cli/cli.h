@@ -1,48 +1,53 @@
 #pragma once
-// The `kestrune` command line: global options, then one command with its own arguments.
+// The `kestrune` command line: one command with its arguments, and options that may stand before
+// or after it.
 
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kestrune::cli {
 
-// Exit statuses shared by all commands.
+// Exit statuses, one meaning each, so that a script can tell what went wrong.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitAborted = 3;
+inline constexpr int kExitFailed = 1;    // the run (or the described file) failed
+inline constexpr int kExitUsage = 2;     // the command line is wrong
+inline constexpr int kExitAborted = 3;   // stopped by Ctrl-C
 // `program`: the device was programmed and verified, but its line in the download log is missing.
 inline constexpr int kExitLogLineMissing = 4;
+inline constexpr int kExitRefused = 5;   // refused before the run: a file, a check, an answer
+inline constexpr int kExitNoDevice = 6;  // no device attached, or --device names none or several
 
 struct GlobalOptions {
   // Set by --simulate[=FILE]: use the simulated device; an empty file means the default device.
   std::optional<std::string> simulatorFile;
   // Set by --infos DIR: the folder of the range files and the download log.
   std::optional<std::string> infosFolder;
+  // Set by --device PATH|SERIAL: the one device to work on when several are attached.
+  std::optional<std::string> device;
+  // Set by --json: the result as one JSON object (or array) on stdout.
+  bool json = false;
 
-  // The chosen Infos folder, or the one beside the executable.
+  // The chosen Infos folder, or the one found for an installed or portable program.
   std::string InfosFolder() const;
 };
 
 struct Invocation {
   GlobalOptions options;
-  std::vector<std::string> args;  // the command's own arguments
+  std::vector<std::string> args;  // the command's arguments, without options
+  // The command's own options as given: name (with "--") to value ("" for a flag).
+  std::map<std::string, std::string> commandOptions;
   std::FILE* out = stdout;
   std::FILE* err = stderr;
-};
 
-using CommandFunction = int (*)(const Invocation&);
-
-struct Command {
-  const char* name;
-  const char* usage;  // one line: the command and its arguments
-  CommandFunction run;
+  bool Has(const std::string& option) const { return commandOptions.contains(option); }
 };
 
 int RunDescribe(const Invocation& invocation);
 int RunInfo(const Invocation& invocation);
+int RunList(const Invocation& invocation);
 int RunProgram(const Invocation& invocation);
 int RunSetIdentity(const Invocation& invocation);
 

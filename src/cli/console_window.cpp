@@ -14,6 +14,8 @@ namespace kestrune::cli {
 namespace {
 
 constexpr int kBarWidth = 40;
+// The bar, its per cent and its figures: what EraseBar blanks.
+constexpr int kBarLineWidth = kBarWidth + 64;
 // How often the window's thread looks for a Ctrl-C while nothing else happens.
 constexpr auto kInterruptPoll = std::chrono::milliseconds(50);
 
@@ -29,15 +31,27 @@ bool IsYes(const char* line) {
 
 }  // namespace
 
+std::string ElapsedText(double seconds) {
+  const long whole = static_cast<long>(seconds);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02ld:%02ld", whole / 60, whole % 60);
+  return text;
+}
+
 void ConsoleWindow::Print(std::FILE* stream, std::string_view text) {
   EraseBar();
   std::fputs(Cp1252ToUtf8(text).c_str(), stream);
   std::fflush(stream);
 }
 
+void ConsoleWindow::PrintLine(std::FILE* stream, std::string_view text) {
+  // One write per line: consoles of several devices share the stream.
+  Print(stream, m_options.linePrefix + std::string(text) + "\n");
+}
+
 void ConsoleWindow::EraseBar() {
   if (!m_barDrawn) return;
-  std::fprintf(m_options.out, "\r%*s\r", kBarWidth + 12, "");
+  std::fprintf(m_options.out, "\r%*s\r", kBarLineWidth, "");
   std::fflush(m_options.out);
   m_barDrawn = false;
 }
@@ -48,8 +62,19 @@ void ConsoleWindow::DrawBar(int position) {
   const int filled = static_cast<int>(static_cast<long long>(done) * kBarWidth / upper);
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.resize(kBarWidth, '.');
-  std::fprintf(m_options.out, "\r[%s] %3d %%", bar.c_str(),
-               static_cast<int>(static_cast<long long>(done) * 100 / upper));
+  std::string line =
+      "\r[" + bar + "] " + std::to_string(static_cast<long long>(done) * 100 / upper) + " %";
+  if (m_options.progressBytes != 0) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_progressStart).count();
+    const double kb = static_cast<double>(m_options.progressBytes) * done / upper / 1024.0;
+    char figures[96];
+    std::snprintf(figures, sizeof figures, "  %.1f/%.1f kB  %.1f kB/s  %s", kb,
+                  static_cast<double>(m_options.progressBytes) / 1024.0,
+                  seconds > 0 ? kb / seconds : 0.0, ElapsedText(seconds).c_str());
+    line += figures;
+  }
+  std::fputs(line.c_str(), m_options.out);
   std::fflush(m_options.out);
   m_barDrawn = true;
 }
@@ -57,10 +82,7 @@ void ConsoleWindow::DrawBar(int position) {
 void ConsoleWindow::SetControlText(int id, std::string_view text) {
   m_texts[id] = std::string(text);
   // The status line is the console's whole view of a run: each text on its own line.
-  if (id == kIdStatusLine && !text.empty()) {
-    Print(m_options.out, text);
-    Print(m_options.out, "\n");
-  }
+  if (id == kIdStatusLine && !text.empty()) PrintLine(m_options.out, text);
 }
 
 std::string ConsoleWindow::ControlText(int id) {
@@ -69,7 +91,9 @@ std::string ConsoleWindow::ControlText(int id) {
 }
 
 void ConsoleWindow::SetProgressRange(int, std::uint16_t upper) {
+  // The range is set once the file is loaded and the transfer begins: the rate counts from here.
   m_progressUpper = upper;
+  m_progressStart = std::chrono::steady_clock::now();
 }
 
 void ConsoleWindow::SetProgressPosition(int, int position) {
@@ -82,14 +106,17 @@ MessageResult ConsoleWindow::ShowMessageBox(std::string_view caption, std::strin
                                             MessageButtons buttons, MessageIcon icon) {
   std::FILE* stream =
       (icon == MessageIcon::Stop || icon == MessageIcon::Warning) ? m_options.err : m_options.out;
-  Print(stream, std::string(caption) + ": " + std::string(text) + "\n");
+  PrintLine(stream, std::string(caption) + ": " + std::string(text));
+  if (icon == MessageIcon::Stop && m_options.errors != nullptr) {
+    m_options.errors->emplace_back(text);
+  }
   if (buttons == MessageButtons::Ok) return MessageResult::Ok;
   const bool yesNo = buttons == MessageButtons::YesNo;
   const MessageResult yes = yesNo ? MessageResult::Yes : MessageResult::Ok;
   const MessageResult refuse = yesNo ? MessageResult::No : MessageResult::Cancel;
   if (m_options.answers == nullptr) {
-    Print(stream, yesNo ? "Antwort: Nein (keine Eingabe möglich)\n"
-                        : "Antwort: Abbrechen (keine Eingabe möglich)\n");
+    PrintLine(stream, yesNo ? "Antwort: Nein (keine Eingabe möglich)"
+                            : "Antwort: Abbrechen (keine Eingabe möglich)");
     return refuse;
   }
   Print(m_options.out, yesNo ? "[j/n] " : "[j = OK / n = Abbrechen] ");
@@ -132,13 +159,14 @@ void ConsoleWindow::RunUntil(ProgrammerDialog& dialog, const std::function<bool(
     {
       std::unique_lock lock(m_postedMutex);
       m_postedChanged.wait_until(lock, std::min(nextTick, SteadyClock::now() + kInterruptPoll),
-                                 [this] { return !m_posted.empty(); });
+                                 [this] { return !m_posted.empty() || m_cancelRequested; });
       if (!m_posted.empty()) {
         posted = std::move(m_posted.front());
         m_posted.pop_front();
       }
     }
-    if (InterruptCatcher::Take()) dialog.OnCancel();
+    const bool interrupted = m_options.takesInterrupts && InterruptCatcher::Take();
+    if (interrupted || m_cancelRequested.exchange(false)) dialog.OnCancel();
     if (posted) {
       if (posted->isCommand) {
         dialog.OnCommand(posted->id);
@@ -152,6 +180,15 @@ void ConsoleWindow::RunUntil(ProgrammerDialog& dialog, const std::function<bool(
     }
   }
   EraseBar();
+}
+
+void ConsoleWindow::Cancel() {
+  {
+    // Under the lock, so that a RunUntil about to wait sees it.
+    std::lock_guard lock(m_postedMutex);
+    m_cancelRequested = true;
+  }
+  m_postedChanged.notify_one();
 }
 
 InterruptCatcher::InterruptCatcher() {

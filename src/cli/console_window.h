@@ -5,12 +5,15 @@
 // commands, device events and Ctrl-C (as "Abbrechen") in turn.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "app/programmer_dialog.h"
 #include "app/window.h"
@@ -24,7 +27,19 @@ struct ConsoleWindowOptions {
   std::FILE* answers = nullptr;
   // Draw a progress bar (the output is a terminal); otherwise progress is not shown.
   bool progressBar = false;
+  // The bytes the whole bar stands for (the firmware file); with them the bar shows bytes done,
+  // rate and elapsed time.
+  std::uint64_t progressBytes = 0;
+  // Put before every line, so that the lines of several devices on one console stay apart.
+  std::string linePrefix;
+  // Collects the texts of error boxes (Windows-1252), for a result printed as JSON.
+  std::vector<std::string>* errors = nullptr;
+  // Take Ctrl-C from the InterruptCatcher; false where one owner hands it to many (Cancel).
+  bool takesInterrupts = true;
 };
+
+// Minutes and seconds ("01:05"), as a stopwatch shows them.
+std::string ElapsedText(double seconds);
 
 // The console of a command: its output streams, and questions asked on the terminal when stdin
 // is one. The progress bar is left to the command.
@@ -58,6 +73,8 @@ class ConsoleWindow final : public Window {
   // Serves `dialog` until `done()` holds after an event, or the dialog ended. A Ctrl-C caught by
   // an InterruptCatcher reaches the dialog as OnCancel.
   void RunUntil(ProgrammerDialog& dialog, const std::function<bool()>& done);
+  // Hands "Abbrechen" to the dialog served by RunUntil, from any thread.
+  void Cancel();
 
  private:
   struct Posted {
@@ -67,6 +84,7 @@ class ConsoleWindow final : public Window {
     std::string path;
   };
   void Print(std::FILE* stream, std::string_view text);
+  void PrintLine(std::FILE* stream, std::string_view text);
   void EraseBar();
   void DrawBar(int position);
 
@@ -77,6 +95,8 @@ class ConsoleWindow final : public Window {
   bool m_ended = false;
   int m_progressUpper = 0;
   bool m_barDrawn = false;
+  std::chrono::steady_clock::time_point m_progressStart;
+  std::atomic<bool> m_cancelRequested{false};
 
   std::mutex m_postedMutex;
   std::condition_variable m_postedChanged;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "cli/data_folders.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_file.h"
 #include "usb/usb_stdfu.h"
@@ -29,9 +29,7 @@ std::unique_ptr<DeviceBackend> MakeDeviceBackend(const GlobalOptions& options, s
     return nullptr;
   }
   Clock& clock = SystemClock();
-  std::string folder;
-  GetModuleDirectory(folder);
-  SimBenchResult made = MakeSimBench(clock, *options.simulatorFile, folder + "simulator");
+  SimBenchResult made = MakeSimBench(clock, *options.simulatorFile, DefaultSimulatorFolder());
   if (!made.bench) {
     std::fprintf(err, "kestrune: %s\n", made.error.c_str());
     return nullptr;

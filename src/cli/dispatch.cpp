@@ -1,66 +1,236 @@
-#include <cstring>
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
 
 #include "cli/cli.h"
-#include "platform/platform.h"
+#include "cli/command_line.h"
+#include "support/cp1252.h"
+
+#ifndef KESTRUNE_VERSION
+#error "KESTRUNE_VERSION comes from the project version in CMakeLists.txt"
+#endif
 
 namespace kestrune::cli {
 namespace {
 
-const Command kCommands[] = {
-    {"describe", "describe FILE", RunDescribe},
-    {"info", "info", RunInfo},
-    {"program", "program FILE", RunProgram},
-    {"set-identity", "set-identity [--serial N] [--yes]", RunSetIdentity},
+// Options every command takes, then the ones only some commands take.
+const OptionSpec kOptions[] = {
+    {"--help", "-h", nullptr, false, "show this help and exit"},
+    {"--version", "-V", nullptr, false, "show the version and exit"},
+    {"--simulate", nullptr, "FILE", true,
+     "work on the simulated bench: its default device, or the devices described in FILE"},
+    {"--infos", nullptr, "DIR", false,
+     "folder of MacList.cfg, NextSerial.cfg and DownloadList.csv"},
+    {"--device", nullptr, "PATH|SERIAL", false,
+     "the device to work on, by its path or USB serial number (see list)"},
+    {"--json", nullptr, nullptr, false, "print the result as JSON on stdout"},
+    {"--all", nullptr, nullptr, false, "program every attached device at once"},
+    {"--serial", nullptr, "N", false,
+     "serial number 0 .. 16777215 (default: the one in NextSerial.cfg)"},
+    {"--yes", nullptr, nullptr, false,
+     "confirm the assignment, and replace an identity the device holds, without asking"},
+    {"--outside-ranges", nullptr, nullptr, false,
+     "allow a serial number outside every range of MacList.cfg (its MAC addresses continue the "
+     "first range's); without it, --yes refuses such a number"},
+};
+constexpr std::size_t kOptionsOfEveryCommand = 4;
+
+struct Command {
+  const char* name;
+  const char* argument;  // the one plain argument ("FILE"), or null
+  const char* summary;
+  std::vector<std::string_view> options;  // beyond the ones every command takes
+  int (*run)(const Invocation&);
 };
 
-void PrintUsage(std::FILE* err) {
-  std::fputs("usage: kestrune [--simulate[=FILE]] [--infos DIR] COMMAND [ARGS]\ncommands:\n", err);
-  for (const Command& command : kCommands) {
-    std::fprintf(err, "  kestrune %s\n", command.usage);
+const Command kCommands[] = {
+    {"describe", "FILE", "show the \"Firmware-Infos\" of a firmware file", {"--json"}, RunDescribe},
+    {"info",
+     nullptr,
+     "show the attached device as \"Geräte-Infos\" does",
+     {"--device", "--json"},
+     RunInfo},
+    {"list",
+     nullptr,
+     "list every attached DFU device: path, USB serial number, flash, identity",
+     {"--json"},
+     RunList},
+    {"program",
+     "FILE",
+     "program FILE into the device, read it back, and log the verified run",
+     {"--device", "--all", "--json"},
+     RunProgram},
+    {"set-identity",
+     nullptr,
+     "give the device a serial number and MAC addresses (\"MAC setzen\")",
+     {"--device", "--serial", "--yes", "--outside-ranges", "--json"},
+     RunSetIdentity},
+};
+
+const char kExitStatuses[] =
+    "exit status:\n"
+    "  0  success\n"
+    "  1  the run failed (describe: the file is not valid firmware)\n"
+    "  2  the command line is wrong\n"
+    "  3  stopped by Ctrl-C\n"
+    "  4  program: programmed and verified, but its line in DownloadList.csv is missing\n"
+    "  5  refused before the run: a file missing or unreadable, a check or a question refused\n"
+    "  6  no device attached, or --device names none or several\n";
+
+void Print(std::FILE* stream, const std::string& text) {
+  std::fputs(Cp1252ToUtf8(text).c_str(), stream);
+}
+
+const OptionSpec& Option(std::string_view name) {
+  return *std::find_if(std::begin(kOptions), std::end(kOptions),
+                       [name](const OptionSpec& option) { return name == option.name; });
+}
+
+std::string OptionUsage(const OptionSpec& option) {
+  std::string text = option.shortName ? std::string(option.shortName) + ", " : std::string();
+  text += option.name;
+  if (option.value != nullptr) {
+    text += option.valueOptional ? "[=" + std::string(option.value) + "]"
+                                 : " " + std::string(option.value);
   }
+  return text;
+}
+
+constexpr std::size_t kHelpColumn = 26;
+constexpr std::size_t kLineWidth = 79;
+
+// `words` filled into lines that end before kLineWidth, the later ones indented to kHelpColumn.
+std::string Wrapped(std::string line, std::string_view words) {
+  std::size_t lineStart = 0;
+  while (!words.empty()) {
+    const std::size_t blank = words.find(' ');
+    const std::string_view word = words.substr(0, blank);
+    if (line.size() - lineStart + word.size() + 1 > kLineWidth && line.size() > kHelpColumn) {
+      line += "\n";
+      lineStart = line.size();
+      line.append(kHelpColumn, ' ');
+    } else if (line.back() != ' ') {
+      line += ' ';
+    }
+    line += word;
+    words = blank == std::string_view::npos ? std::string_view() : words.substr(blank + 1);
+  }
+  return line + "\n";
+}
+
+std::string OptionLines(const std::vector<const OptionSpec*>& options) {
+  std::string text;
+  for (const OptionSpec* option : options) {
+    std::string usage = "  " + OptionUsage(*option);
+    usage.resize(std::max(usage.size() + 2, kHelpColumn), ' ');
+    text += Wrapped(usage, option->help);
+  }
+  return text;
+}
+
+std::vector<const OptionSpec*> OptionsOf(const Command* command) {
+  std::vector<const OptionSpec*> options;
+  for (std::size_t k = 0; k < kOptionsOfEveryCommand; ++k) options.push_back(&kOptions[k]);
+  if (command != nullptr) {
+    for (std::string_view name : command->options) options.push_back(&Option(name));
+  }
+  return options;
+}
+
+std::string CommandUsage(const Command& command) {
+  std::string text = std::string("kestrune [OPTIONS] ") + command.name;
+  if (command.argument != nullptr) text += std::string(" ") + command.argument;
+  return text;
+}
+
+std::string GeneralHelp() {
+  std::string text = "usage: kestrune [OPTIONS] COMMAND [ARGS]\n\ncommands:\n";
+  for (const Command& command : kCommands) {
+    std::string usage = std::string("  ") + command.name;
+    if (command.argument != nullptr) usage += std::string(" ") + command.argument;
+    usage.resize(std::max<std::size_t>(usage.size() + 2, 22), ' ');
+    text += usage + command.summary + "\n";
+  }
+  text += "\noptions (before or after the command; --name=VALUE or --name VALUE):\n";
+  std::vector<const OptionSpec*> all;
+  for (const OptionSpec& option : kOptions) all.push_back(&option);
+  text += OptionLines(all);
+  text += "\n'kestrune COMMAND --help' tells which options a command takes.\n\n";
+  return text + kExitStatuses;
+}
+
+std::string CommandHelp(const Command& command) {
+  return "usage: " + CommandUsage(command) + "\n" + command.summary + "\n\noptions:\n" +
+         OptionLines(OptionsOf(&command)) + "\n" + kExitStatuses;
+}
+
+// The message may quote the operator's own text, which is printed as it came.
+int UsageError(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "kestrune: %s\nTry 'kestrune --help'.\n", message.c_str());
+  return kExitUsage;
+}
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : kCommands) {
+    if (name == command.name) return &command;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
-std::string GlobalOptions::InfosFolder() const {
-  if (infosFolder) {
-    return *infosFolder;
-  }
-  std::string folder;
-  GetModuleDirectory(folder);
-  return folder + "Infos";
-}
-
 int Main(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+  const ParsedCommandLine parsed = ParseCommandLine(argv, kOptions);
+  if (!parsed.error.empty()) return UsageError(err, parsed.error);
+  const auto given = [&parsed](std::string_view name) {
+    return std::any_of(parsed.options.begin(), parsed.options.end(),
+                       [name](const auto& option) { return name == option.first->name; });
+  };
+  const Command* command = parsed.arguments.empty() ? nullptr : FindCommand(parsed.arguments[0]);
+  if (given("--help")) {
+    Print(out, command != nullptr ? CommandHelp(*command) : GeneralHelp());
+    return kExitOk;
+  }
+  if (given("--version")) {
+    std::fputs("kestrune " KESTRUNE_VERSION "\n", out);
+    return kExitOk;
+  }
+  if (parsed.arguments.empty()) return UsageError(err, "no command given");
+  if (command == nullptr) return UsageError(err, "unknown command '" + parsed.arguments[0] + "'");
+
   Invocation invocation;
   invocation.out = out;
   invocation.err = err;
-  std::size_t i = 0;
-  for (; i < argv.size() && argv[i].starts_with("--"); ++i) {
-    const std::string& arg = argv[i];
-    if (arg == "--simulate") {
-      invocation.options.simulatorFile = "";
-    } else if (arg.starts_with("--simulate=")) {
-      invocation.options.simulatorFile = arg.substr(std::strlen("--simulate="));
-    } else if (arg == "--infos" && i + 1 < argv.size()) {
-      invocation.options.infosFolder = argv[++i];
+  const std::vector<const OptionSpec*> allowed = OptionsOf(command);
+  for (const auto& [option, value] : parsed.options) {
+    if (std::find(allowed.begin(), allowed.end(), option) == allowed.end()) {
+      return UsageError(err, std::string("option '") + option->name + "' does not apply to '" +
+                                 command->name + "'");
+    }
+    const std::string_view name = option->name;
+    if (name == "--simulate") {
+      invocation.options.simulatorFile = value;
+    } else if (name == "--infos") {
+      invocation.options.infosFolder = value;
+    } else if (name == "--device") {
+      invocation.options.device = value;
+    } else if (name == "--json") {
+      invocation.options.json = true;
     } else {
-      PrintUsage(err);
-      return kExitUsage;
+      invocation.commandOptions[option->name] = value;
     }
   }
-  if (i == argv.size()) {
-    PrintUsage(err);
-    return kExitUsage;
+  invocation.args.assign(parsed.arguments.begin() + 1, parsed.arguments.end());
+  const std::size_t wanted = command->argument != nullptr ? 1 : 0;
+  if (invocation.args.size() != wanted || (wanted == 1 && invocation.args[0].empty())) {
+    const std::string problem = invocation.args.size() > wanted
+                                    ? "unexpected argument '" + invocation.args[wanted] + "'"
+                                    : std::string("missing ") + command->argument;
+    return UsageError(
+        err, std::string(command->name) + ": " + problem + "\nusage: " + CommandUsage(*command));
   }
-  for (const Command& command : kCommands) {
-    if (argv[i] == command.name) {
-      invocation.args.assign(argv.begin() + static_cast<std::ptrdiff_t>(i) + 1, argv.end());
-      return command.run(invocation);
-    }
-  }
-  PrintUsage(err);
-  return kExitUsage;
+  return command->run(invocation);
 }
 
 }  // namespace kestrune::cli

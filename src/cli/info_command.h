@@ -4,11 +4,16 @@
 #include <cstdio>
 
 #include "cli/device_backend.h"
+#include "device/device_bus.h"
 
 namespace kestrune::cli {
 
-// Runs one discovery on the backend and prints its fields (UTF-8). Returns kExitOk when exactly
-// one device was found and passed every check, kExitFailed otherwise.
-int PrintDeviceInfo(DeviceBackend& backend, std::FILE* out);
+// Runs one discovery on `bus` and prints its fields (UTF-8), or with `json` one JSON object.
+// Returns kExitOk when exactly one device was found and passed every check, kExitNoDevice when
+// none was found, kExitFailed otherwise.
+int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, bool json = false);
+inline int PrintDeviceInfo(DeviceBackend& backend, std::FILE* out) {
+  return PrintDeviceInfo(backend, backend.Bus(), out);
+}
 
 }  // namespace kestrune::cli

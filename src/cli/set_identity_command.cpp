@@ -7,7 +7,9 @@
 #include "app/mac_setzen.h"
 #include "app/serial_number_dialog.h"
 #include "cli/cli.h"
+#include "cli/device_choice.h"
 #include "cli/info_command.h"
+#include "cli/json_output.h"
 #include "device/enumerate.h"
 #include "platform/platform.h"
 #include "serials/range_files.h"
@@ -15,14 +17,6 @@
 
 namespace kestrune::cli {
 namespace {
-
-const char kUsage[] =
-    "usage: kestrune [--simulate[=FILE]] [--infos DIR] set-identity [--serial N] [--yes]\n"
-    "                [--outside-ranges]\n"
-    "  N: serial number 0 .. 16777215 (default: the one in Infos/NextSerial.cfg)\n"
-    "  --yes: confirm the assignment, and replace an identity the device holds, without asking\n"
-    "  --outside-ranges: give a serial number outside every range of Infos/MacList.cfg (its MAC\n"
-    "    addresses continue the first range's); without it, --yes refuses such a number\n";
 
 struct Answers {
   bool yes = false;
@@ -140,10 +134,29 @@ bool ParseSerial(const std::string& text, std::int32_t& serial) {
          serial <= static_cast<std::int32_t>(kMaxSerialNumber);
 }
 
+// What the end of "MAC setzen" means for a script.
+int ExitStatus(MacSetzenOutcome outcome, int deviceCount) {
+  switch (outcome) {
+    case MacSetzenOutcome::Written:
+      return kExitOk;
+    case MacSetzenOutcome::OpenFailed:
+      return deviceCount == 0 ? kExitNoDevice : kExitFailed;
+    case MacSetzenOutcome::SelectFailed:
+    case MacSetzenOutcome::WriteFailed:
+    case MacSetzenOutcome::ReadBackFailed:
+    case MacSetzenOutcome::Differs:
+    case MacSetzenOutcome::NotRead:
+      return kExitFailed;
+    default:
+      return kExitRefused;
+  }
+}
+
 }  // namespace
 
-int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
-                const SetIdentityRequest& request, const ConsoleWindowOptions& console) {
+int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
+                const SetIdentityRequest& request, const ConsoleWindowOptions& console,
+                IdentityWritten* written) {
   ConsoleWindow consoleWindow(console);
   const Answers answers{request.yes, request.outsideRanges};
   AnsweringWindow window(consoleWindow, answers, console);
@@ -158,7 +171,7 @@ int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
             ? listPath + " fehlt oder kann nicht gelesen werden: \"MAC setzen\" ist nicht möglich !"
             : listPath + " ist nicht verwendbar: \"MAC setzen\" ist nicht möglich !";
     window.ShowMessageBox("Fehler", reason, MessageButtons::Ok, MessageIcon::Stop);
-    return kExitFailed;
+    return kExitRefused;
   }
   std::int32_t proposed = 0;
   if (request.serial) {
@@ -169,7 +182,7 @@ int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
     proposed = next.nextSerial;
   }
 
-  const Discovery found = Enumerate(backend.Dfu(), backend.Bus(), backend.GetClock());
+  const Discovery found = Enumerate(backend.Dfu(), bus, backend.GetClock());
   const OtpImage otpImage = found.otpImage.value_or(OtpImage{});
   RunShared shared;
   int rescanRequested = 0;
@@ -180,35 +193,62 @@ int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
   };
   const MacSetzenResult result =
       MacSetzen({window, backend.Dfu(), backend.GetClock(), runDialog}, state);
-  if (result.outcome != MacSetzenOutcome::Written) return kExitFailed;
-
+  if (result.outcome != MacSetzenOutcome::Written) {
+    return ExitStatus(result.outcome, found.deviceCount);
+  }
+  if (written != nullptr) {
+    written->block = result.block;
+    written->serial = static_cast<std::int32_t>(DecodeIdentity(result.record.data())->serialNumber);
+  }
   PrintText(console.out, "Block " + std::to_string(result.block) + " geschrieben und geprüft.\n");
-  PrintDeviceInfo(backend, console.out);
+  PrintDeviceInfo(backend, bus, console.out);
   return kExitOk;
 }
 
 int RunSetIdentity(const Invocation& invocation) {
   SetIdentityRequest request;
-  for (std::size_t i = 0; i < invocation.args.size(); ++i) {
-    const std::string& arg = invocation.args[i];
+  request.yes = invocation.Has("--yes");
+  request.outsideRanges = invocation.Has("--outside-ranges");
+  if (invocation.Has("--serial")) {
     std::int32_t serial = 0;
-    if (arg == "--yes") {
-      request.yes = true;
-    } else if (arg == "--outside-ranges") {
-      request.outsideRanges = true;
-    } else if (arg == "--serial" && i + 1 < invocation.args.size() &&
-               ParseSerial(invocation.args[i + 1], serial)) {
-      request.serial = serial;
-      ++i;
-    } else {
-      std::fputs(kUsage, invocation.err);
+    const std::string& text = invocation.commandOptions.at("--serial");
+    if (!ParseSerial(text, serial)) {
+      std::fprintf(invocation.err,
+                   "kestrune: --serial '%s' is not a serial number 0 .. 16777215\n"
+                   "Try 'kestrune set-identity --help'.\n",
+                   text.c_str());
       return kExitUsage;
     }
+    request.serial = serial;
   }
+  const bool json = invocation.options.json;
+  std::vector<std::string> errors;
+  const auto finish = [&](int status, const IdentityWritten* written) {
+    if (!json) return status;
+    Json document = {{"ok", status == kExitOk}, {"exitStatus", status}};
+    document["block"] = written ? Json(written->block) : Json(nullptr);
+    document["serialNumber"] = written ? Json(written->serial) : Json(nullptr);
+    document["errors"] = Json::array();
+    for (const std::string& error : errors) document["errors"].push_back(JsonText(error));
+    PrintJson(invocation.out, document);
+    return status;
+  };
   std::unique_ptr<DeviceBackend> backend = MakeDeviceBackend(invocation.options, invocation.err);
-  if (!backend) return kExitFailed;
-  ConsoleWindowOptions console = ConsoleOptionsFor(invocation.out, invocation.err);
-  return SetIdentity(*backend, invocation.options.InfosFolder(), request, console);
+  if (!backend) return finish(kExitRefused, nullptr);
+  const DeviceChoice choice = ChooseDevice(*backend, invocation.options.device);
+  if (!choice.device) {
+    std::fprintf(invocation.err, "kestrune: %s\n", choice.error.c_str());
+    errors.push_back(choice.error);
+    return finish(kExitNoDevice, nullptr);
+  }
+  // With --json the dialog's texts go to stderr: stdout carries the JSON object alone.
+  ConsoleWindowOptions console =
+      ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);
+  console.errors = &errors;
+  IdentityWritten written;
+  const int status = SetIdentity(*backend, choice.device->Bus(), invocation.options.InfosFolder(),
+                                 request, console, &written);
+  return finish(status, status == kExitOk ? &written : nullptr);
 }
 
 }  // namespace kestrune::cli

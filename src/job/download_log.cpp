@@ -1,6 +1,7 @@
 #include "job/download_log.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "platform/platform.h"
 #include "support/bounded_text.h"
@@ -38,6 +39,10 @@ std::string DownloadLogPath(const std::string& folder) {
 
 bool AppendDownloadLog(const std::string& folder, const DownloadRecord& record, std::int32_t time,
                        CalendarConversion local) {
+  // Runs on several devices may end together: one at a time, so that each record stays one
+  // line and only the first writes the header.
+  static std::mutex appending;
+  std::lock_guard lock(appending);
   CreateDirectoryPath(folder.c_str());
   std::FILE* file = std::fopen(DownloadLogPath(folder).c_str(), "ab");
   if (file == nullptr) return false;

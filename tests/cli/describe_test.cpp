@@ -1,4 +1,7 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <string>
@@ -54,22 +57,39 @@ TEST(Describe, EveryOtherStateFails) {
   EXPECT_EQ(wrongSum.status, kExitFailed);
   EXPECT_NE(wrongSum.out.find("  (Error)\n"), std::string::npos);
   EXPECT_TRUE(wrongSum.out.ends_with("FirmwareState : 2 BadChecksum\n")) << wrongSum.out;
-
-  const Outcome missing = RunCli({"describe", folder.File("missing.bin")});
-  EXPECT_EQ(missing.status, kExitFailed);
-  EXPECT_EQ(missing.out,
-            testkit::Utf8(u8"Geräteart : ---\nVersion :\nDatum :\nChecksumme :\nHardware-ID :\n"
-                          u8"OS/CPU :\nFile-Size :\nFirmwareState : 0 NoFile\n"));
 }
 
-TEST(Describe, NeedsExactlyOneFile) {
-  for (const auto& argv :
-       std::vector<std::vector<std::string>>{{"describe"}, {"describe", "a", "b"}}) {
-    const Outcome outcome = RunCli(argv);
-    EXPECT_EQ(outcome.status, kExitUsage);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "usage: kestrune describe FILE\n");
-  }
+// A file that cannot be read is refused with the reason, not described as "no file".
+TEST(Describe, AMissingOrUnreadableFileIsRefusedWithTheReason) {
+  testkit::TempFolder folder;
+  const Outcome missing = RunCli({"describe", folder.File("missing.bin")});
+  EXPECT_EQ(missing.status, kExitRefused);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "kestrune: cannot read firmware file '" + folder.File("missing.bin") +
+                             "': No such file or directory\n");
+
+  const Outcome folderGiven = RunCli({"describe", folder.Path()});
+  EXPECT_EQ(folderGiven.status, kExitRefused);
+  EXPECT_THAT(folderGiven.err, testing::EndsWith("': is a folder\n"));
+
+  const Outcome json = RunCli({"describe", "--json", folder.File("missing.bin")});
+  EXPECT_EQ(json.status, kExitRefused);
+  const auto document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["valid"], false);
+  EXPECT_THAT(document["error"].get<std::string>(), testing::HasSubstr("No such file"));
+}
+
+TEST(Describe, JsonHoldsTheFieldsAndTheVerdict) {
+  testkit::TempFolder folder;
+  const std::string path = folder.File("fw.bin");
+  testkit::WriteFileBytes(path, testkit::BuildFirmwareImage());
+  const Outcome outcome = RunCli({"describe", path, "--json"});
+  EXPECT_EQ(outcome.status, kExitOk);
+  const auto document = nlohmann::json::parse(outcome.out);
+  EXPECT_EQ(document["valid"], true);
+  EXPECT_EQ(document["state"], 5);
+  EXPECT_EQ(document["version"], "2.4.1");
+  EXPECT_EQ(document["osCpu"], "CIMSIS / Cortex-M4");
 }
 
 }  // namespace

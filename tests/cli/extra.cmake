@@ -2,3 +2,8 @@
 # it finds the default simulated device beside it.
 add_test(NAME cli-executable COMMAND kestrune --simulate info)
 set_tests_properties(cli-executable PROPERTIES PASS_REGULAR_EXPRESSION "anzahl : 1" TIMEOUT 300)
+# The commands find their Infos folder and the simulated device's images in the user's folders
+# when none is beside them: keep those inside the build tree.
+target_compile_definitions(${target} PRIVATE KESTRUNE_VERSION="${PROJECT_VERSION}")
+set_tests_properties(cli PROPERTIES ENVIRONMENT
+  "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/user/data;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/user/state")

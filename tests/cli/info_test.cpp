@@ -45,7 +45,7 @@ TEST(InfoCommand, PrintsTheDeviceGroupsInWindowOrder) {
 
 TEST(InfoCommand, FailsUnlessExactlyOneGoodDevice) {
   const InfoRun none = Info({});
-  EXPECT_EQ(none.status, kExitFailed);
+  EXPECT_EQ(none.status, kExitNoDevice);
   EXPECT_EQ(none.out,
             testkit::Utf8(u8"Geräteanzahl : 0\nVendor ID :\nDevice ID :\nVersion :\nDevice BCD :\n"
                           u8"Flash Size :\nUnique ID :\nSeriennummer :\nVergabe am :\nMAC A :\n"
@@ -72,11 +72,11 @@ TEST(InfoCommand, FailsUnlessExactlyOneGoodDevice) {
 TEST(InfoCommand, CommandLine) {
   testkit::CapturedStream out;
   testkit::CapturedStream err;
-  EXPECT_EQ(Main({"info"}, out.File(), err.File()), kExitFailed);
+  EXPECT_EQ(Main({"info"}, out.File(), err.File()), kExitRefused);
   EXPECT_NE(err.Text().find("--simulate"), std::string::npos);
   EXPECT_EQ(Main({"--simulate", "info", "extra"}, out.File(), err.File()), kExitUsage);
   EXPECT_EQ(Main({"--simulate=/nonexistent/bench.json", "info"}, out.File(), err.File()),
-            kExitFailed);
+            kExitRefused);
   EXPECT_NE(err.Text().find("/nonexistent/bench.json"), std::string::npos) << err.Text();
   EXPECT_EQ(out.Text(), "");
 

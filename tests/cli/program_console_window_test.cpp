@@ -31,7 +31,11 @@ TEST(ConsoleWindowTest, QuestionsAreAskedOnlyWhereSomeoneCanAnswer) {
       std::fputs(c.typed, answers.File());
       std::rewind(answers.File());
     }
-    ConsoleWindow window({out.File(), err.File(), c.typed ? answers.File() : nullptr, false});
+    ConsoleWindowOptions options;
+    options.out = out.File();
+    options.err = err.File();
+    options.answers = c.typed ? answers.File() : nullptr;
+    ConsoleWindow window(options);
     EXPECT_EQ(window.ShowMessageBox("Warnung", "Soll diese ersetzt werden ?", c.buttons,
                                     MessageIcon::Warning),
               c.expected)
@@ -43,7 +47,7 @@ TEST(ConsoleWindowTest, QuestionsAreAskedOnlyWhereSomeoneCanAnswer) {
 TEST(ConsoleWindowTest, InformationGoesToStdoutInUtf8) {
   testkit::CapturedStream out;
   testkit::CapturedStream err;
-  ConsoleWindow window({out.File(), err.File(), nullptr, false});
+  ConsoleWindow window(ConsoleOptionsFor(out.File(), err.File()));
   window.ShowMessageBox("Information", "Diese Seriennummer ist bereits im Gerät !",
                         MessageButtons::Ok, MessageIcon::Information);
   EXPECT_EQ(out.Text(), reinterpret_cast<const char*>(

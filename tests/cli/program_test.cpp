@@ -1,5 +1,6 @@
 // `kestrune program` on the console window, on a simulated bench.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -41,8 +42,12 @@ class ProgramTest : public ::testing::Test {
     return path;
   }
   int Program(const std::string& path, bool terminal = false) {
-    return ProgramFirmware(*backend, folder.File("Infos"), path,
-                           {out.File(), err.File(), nullptr, terminal});
+    ConsoleWindowOptions console;
+    console.out = out.File();
+    console.err = err.File();
+    console.progressBar = terminal;
+    console.progressBytes = terminal ? image.size() : 0;
+    return ProgramFirmware(*backend, folder.File("Infos"), path, console);
   }
   std::string Log() {
     const auto bytes = testkit::ReadFileBytes(folder.File("Infos/DownloadList.csv"));
@@ -70,7 +75,10 @@ TEST_F(ProgramTest, AVerifiedRunPrintsEachStatusOnItsLineWithABarAndExitsZero) {
         UTF8("... Das Gerät wurde erfolgreich programmiert ...\n")}) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
-  EXPECT_NE(text.find("] 100 %"), std::string::npos);
+  // The bar ends at the whole file, with the rate and the time it took; then the total time.
+  EXPECT_THAT(
+      text, testing::MatchesRegex(".*\\] 100 %  48\\.0/48\\.0 kB  [0-9.]+ kB/s  00:[0-9][0-9].*"));
+  EXPECT_THAT(text, testing::MatchesRegex(".*\ntotal time 00:[0-9][0-9]\n$"));
   EXPECT_EQ(err.Text(), "");
   EXPECT_EQ(bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size())), image);
   EXPECT_NE(Log().find("\"firmware.bin\";\"KST-F4\""), std::string::npos);
@@ -83,22 +91,36 @@ TEST_F(ProgramTest, WithoutATerminalProgressIsLeftOut) {
   EXPECT_EQ(out.Text().find('%'), std::string::npos);
 }
 
-TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrAndExitOne) {
+TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrWithTheirExitStatus) {
   struct Case {
     int devices;
     testkit::FirmwareImageRecipe recipe;
     bool missingFile;
+    int status;
     const char* message;
   };
   const Case cases[] = {
-      {0, {}, false, UTF8("Fehler: Es ist kein Cortex-M4 Gerät via USB angeschlossen !\n\n")},
-      {2, {}, false, UTF8("Fehler: Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen")},
-      {1, {}, true, UTF8("Fehler: Es ist keine gültige Firmware-Datei !\n")},
-      {1, {.hardwareCode = 1}, false, UTF8("Fehler: Die Firmware-Datei ist nicht für eine")},
+      {0,
+       {},
+       false,
+       kExitNoDevice,
+       UTF8("Fehler: Es ist kein Cortex-M4 Gerät via USB angeschlossen !\n\n")},
+      {2,
+       {},
+       false,
+       kExitRefused,
+       UTF8("Fehler: Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen")},
+      {1, {}, true, kExitRefused, UTF8("Fehler: Es ist keine gültige Firmware-Datei !\n")},
+      {1,
+       {.hardwareCode = 1},
+       false,
+       kExitRefused,
+       UTF8("Fehler: Die Firmware-Datei ist nicht für eine")},
       // Passes the checks of OK; the run itself refuses it.
       {1,
        {.size = 0x100000},
        false,
+       kExitFailed,
        UTF8("Fehler: Die Firmware-Datei existiert nicht, oder hat die falsche Größe !\n")},
   };
   for (const Case& c : cases) {
@@ -106,7 +128,7 @@ TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrAndExitOne) {
     std::string path = Firmware(c.recipe);
     if (c.missingFile) path = folder.File("missing.bin");
     const std::size_t before = err.Text().size();
-    EXPECT_EQ(Program(path), kExitFailed) << c.message;
+    EXPECT_EQ(Program(path), c.status) << c.message;
     EXPECT_EQ(err.Text().find(c.message, before), before) << err.Text();
   }
   EXPECT_EQ(Log(), "");

@@ -86,11 +86,11 @@ TEST_F(SetIdentityTest, QuestionsAreAskedOnTheTerminalOrRefusedWithoutOne) {
               HasSubstr(testkit::Utf8(u8"Warnung: Die aktuelle Seriennummer ist außerhalb des "
                                       u8"Bereiches aus ./Infos/MacList.cfg !")));
   // One "j" answered the first question; the confirmation found no more input.
-  EXPECT_EQ(asked.status, kExitFailed);
+  EXPECT_EQ(asked.status, kExitRefused);
   EXPECT_FALSE(Block1Written());
 
   const Outcome refused = Run({std::nullopt, false});
-  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_EQ(refused.status, kExitRefused);
   EXPECT_THAT(refused.out, HasSubstr("Antwort: Abbrechen (keine Eingabe"));
   EXPECT_FALSE(Block1Written());
 
@@ -132,7 +132,7 @@ TEST_F(SetIdentityTest, YesGivesNoSerialNumberOutsideTheRangesUnlessAllowed) {
     const Outcome run = Run({c.serial, true, c.outsideRanges});
     EXPECT_THAT(run.err, HasSubstr(c.message));
     if (c.written < 0) {
-      EXPECT_EQ(run.status, kExitFailed);
+      EXPECT_EQ(run.status, kExitRefused);
       EXPECT_FALSE(Block1Written());
     } else {
       EXPECT_EQ(run.status, kExitOk) << run.err;
@@ -165,7 +165,7 @@ TEST_F(SetIdentityTest, RefusesWithoutAUsableRangeList) {
     std::filesystem::remove(m_folder.File("Infos/MacList.cfg"));
     if (c.list) testkit::WriteFileText(m_folder.File("Infos/MacList.cfg"), c.list);
     const Outcome run = Run({std::nullopt, true});
-    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.status, kExitRefused);
     EXPECT_THAT(run.err, HasSubstr(testkit::Utf8(c.reason)));
     EXPECT_FALSE(Block1Written());
   }
@@ -236,7 +236,7 @@ TEST(SetIdentityCommand, SuccessiveCommandsFillTheBlocksUpward) {
   EXPECT_THAT(second.out, HasSubstr("MAC A : 02-4B-53-00-00-0E\n"));
 
   const Outcome again = run({"--serial", "100007"});
-  EXPECT_EQ(again.status, kExitFailed);
+  EXPECT_EQ(again.status, kExitRefused);
   EXPECT_THAT(again.out,
               HasSubstr(testkit::Utf8(u8"Information: Diese Seriennummer ist bereits im Gerät !")));
 }

@@ -1,0 +1,169 @@
+#include "cli/program_all.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/console_window.h"
+#include "cli/json_output.h"
+#include "cli/program_command.h"
+#include "device/device_bus_split.h"
+#include "device/device_listing.h"
+#include "support/cp1252.h"
+
+namespace kestrune::cli {
+namespace {
+
+struct DeviceRun {
+  std::string path;
+  std::string name;  // the USB serial number, or the path when there is none
+  std::unique_ptr<DeviceBus> bus;
+  std::vector<std::string> errors;
+  int status = kExitFailed;
+};
+
+// Hands Ctrl-C to the console of every device, also to one that starts serving after it came.
+class Cancellation {
+ public:
+  explicit Cancellation(std::size_t devices) : m_windows(devices, nullptr) {}
+  // The console of device `k` serves its dialog now, or (null) is about to go.
+  void Serving(std::size_t k, ConsoleWindow* window) {
+    std::lock_guard lock(m_mutex);
+    m_windows[k] = window;
+    if (window != nullptr && m_cancelled) window->Cancel();
+  }
+  void CancelAll() {
+    std::lock_guard lock(m_mutex);
+    m_cancelled = true;
+    for (ConsoleWindow* window : m_windows) {
+      if (window != nullptr) window->Cancel();
+    }
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::vector<ConsoleWindow*> m_windows;
+  bool m_cancelled = false;
+};
+
+void PrintSummary(std::FILE* out, const std::vector<DeviceRun>& runs) {
+  std::size_t width = 6;
+  for (const DeviceRun& run : runs) width = std::max(width, run.name.size());
+  std::fprintf(out, "\n%-*s  %-9s  %s\n", static_cast<int>(width), "device", "result", "error");
+  for (const DeviceRun& run : runs) {
+    std::fprintf(out, "%-*s  %-9s", static_cast<int>(width), run.name.c_str(),
+                 OutcomeName(run.status));
+    if (!run.errors.empty()) std::fprintf(out, "  %s", Cp1252ToUtf8(run.errors.front()).c_str());
+    std::fputc('\n', out);
+  }
+  std::fflush(out);
+}
+
+void PrintJsonSummary(std::FILE* out, const std::string& firmwarePath, int status,
+                      const std::vector<DeviceRun>& runs) {
+  Json devices = Json::array();
+  for (const DeviceRun& run : runs) {
+    Json errors = Json::array();
+    for (const std::string& error : run.errors) errors.push_back(JsonText(error));
+    devices.push_back({{"device", run.path},
+                       {"name", run.name},
+                       {"outcome", OutcomeName(run.status)},
+                       {"exitStatus", run.status},
+                       {"errors", errors}});
+  }
+  PrintJson(out, {{"ok", status == kExitOk},
+                  {"outcome", OutcomeName(status)},
+                  {"exitStatus", status},
+                  {"firmware", firmwarePath},
+                  {"devices", devices}});
+}
+
+// 0 only when every device was verified and logged; a verified device whose log line is missing
+// makes it 4 unless another one failed.
+int OverallStatus(const std::vector<DeviceRun>& runs, bool interrupted) {
+  const auto all = [&runs](auto test) { return std::all_of(runs.begin(), runs.end(), test); };
+  if (all([](const DeviceRun& r) { return r.status == kExitOk; })) return kExitOk;
+  if (interrupted) return kExitAborted;
+  const bool verified = all([](const DeviceRun& r) {
+    return r.status == kExitOk || r.status == kExitLogLineMissing;
+  });
+  return verified ? kExitLogLineMissing : kExitFailed;
+}
+
+}  // namespace
+
+int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
+               const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json) {
+  const std::vector<ListedDevice> listed =
+      ListDevices(backend.Dfu(), backend.Bus(), backend.GetClock());
+  if (listed.empty()) {
+    if (json) {
+      PrintJsonSummary(out, firmwarePath, kExitNoDevice, {});
+    }
+    std::fputs("kestrune: no DFU device is attached\n", err);
+    return kExitNoDevice;
+  }
+  DeviceBusSplitter splitter(backend.Bus());
+  std::vector<DeviceRun> runs(listed.size());
+  for (std::size_t k = 0; k < listed.size(); ++k) {
+    runs[k].path = listed[k].path;
+    runs[k].name = listed[k].usbSerialNumber.empty() ? listed[k].path : listed[k].usbSerialNumber;
+    runs[k].bus = splitter.View(listed[k].path);
+  }
+
+  Cancellation cancellation(runs.size());
+  std::mutex finishedMutex;
+  std::condition_variable finishedChanged;
+  std::size_t finished = 0;
+  std::vector<std::thread> workers;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    DeviceRun& run = runs[k];
+    ConsoleWindowOptions console;
+    // With --json the lines go to stderr: stdout carries the JSON object alone.
+    console.out = json ? err : out;
+    console.err = err;
+    console.linePrefix = "[" + run.name + "] ";
+    console.errors = &run.errors;
+    console.takesInterrupts = false;
+    workers.emplace_back([&, k, console] {
+      runs[k].status = ProgramFirmware(
+          backend, *runs[k].bus, infosFolder, firmwarePath, console,
+          [&cancellation, k](ConsoleWindow* window) { cancellation.Serving(k, window); });
+      {
+        std::lock_guard lock(finishedMutex);
+        ++finished;
+      }
+      finishedChanged.notify_one();
+    });
+  }
+
+  // Ctrl-C is taken here, once, and handed to every device.
+  bool interrupted = false;
+  {
+    InterruptCatcher interrupts;
+    std::unique_lock lock(finishedMutex);
+    while (finished < runs.size()) {
+      finishedChanged.wait_for(lock, std::chrono::milliseconds(50));
+      if (InterruptCatcher::Take()) {
+        interrupted = true;
+        cancellation.CancelAll();
+      }
+    }
+  }
+  for (std::thread& worker : workers) worker.join();
+  for (DeviceRun& run : runs) run.bus.reset();
+
+  const int status = OverallStatus(runs, interrupted);
+  if (json) {
+    PrintJsonSummary(out, firmwarePath, status, runs);
+  } else {
+    PrintSummary(out, runs);
+  }
+  return status;
+}
+
+}  // namespace kestrune::cli

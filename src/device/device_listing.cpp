@@ -1,0 +1,64 @@
+#include "device/device_listing.h"
+
+#include "device/device_bus_split.h"
+#include "dfu/dfu_connection.h"
+
+namespace kestrune {
+namespace {
+
+constexpr std::size_t kSerialNumberIndexOffset = 16;  // iSerialNumber in the device descriptor
+
+std::string ReadUsbSerialNumber(StdfuLibrary& dfu, const std::string& path,
+                                const std::array<std::uint8_t, 18>& deviceDescriptor) {
+  const std::uint8_t index = deviceDescriptor[kSerialNumberIndexOffset];
+  if (index == 0) return {};
+  DfuConnection connection(dfu, path);
+  char text[256] = {};
+  DfuHandle handle = connection.Handle();
+  if (!connection.IsOpen() ||
+      dfu.STDFU_GetStringDescriptor(&handle, index, text, sizeof text) != STDFU_NOERROR) {
+    return {};
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> PresentDevicePaths(DeviceBus& bus) {
+  std::vector<std::string> paths;
+  for (const Guid& interfaceClass : {kDfuInterfaceClass, kSecondInterfaceClass}) {
+    const auto present = bus.PresentInterfaces(interfaceClass);
+    if (present) paths.insert(paths.end(), present->begin(), present->end());
+  }
+  return paths;
+}
+
+std::vector<ListedDevice> ListDevices(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock) {
+  DeviceBusSplitter splitter(bus);
+  std::vector<ListedDevice> devices;
+  for (const std::string& path : PresentDevicePaths(bus)) {
+    ListedDevice device;
+    device.path = path;
+    const std::unique_ptr<DeviceBus> alone = splitter.View(path);
+    device.discovery = Enumerate(dfu, *alone, clock);
+    if (device.discovery.deviceDescriptor) {
+      device.usbSerialNumber = ReadUsbSerialNumber(dfu, path, *device.discovery.deviceDescriptor);
+    }
+    devices.push_back(std::move(device));
+  }
+  return devices;
+}
+
+std::vector<const ListedDevice*> DevicesNamed(const std::vector<ListedDevice>& devices,
+                                              const std::string& choice) {
+  std::vector<const ListedDevice*> named;
+  for (const ListedDevice& device : devices) {
+    if (SameDevicePath(device.path, choice) ||
+        (!device.usbSerialNumber.empty() && device.usbSerialNumber == choice)) {
+      named.push_back(&device);
+    }
+  }
+  return named;
+}
+
+}  // namespace kestrune

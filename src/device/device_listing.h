@@ -1,0 +1,31 @@
+#pragma once
+// Every attached DFU device, each discovered on its own: what a bench with several devices shows
+// before one of them is chosen by its path or its USB serial number.
+
+#include <string>
+#include <vector>
+
+#include "device/device_bus.h"
+#include "device/enumerate.h"
+#include "dfu/stdfu.h"
+#include "platform/clock.h"
+
+namespace kestrune {
+
+struct ListedDevice {
+  std::string path;
+  std::string usbSerialNumber;  // empty when the device has none or it could not be read
+  Discovery discovery;          // of this device as if it were the only one
+};
+
+// The present interfaces of both classes in discovery's order.
+std::vector<std::string> PresentDevicePaths(DeviceBus& bus);
+
+// Discovers every present device; devices that cannot be opened are listed with what was learnt.
+std::vector<ListedDevice> ListDevices(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock);
+
+// The listed devices that `choice` names: by path (any case) or by USB serial number (exact).
+std::vector<const ListedDevice*> DevicesNamed(const std::vector<ListedDevice>& devices,
+                                              const std::string& choice);
+
+}  // namespace kestrune

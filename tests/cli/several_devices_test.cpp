@@ -1,0 +1,194 @@
+// The commands on a bench of several simulated devices: listing them, choosing one, and
+// programming all of them at once. Each test writes a bench file and runs the whole command line.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/console_window.h"
+#include "cli/program_all.h"
+#include "sim/sim_bench.h"
+#include "testkit/captured_stream.h"
+#include "testkit/firmware_image_builder.h"
+#include "testkit/temp_folder.h"
+
+namespace kestrune::cli {
+namespace {
+
+using testing::HasSubstr;
+using testing::Not;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+struct BenchDevice {
+  std::string serial;  // USB serial number; the unique ID ends in it too
+  std::string extra;   // more settings of the device, JSON
+};
+
+class SeveralDevicesTest : public testing::Test {
+ protected:
+  void MakeBench(const std::vector<BenchDevice>& devices) {
+    std::string text = "{\"devices\": [";
+    for (std::size_t k = 0; k < devices.size(); ++k) {
+      char uniqueId[64];
+      std::snprintf(uniqueId, sizeof uniqueId, "31 00 47 00 0E 51 33 30 37 34 38 %02X",
+                    0x30 + static_cast<unsigned>(k));
+      text += std::string(k ? "," : "") + "{\"serialNumber\": \"" + devices[k].serial +
+              "\", \"instance\": \"dev" + std::to_string(k) + "\", \"uniqueId\": \"" + uniqueId +
+              "\", \"persist\": false, \"returnDelayMs\": 20" + devices[k].extra + "}";
+    }
+    testkit::WriteFileText(m_folder.File("bench.json"), text + "]}");
+    testkit::WriteFileBytes(m_folder.File("fw.bin"), testkit::BuildFirmwareImage());
+  }
+  Outcome Run(std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {"--simulate=" + m_folder.File("bench.json"), "--infos", m_folder.File("Infos")});
+    testkit::CapturedStream out;
+    testkit::CapturedStream err;
+    const int status = Main(args, out.File(), err.File());
+    return {status, out.Text(), err.Text()};
+  }
+  std::vector<std::string> LogLines() {
+    const auto bytes = testkit::ReadFileBytes(m_folder.File("Infos/DownloadList.csv"));
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : bytes) {
+      if (c != '\n') {
+        line += c;
+      } else if (!line.starts_with("<Zeit>")) {
+        lines.push_back(line);
+      }
+      if (c == '\n') line.clear();
+    }
+    return lines;
+  }
+
+  testkit::TempFolder m_folder;
+};
+
+std::string PathOf(int k) {
+  return "\\\\?\\usb#vid_0483&pid_df11#dev" + std::to_string(k) +
+         "#{3fe809ab-fb91-4cb5-a643-69670d52366e}";
+}
+
+TEST_F(SeveralDevicesTest, ListShowsEveryDeviceAsLinesOrJson) {
+  MakeBench({{"KST0001", ""},
+             {"KST0002", ", \"otp\": {\"1\": \"AC DE 48 12 34 56 7A 85 00 E1 F5 5E 2A 00 00 80\"}"},
+             {"KST0003", ", \"flashKiB\": 512"}});
+  const Outcome lines = Run({"list"});
+  EXPECT_EQ(lines.status, kExitOk) << lines.err;
+  EXPECT_EQ(lines.out, PathOf(0) + "  KST0001  1024 kB  Nicht programmiert\n" + PathOf(1) +
+                           "  KST0002  1024 kB  42\n" + PathOf(2) +
+                           "  KST0003  512 kB  Nicht programmiert\n");
+
+  const Outcome json = Run({"list", "--json"});
+  EXPECT_EQ(json.status, kExitOk) << json.err;
+  const auto devices = nlohmann::json::parse(json.out);
+  ASSERT_EQ(devices.size(), 3u);
+  EXPECT_EQ(devices[0]["usbSerialNumber"], "KST0001");
+  EXPECT_EQ(devices[1]["path"], PathOf(1));
+  EXPECT_EQ(devices[1]["programmed"], true);
+  EXPECT_EQ(devices[1]["serialNumber"], "42");
+  EXPECT_EQ(devices[0]["serialNumber"], nullptr);
+  EXPECT_EQ(devices[2]["flashKiB"], 512);
+}
+
+TEST_F(SeveralDevicesTest, DeviceChoosesOneOfSeveralByPathOrSerial) {
+  MakeBench({{"KST0001", ""}, {"KST0002", ""}, {"KST0003", ""}});
+  // Without a choice the window's rule holds: more than one device is no good.
+  EXPECT_EQ(Run({"info"}).status, kExitFailed);
+  std::string upperPath = PathOf(1);
+  for (char& c : upperPath) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const std::string& choice : {std::string("KST0002"), PathOf(1), upperPath}) {
+    SCOPED_TRACE(choice);
+    const Outcome info = Run({"info", "--device", choice});
+    EXPECT_EQ(info.status, kExitOk) << info.err;
+    EXPECT_THAT(info.out, HasSubstr("anzahl : 1\n"));
+    EXPECT_THAT(info.out, HasSubstr("Unique ID : 3100-4700-0E-Q307481\n"));
+  }
+
+  const Outcome programmed = Run({"program", m_folder.File("fw.bin"), "--device=KST0002"});
+  EXPECT_EQ(programmed.status, kExitOk) << programmed.err;
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_THAT(log[0], HasSubstr("Q307481"));
+
+  const Outcome none = Run({"program", m_folder.File("fw.bin"), "--device", "KST9999"});
+  EXPECT_EQ(none.status, kExitNoDevice);
+  EXPECT_THAT(none.err, HasSubstr("--device 'KST9999' names no attached device"));
+  const Outcome json = Run({"set-identity", "--yes", "--device", "KST9999", "--json"});
+  EXPECT_EQ(json.status, kExitNoDevice);
+  EXPECT_THAT(nlohmann::json::parse(json.out)["errors"][0].get<std::string>(),
+              HasSubstr("names no attached device"));
+}
+
+TEST_F(SeveralDevicesTest, DeviceNamingTwoIsRefusedWithBothPaths) {
+  MakeBench({{"SAME", ""}, {"SAME", ""}});
+  const Outcome info = Run({"info", "--device", "SAME"});
+  EXPECT_EQ(info.status, kExitNoDevice);
+  EXPECT_THAT(info.err, HasSubstr("names 2 devices"));
+  EXPECT_THAT(info.err, HasSubstr(PathOf(0)));
+  EXPECT_THAT(info.err, HasSubstr(PathOf(1)));
+  EXPECT_EQ(info.out, "");
+}
+
+TEST_F(SeveralDevicesTest, AllProgramsEveryDeviceAndNamesTheOneThatFailed) {
+  // The third device leaves the bus for good in the middle of its transfer.
+  MakeBench({{"KST0001", ""},
+             {"KST0002", ""},
+             {"KST0003",
+              ", \"faults\": [{\"action\": \"disconnect\", \"request\": \"DNLOAD\", \"nth\": 20, "
+              "\"stayAway\": true}]"},
+             {"KST0004", ""}});
+  const Outcome run = Run({"program", "--all", m_folder.File("fw.bin")});
+  EXPECT_EQ(run.status, kExitFailed);
+  EXPECT_EQ(LogLines().size(), 3u);
+  EXPECT_THAT(
+      run.out,
+      HasSubstr(testkit::Utf8(u8"[KST0001] ... Das Gerät wurde erfolgreich programmiert ...\n")));
+  EXPECT_THAT(
+      run.out,
+      HasSubstr(testkit::Utf8(u8"[KST0004] ... Das Gerät wurde erfolgreich programmiert ...\n")));
+  EXPECT_THAT(run.out, Not(HasSubstr("[KST0003] ... Das Ger")));
+  EXPECT_THAT(run.out, HasSubstr("\nKST0001  succeeded"));
+  EXPECT_THAT(run.out, HasSubstr("\nKST0003  failed     Der "));
+  EXPECT_THAT(run.err, HasSubstr("[KST0003] Fehler: "));
+
+  const Outcome json = Run({"program", "--all", m_folder.File("fw.bin"), "--json"});
+  const auto document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["ok"], false);
+  EXPECT_EQ(document["devices"].size(), 4u);
+  EXPECT_EQ(document["devices"][2]["outcome"], "failed");
+  EXPECT_EQ(document["devices"][3]["outcome"], "succeeded");
+}
+
+TEST_F(SeveralDevicesTest, CtrlCStopsEveryDevice) {
+  MakeBench({{"KST0001", ""}, {"KST0002", ""}});
+  InterruptCatcher::Raise();  // pending when the runs start: taken once, handed to both
+  const Outcome run = Run({"program", "--all", m_folder.File("fw.bin")});
+  EXPECT_EQ(run.status, kExitAborted);
+  EXPECT_THAT(run.out, HasSubstr("[KST0001] ... User-Abbruch ...\n"));
+  EXPECT_THAT(run.out, HasSubstr("[KST0002] ... User-Abbruch ...\n"));
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST(ProgramAllTest, NoDeviceAttachedIsSaidAlsoInJson) {
+  VirtualClock clock;
+  DeviceBackend backend(clock, std::make_unique<SimBench>(clock));
+  testkit::CapturedStream out;
+  testkit::CapturedStream err;
+  EXPECT_EQ(ProgramAll(backend, "", "fw.bin", out.File(), err.File(), true), kExitNoDevice);
+  EXPECT_EQ(nlohmann::json::parse(out.Text())["outcome"], "noDevice");
+  EXPECT_THAT(err.Text(), HasSubstr("no DFU device is attached"));
+}
+
+}  // namespace
+}  // namespace kestrune::cli
