@@ -1,7 +1,9 @@
 find_package(Threads REQUIRED)
 
 # nlohmann-json is header-only; the cross compiler must not see the rest of /usr/include.
-find_path(KESTRUNE_JSON_HEADER nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(KESTRUNE_JSON_INCLUDE_DIR /usr/include CACHE PATH "Folder that holds nlohmann/json.hpp")
+find_path(KESTRUNE_JSON_HEADER nlohmann/json.hpp PATHS ${KESTRUNE_JSON_INCLUDE_DIR}
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 file(COPY ${KESTRUNE_JSON_HEADER}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/third_party/include)
 add_library(kestrune_json INTERFACE)
 target_include_directories(kestrune_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party/include)
@@ -11,8 +13,11 @@ if(KESTRUNE_TESTS)
     # No prebuilt GoogleTest for the cross target: build it from the sources Debian ships.
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    set(KESTRUNE_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+        "GoogleTest sources, built for the cross target")
+    add_subdirectory(${KESTRUNE_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   else()
+    # GTest_ROOT (or CMAKE_PREFIX_PATH) points at a GoogleTest installed elsewhere.
     find_package(GTest REQUIRED)
   endif()
 endif()

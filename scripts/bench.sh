@@ -7,13 +7,13 @@
 #   scripts/bench.sh [--smoke] [--runs N] [--preset NAME]
 #
 # --smoke: a 4 KiB image, one run each (CI runs it so that the benchmark keeps working).
-# --preset: the CMake preset to build and run (default linux-release, optimised).
+# --preset: the CMake preset to build and run (default linux-bench, optimised).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 size=983040
 runs=3
-preset=linux-release
+preset=linux-bench
 while [ $# -gt 0 ]; do
   case "$1" in
     --smoke) size=4096 runs=1 ;;

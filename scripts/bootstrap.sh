@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the demo use (Debian 12). Quick when all is there.
+# Installs what the build, the tests and the demo use (Debian 12). Quick when all is there.
+# `bootstrap.sh demo` installs only what building the program for the demo needs.
 set -euo pipefail
-packages=(
-  build-essential cmake ninja-build pkg-config clang-format
-  libgtest-dev libgmock-dev googletest
-  nlohmann-json3-dev libusb-1.0-0-dev
-  g++-mingw-w64-x86-64-posix
-  wine wine64 xvfb xauth
-  dfu-util
-  clang libclang-rt-14-dev
-)
+packages=(build-essential cmake ninja-build pkg-config nlohmann-json3-dev libusb-1.0-0-dev)
+if [ "${1:-}" != demo ]; then
+  packages+=(
+    clang-format dpkg-dev
+    libgtest-dev libgmock-dev googletest
+    g++-mingw-w64-x86-64-posix
+    wine wine64 xvfb xauth
+    dfu-util
+    clang libclang-rt-14-dev
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -7,3 +7,8 @@ set_tests_properties(cli-executable PROPERTIES PASS_REGULAR_EXPRESSION "anzahl :
 target_compile_definitions(${target} PRIVATE KESTRUNE_VERSION="${PROJECT_VERSION}")
 set_tests_properties(cli PROPERTIES ENVIRONMENT
   "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/user/data;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/user/state")
+# Installed into a fresh prefix, the program runs as a user would start it (native only).
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME cli-install COMMAND ${CMAKE_COMMAND} -DBINARY_DIR=${CMAKE_BINARY_DIR}
+           -DPREFIX=${CMAKE_BINARY_DIR}/install-test -P ${dir}/install_test.cmake)
+endif()
