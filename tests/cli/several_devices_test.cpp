@@ -115,8 +115,18 @@ TEST_F(SeveralDevicesTest, DeviceChoosesOneOfSeveralByPathOrSerial) {
     EXPECT_THAT(info.out, HasSubstr("Unique ID : 3100-4700-0E-Q307481\n"));
   }
 
-  const Outcome programmed = Run({"program", m_folder.File("fw.bin"), "--device=KST0002"});
+  const Outcome info = Run({"--json", "info", "--device", "KST0002"});
+  EXPECT_EQ(info.status, kExitOk);
+  EXPECT_EQ(nlohmann::json::parse(info.out)["uniqueId"], "3100-4700-0E-Q307481");
+
+  // With --json stdout holds the result alone; the status lines go to stderr.
+  const Outcome programmed =
+      Run({"program", m_folder.File("fw.bin"), "--device=KST0002", "--json"});
   EXPECT_EQ(programmed.status, kExitOk) << programmed.err;
+  const auto result = nlohmann::json::parse(programmed.out);
+  EXPECT_EQ(result["ok"], true);
+  EXPECT_EQ(result["device"], PathOf(1));
+  EXPECT_THAT(programmed.err, HasSubstr(testkit::Utf8(u8"... Gerät neu öffnen ...\n")));
   const std::vector<std::string> log = LogLines();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_THAT(log[0], HasSubstr("Q307481"));
