@@ -2,13 +2,13 @@
 
 #include <map>
 #include <string>
+
 #include "app/control_ids.h"
 #include "app/discovery_display.h"
 #include "cli/cli.h"
 #include "cli/device_choice.h"
 #include "cli/json_output.h"
 #include "device/enumerate.h"
-
 #include "support/cp1252.h"
 
 namespace kestrune::cli {

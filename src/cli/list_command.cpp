@@ -1,5 +1,6 @@
 // `kestrune list`: every attached DFU device, one per line, or with --json a JSON array.
 
+#include <optional>
 #include <string>
 
 #include "cli/cli.h"

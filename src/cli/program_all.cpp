@@ -1,7 +1,7 @@
 #include "cli/program_all.h"
 
 #include <algorithm>
-#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
