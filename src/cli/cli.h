@@ -12,9 +12,9 @@ namespace kestrune::cli {
 
 // Exit statuses, one meaning each, so that a script can tell what went wrong.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;    // the run (or the described file) failed
-inline constexpr int kExitUsage = 2;     // the command line is wrong
-inline constexpr int kExitAborted = 3;   // stopped by Ctrl-C
+inline constexpr int kExitFailed = 1;   // the run (or the described file) failed
+inline constexpr int kExitUsage = 2;    // the command line is wrong
+inline constexpr int kExitAborted = 3;  // stopped by Ctrl-C
 // `program`: the device was programmed and verified, but its line in the download log is missing.
 inline constexpr int kExitLogLineMissing = 4;
 inline constexpr int kExitRefused = 5;   // refused before the run: a file, a check, an answer

@@ -88,9 +88,8 @@ int OverallStatus(const std::vector<DeviceRun>& runs, bool interrupted) {
   const auto all = [&runs](auto test) { return std::all_of(runs.begin(), runs.end(), test); };
   if (all([](const DeviceRun& r) { return r.status == kExitOk; })) return kExitOk;
   if (interrupted) return kExitAborted;
-  const bool verified = all([](const DeviceRun& r) {
-    return r.status == kExitOk || r.status == kExitLogLineMissing;
-  });
+  const bool verified = all(
+      [](const DeviceRun& r) { return r.status == kExitOk || r.status == kExitLogLineMissing; });
   return verified ? kExitLogLineMissing : kExitFailed;
 }
 

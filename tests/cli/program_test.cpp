@@ -161,8 +161,10 @@ TEST_F(ProgramTest, ALogLineThatCannotBeWrittenIsWarnedAboutWithExitFour) {
     MakeBench(1);
     const std::string path = Firmware();
     const std::size_t before = err.Text().size();
-    EXPECT_EQ(ProgramFirmware(*backend, infos, path, {out.File(), err.File(), nullptr, false}),
-              kExitLogLineMissing);
+    ConsoleWindowOptions console;
+    console.out = out.File();
+    console.err = err.File();
+    EXPECT_EQ(ProgramFirmware(*backend, infos, path, console), kExitLogLineMissing);
     EXPECT_EQ(err.Text().substr(before),
               UTF8("Warnung: Das Gerät wurde programmiert, aber seine Zeile im Download-Log fehlt "
                    "!\n\nSie konnte nicht geschrieben werden in:\n") +
