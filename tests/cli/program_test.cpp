@@ -16,6 +16,8 @@
 namespace kestrune::cli {
 namespace {
 
+using testing::HasSubstr;
+
 // UTF-8 as the terminal shows it; the program's own texts are CP1252.
 #define UTF8(s) reinterpret_cast<const char*>(u8##s)
 
@@ -76,9 +78,10 @@ TEST_F(ProgramTest, AVerifiedRunPrintsEachStatusOnItsLineWithABarAndExitsZero) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
   // The bar ends at the whole file, with the rate and the time it took; then the total time.
-  EXPECT_THAT(
-      text, testing::MatchesRegex(".*\\] 100 %  48\\.0/48\\.0 kB  [0-9.]+ kB/s  00:[0-9][0-9].*"));
-  EXPECT_THAT(text, testing::MatchesRegex(".*\ntotal time 00:[0-9][0-9]\n$"));
+  EXPECT_THAT(text, HasSubstr("] 100 %  48.0/48.0 kB  "));
+  EXPECT_THAT(text, HasSubstr(" kB/s  00:"));
+  EXPECT_THAT(text, HasSubstr("\ntotal time 00:"));
+  EXPECT_THAT(text, testing::EndsWith("\n"));
   EXPECT_EQ(err.Text(), "");
   EXPECT_EQ(bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size())), image);
   EXPECT_NE(Log().find("\"firmware.bin\";\"KST-F4\""), std::string::npos);
