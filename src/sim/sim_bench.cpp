@@ -66,6 +66,8 @@ class SimBench::Core {
     Phase phase = Phase::Present;
     std::uint32_t until = 0;  // Resetting: when the bus notices; Away: when it returns
     bool returns = false;     // Away: comes back at `until`
+    // Present as its application, not in DFU mode: no DFU interface to list or open.
+    bool application = false;
     std::uint64_t generation = 0;
     // Bus time not spent on the clock yet: the clock sleeps whole milliseconds.
     std::uint32_t busCarryUs = 0;
@@ -113,7 +115,26 @@ class SimBench::Core {
   void Arrive(Slot& slot) {
     slot.loader->Restart();
     slot.phase = Phase::Present;
+    slot.application = false;
     m_events.push_back({DeviceEvent::Arrival, slot.path});
+  }
+
+  // Back by itself after a reset or a drop, as the device's settings say.
+  void Return(Slot& slot) {
+    const SimDeviceConfig& config = slot.loader->Config();
+    if (!config.returnInstance.empty()) {
+      slot.path = SimDevicePath(config.vid, config.pid, config.returnInstance, slot.interfaceClass);
+    }
+    if (config.returnInDfu) {
+      Arrive(slot);
+      return;
+    }
+    slot.phase = Phase::Present;
+    slot.application = true;
+  }
+
+  static bool OnBus(const Slot& slot) {
+    return (slot.phase == Phase::Present || slot.phase == Phase::Resetting) && !slot.application;
   }
 
   void UpdateLocked(std::uint32_t now) {
@@ -127,7 +148,7 @@ class SimBench::Core {
       if (slot.phase == Phase::Resetting && Reached(now, slot.until)) {
         Leave(slot, slot.until + config.returnDelayMs);
       }
-      if (slot.phase == Phase::Away && slot.returns && Reached(now, slot.until)) Arrive(slot);
+      if (slot.phase == Phase::Away && slot.returns && Reached(now, slot.until)) Return(slot);
     }
   }
 
@@ -330,7 +351,8 @@ void SimBench::Plug(std::size_t device) {
   {
     std::lock_guard<std::mutex> lock(m_core->m_mutex);
     Core::Slot& slot = m_core->m_slots.at(device);
-    if (slot.phase == Core::Phase::Away || slot.phase == Core::Phase::Unplugged) {
+    if (slot.phase == Core::Phase::Away || slot.phase == Core::Phase::Unplugged ||
+        slot.application) {
       m_core->Arrive(slot);
     }
   }
@@ -394,9 +416,10 @@ std::unique_ptr<UsbDevice> SimBench::Open(const std::string& path) {
   std::lock_guard<std::mutex> lock(m_core->m_mutex);
   const std::string wanted = Lower(path);
   for (std::size_t i = 0; i < m_core->m_slots.size(); ++i) {
-    const Core::Slot& slot = m_core->m_slots[i];
-    const bool onBus = slot.phase == Core::Phase::Present || slot.phase == Core::Phase::Resetting;
-    if (onBus && Lower(slot.path) == wanted) {
+    Core::Slot& slot = m_core->m_slots[i];
+    if (Core::OnBus(slot) && Lower(slot.path) == wanted) {
+      // A refused open (another program has the device, say) leaves the device as it was.
+      if (slot.loader->Faults().Next(SimRequest::Open) != nullptr) return nullptr;
       return std::make_unique<SimHandle>(m_core, i, slot.generation);
     }
   }
@@ -408,8 +431,9 @@ std::optional<std::vector<std::string>> SimBench::PresentInterfaces(const Guid& 
   std::lock_guard<std::mutex> lock(m_core->m_mutex);
   std::vector<std::string> paths;
   for (const Core::Slot& slot : m_core->m_slots) {
-    const bool onBus = slot.phase == Core::Phase::Present || slot.phase == Core::Phase::Resetting;
-    if (onBus && SameGuid(slot.interfaceClass, interfaceClass)) paths.push_back(slot.path);
+    if (Core::OnBus(slot) && SameGuid(slot.interfaceClass, interfaceClass)) {
+      paths.push_back(slot.path);
+    }
   }
   return paths;
 }

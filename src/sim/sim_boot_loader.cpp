@@ -48,6 +48,7 @@ void SimBootLoader::Restart() {
   m_pointer = kSimFlashStart;
   m_download.clear();
   m_failDownloadWith.reset();
+  m_downloadFault.reset();
   m_workDone = false;
   m_flashFreeAt.reset();
   m_resetAt.reset();
@@ -61,6 +62,45 @@ UsbTransfer SimBootLoader::Stall(std::uint8_t status) {
 
 UsbTransfer SimBootLoader::Handle(const UsbSetup& setup, std::uint8_t* data, std::uint32_t now,
                                   const SimFault* fault) {
+  const UsbTransfer answer = Respond(setup, data, now, fault);
+  if (fault == nullptr || answer.result != UsbResult::Ok || (setup.bmRequestType & 0x80) == 0) {
+    return answer;
+  }
+  return Shape(answer, setup, data, *fault);
+}
+
+// The faults that change an answer on its way to the host, not the device.
+UsbTransfer SimBootLoader::Shape(UsbTransfer answer, const UsbSetup& setup, std::uint8_t* data,
+                                 const SimFault& fault) {
+  const bool status = ClassifyRequest(setup) == SimRequest::GetStatus && answer.length >= 6;
+  switch (fault.action) {
+    case SimFaultAction::Garble:
+      if (fault.offset < answer.length) data[fault.offset] ^= fault.xorMask;
+      break;
+    case SimFaultAction::Short:
+      answer.length = std::min(answer.length, fault.bytes);
+      break;
+    case SimFaultAction::Oversized:
+      answer.length = setup.wLength + 1u;  // the transport reports more than fits
+      break;
+    case SimFaultAction::WrongState:
+      if (status) data[4] = fault.state;
+      break;
+    case SimFaultAction::PollTimeout:
+      if (status) {
+        data[1] = static_cast<std::uint8_t>(fault.pollMs);
+        data[2] = static_cast<std::uint8_t>(fault.pollMs >> 8);
+        data[3] = static_cast<std::uint8_t>(fault.pollMs >> 16);
+      }
+      break;
+    default:
+      break;
+  }
+  return answer;
+}
+
+UsbTransfer SimBootLoader::Respond(const UsbSetup& setup, std::uint8_t* data, std::uint32_t now,
+                                   const SimFault* fault) {
   if (m_state == dfuDNBUSY && UsUntil(now, m_busyUntil) <= 0) {
     m_state = dfuDNLOAD_SYNC;
     m_workDone = true;
@@ -85,6 +125,11 @@ UsbTransfer SimBootLoader::Handle(const UsbSetup& setup, std::uint8_t* data, std
     case 1:
       if (in) return Stall();
       m_failDownloadWith = failDownloadWith;
+      m_downloadFault.reset();
+      if (fault != nullptr &&
+          (fault->action == SimFaultAction::Partial || fault->action == SimFaultAction::Lost)) {
+        m_downloadFault = *fault;
+      }
       return HandleDnload(setup, data);
     case 2:
       return in ? HandleUpload(setup, data) : Stall();
@@ -200,6 +245,7 @@ UsbTransfer SimBootLoader::HandleGetStatus(const UsbSetup& setup, std::uint8_t* 
         std::uint32_t workUs = 0;
         m_workStatus = m_failDownloadWith ? *m_failDownloadWith : RunDownload(workUs, resets);
         m_failDownloadWith.reset();
+        m_downloadFault.reset();
         // Flash work that a host cut short with another request still runs to its end first.
         const SimMoment start =
             m_flashFreeAt && UsUntil(now, *m_flashFreeAt) > 0 ? *m_flashFreeAt : SimMoment{now, 0};
@@ -251,10 +297,24 @@ std::uint8_t SimBootLoader::RunDownload(std::uint32_t& workUs, bool& resets) {
   if (address + m_download.size() - 1 > 0xFFFFFFFFu) return errTARGET;
   const auto start = static_cast<std::uint32_t>(address);
   const auto length = static_cast<std::uint32_t>(m_download.size());
-  const std::uint8_t status = m_memory.Write(m_alternate, start, m_download.data(), length);
-  if (status != OK) return status;
+  // A block that the flash controller takes only in part, or not at all, while it says done.
+  std::uint32_t written = length;
+  if (m_downloadFault) {
+    written = m_downloadFault->action == SimFaultAction::Lost
+                  ? 0
+                  : std::min(length, m_downloadFault->bytes);
+  }
+  const bool wasProtected = m_memory.ReadProtected();
+  if (written > 0) {
+    const std::uint8_t status = m_memory.Write(m_alternate, start, m_download.data(), written);
+    if (status != OK) return status;
+  }
   resets = m_alternate == 1;
   workUs = resets ? m_config.timing.optionWriteMs * 1000 : SimProgramUs(m_config.timing, length);
+  // Leaving read protection level 1 erases the flash first.
+  if (wasProtected && !m_memory.ReadProtected()) {
+    workUs += m_config.timing.massEraseMs * 1000 * (m_config.flashKiB == 2048 ? 2 : 1);
+  }
   return OK;
 }
 

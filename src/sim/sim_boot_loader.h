@@ -49,6 +49,10 @@ class SimBootLoader {
   const SimDeviceConfig& Config() const { return m_config; }
 
  private:
+  UsbTransfer Respond(const UsbSetup& setup, std::uint8_t* data, std::uint32_t now,
+                      const SimFault* fault);
+  UsbTransfer Shape(UsbTransfer answer, const UsbSetup& setup, std::uint8_t* data,
+                    const SimFault& fault);
   UsbTransfer Stall(std::uint8_t status = errSTALLEDPKT);
   UsbTransfer HandleStandard(const UsbSetup& setup, std::uint8_t* data);
   UsbTransfer HandleDnload(const UsbSetup& setup, const std::uint8_t* data);
@@ -71,6 +75,7 @@ class SimBootLoader {
   std::uint16_t m_block = 0;
   std::vector<std::uint8_t> m_download;
   std::optional<std::uint8_t> m_failDownloadWith;
+  std::optional<SimFault> m_downloadFault;  // Partial or Lost, for data blocks
   // dfuDNBUSY lasts until m_busyUntil; then the work's outcome is m_workStatus.
   bool m_workDone = false;
   SimMoment m_busyUntil;

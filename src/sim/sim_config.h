@@ -68,20 +68,29 @@ enum class SimRequest {
   Abort,
   GetDescriptor,
   SetInterface,
+  Open,  // not a request: the host opening the device's path
 };
-inline constexpr std::size_t kSimRequestKinds = 9;
+inline constexpr std::size_t kSimRequestKinds = 10;
 // The names of the kinds in the simulator file and in request counts, in the order above.
 inline constexpr const char* kSimRequestNames[kSimRequestKinds] = {
-    "DETACH",   "DNLOAD", "UPLOAD",         "GETSTATUS",    "CLRSTATUS",
-    "GETSTATE", "ABORT",  "GET_DESCRIPTOR", "SET_INTERFACE"};
+    "DETACH",   "DNLOAD", "UPLOAD",         "GETSTATUS",     "CLRSTATUS",
+    "GETSTATE", "ABORT",  "GET_DESCRIPTOR", "SET_INTERFACE", "OPEN"};
 
 enum class SimFaultAction {
-  Fail,        // the transfer fails (UsbResult::Error), the device does nothing
-  Stall,       // the request stalls and the device enters dfuERROR (errSTALLEDPKT)
-  Timeout,     // no answer: the transfer times out, the device does nothing
-  DfuError,    // a download's work fails with `status`; any other request finds dfuERROR first
-  Disconnect,  // the device leaves the bus instead of answering
-  Corrupt,     // uploads return the byte at `address` XOR `xorMask` (the memory stays intact)
+  Fail,         // the transfer fails (UsbResult::Error), the device does nothing
+  Stall,        // the request stalls and the device enters dfuERROR (errSTALLEDPKT)
+  Timeout,      // no answer: the transfer times out, the device does nothing
+  DfuError,     // a download's work fails with `status`; any other request finds dfuERROR first
+  Disconnect,   // the device leaves the bus instead of answering
+  Corrupt,      // uploads return the byte at `address` XOR `xorMask` (the memory stays intact)
+  Partial,      // a data download writes only its first `bytes` bytes and reports success
+  Lost,         // a download reports success and changes nothing (an option block still resets)
+  Garble,       // this one answer has its byte at `offset` XOR `xorMask`; the memory stays intact
+  Short,        // the answer carries only `bytes` bytes
+  Oversized,    // the answer claims one byte more than was asked for
+  WrongState,   // GETSTATUS answers bState `state`; the device stays in its real state
+  PollTimeout,  // GETSTATUS answers bwPollTimeout `pollMs`
+  Busy,         // OPEN: another program holds the device, so it cannot be opened
 };
 
 struct SimFault {
@@ -94,6 +103,10 @@ struct SimFault {
   std::uint8_t xorMask = 0x01;                 // Corrupt
   std::optional<std::uint32_t> returnAfterMs;  // Disconnect: none = the device's returnDelayMs
   bool stayAway = false;                       // Disconnect: never comes back by itself
+  std::uint32_t bytes = 0;                     // Partial, Short
+  std::uint32_t offset = 0;                    // Garble
+  std::uint8_t state = 0;                      // WrongState
+  std::uint32_t pollMs = 0;                    // PollTimeout
 };
 
 struct SimDeviceConfig {
@@ -114,6 +127,10 @@ struct SimDeviceConfig {
   std::array<std::uint8_t, 12> uniqueId{};
   std::uint32_t leaveDelayMs = 0;      // from the reset until the bus notices the device is gone
   std::uint32_t returnDelayMs = 1000;  // from leaving until it registers anew
+  // How it registers anew: under another instance (so another path) when set, and as its
+  // application instead of in DFU mode (on the bus, but no DFU interface) when returnInDfu is off.
+  std::string returnInstance;
+  bool returnInDfu = true;
   SimTiming timing;
   std::vector<SimFault> faults;
   std::string imageFolder;  // where flash, option bytes and OTP persist; empty: memory only

@@ -172,6 +172,30 @@ SimRequest RequestKind(const Json& value, const std::string& where) {
   Fail(where, "expected one of " + names);
 }
 
+// The faults that only make sense on some kinds of request; the rest take any kind but OPEN.
+void CheckFaultRequest(const SimFault& f, const std::string& where) {
+  using A = SimFaultAction;
+  const SimRequest r = f.request;
+  const bool answers = r == SimRequest::Upload || r == SimRequest::GetStatus ||
+                       r == SimRequest::GetState || r == SimRequest::GetDescriptor;
+  const char* needs = nullptr;
+  if ((f.action == A::Partial || f.action == A::Lost) && r != SimRequest::Dnload) {
+    needs = "DNLOAD";
+  } else if (f.action == A::Garble && r != SimRequest::Upload) {
+    needs = "UPLOAD";
+  } else if ((f.action == A::Short || f.action == A::Oversized) && !answers) {
+    needs = "UPLOAD, GETSTATUS, GETSTATE or GET_DESCRIPTOR";
+  } else if ((f.action == A::WrongState || f.action == A::PollTimeout) &&
+             r != SimRequest::GetStatus) {
+    needs = "GETSTATUS";
+  } else if (f.action == A::Busy && r != SimRequest::Open) {
+    needs = "OPEN";
+  } else if (r == SimRequest::Open && f.action != A::Fail && f.action != A::Busy) {
+    Fail(where + ".request", "OPEN takes the actions fail and busy");
+  }
+  if (needs != nullptr) Fail(where + ".request", std::string("this action needs ") + needs);
+}
+
 SimTiming Timing(const Json& value, const std::string& where) {
   const std::initializer_list<std::pair<const char*, bool>> models = {{"instant", false},
                                                                       {"datasheet", true}};
@@ -207,7 +231,7 @@ SimTiming Timing(const Json& value, const std::string& where) {
 SimFault Fault(const Json& value, const std::string& where) {
   CheckKeys(value, where,
             {"action", "request", "nth", "count", "status", "address", "xor", "returnAfterMs",
-             "stayAway"});
+             "stayAway", "bytes", "offset", "state", "pollMs"});
   SimFault f;
   if (!value.contains("action")) Fail(where, "missing \"action\"");
   f.action = Choice(value["action"], where + ".action",
@@ -216,7 +240,15 @@ SimFault Fault(const Json& value, const std::string& where) {
                      {"timeout", SimFaultAction::Timeout},
                      {"dfuError", SimFaultAction::DfuError},
                      {"disconnect", SimFaultAction::Disconnect},
-                     {"corrupt", SimFaultAction::Corrupt}});
+                     {"corrupt", SimFaultAction::Corrupt},
+                     {"partial", SimFaultAction::Partial},
+                     {"lost", SimFaultAction::Lost},
+                     {"garble", SimFaultAction::Garble},
+                     {"short", SimFaultAction::Short},
+                     {"oversized", SimFaultAction::Oversized},
+                     {"wrongState", SimFaultAction::WrongState},
+                     {"pollTimeout", SimFaultAction::PollTimeout},
+                     {"busy", SimFaultAction::Busy}});
   if (f.action == SimFaultAction::Corrupt) {
     if (!value.contains("address")) Fail(where, "missing \"address\"");
     f.address = Number(value["address"], where + ".address", 0xFFFFFFFF);
@@ -256,6 +288,21 @@ SimFault Fault(const Json& value, const std::string& where) {
     f.returnAfterMs = Number(value["returnAfterMs"], where + ".returnAfterMs", kMaxDelayMs);
   }
   if (value.contains("stayAway")) f.stayAway = Flag(value["stayAway"], where + ".stayAway");
+  CheckFaultRequest(f, where);
+  if (value.contains("bytes")) f.bytes = Number(value["bytes"], where + ".bytes", kSimTransferSize);
+  if (value.contains("offset")) {
+    f.offset = Number(value["offset"], where + ".offset", kSimTransferSize - 1);
+  }
+  if (value.contains("xor")) {
+    f.xorMask = static_cast<std::uint8_t>(Number(value["xor"], where + ".xor", 0xFF));
+    if (f.xorMask == 0) Fail(where + ".xor", "0 changes nothing");
+  }
+  if (value.contains("state")) {
+    f.state = static_cast<std::uint8_t>(Number(value["state"], where + ".state", 0xFF));
+  }
+  if (value.contains("pollMs")) {
+    f.pollMs = Number(value["pollMs"], where + ".pollMs", 0xFFFFFF);  // 24 bits in GETSTATUS
+  }
   return f;
 }
 
@@ -278,6 +325,8 @@ SimDeviceConfig Device(const Json& value, const std::string& where, const std::s
              "uniqueId",
              "leaveDelayMs",
              "returnDelayMs",
+             "returnInstance",
+             "returnInDfu",
              "timing",
              "faults",
              "folder",
@@ -371,6 +420,13 @@ SimDeviceConfig Device(const Json& value, const std::string& where, const std::s
   }
   if (has("leaveDelayMs"))
     d.leaveDelayMs = Number(value["leaveDelayMs"], at("leaveDelayMs"), kMaxDelayMs);
+  if (has("returnInstance")) {
+    d.returnInstance = Text(value["returnInstance"], at("returnInstance"));
+    if (!IsValidInstance(d.returnInstance)) {
+      Fail(at("returnInstance"), "may hold only letters, digits and & _ - .");
+    }
+  }
+  if (has("returnInDfu")) d.returnInDfu = Flag(value["returnInDfu"], at("returnInDfu"));
   if (has("returnDelayMs")) {
     d.returnDelayMs = Number(value["returnDelayMs"], at("returnDelayMs"), kMaxDelayMs);
   }

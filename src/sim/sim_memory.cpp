@@ -12,6 +12,9 @@ namespace {
 
 constexpr std::uint32_t kOtpDataSize = kSimOtpBlockCount * kSimOtpBlockSize;
 constexpr std::uint32_t kOtpImageSize = kOtpDataSize + kSimOtpBlockCount;
+// Read protection byte: level 0, and level 2 (permanent); any other value is level 1.
+constexpr std::uint8_t kLevel0 = 0xAA;
+constexpr std::uint8_t kLevel2 = 0xCC;
 
 std::vector<SimSector> FlashSectors(std::uint32_t flashKiB) {
   std::vector<SimSector> sectors;
@@ -215,7 +218,14 @@ std::uint8_t SimMemory::Write(std::uint8_t alternate, std::uint32_t address,
       std::copy(data, data + kSimOptionSize, block.begin());
       if (m_optionComplements) block = WithOptionComplements(block);
       const std::size_t base = address == kSimOptionStart ? 0 : kSimOptionSize;
+      // From level 1 back to level 0 the chip erases all flash before it lets anyone read it.
+      const bool leavesLevel1 =
+          base == 0 && ReadProtected() && m_options[1] != kLevel2 && block[1] == kLevel0;
       std::copy(block.begin(), block.end(), m_options.begin() + base);
+      if (leavesLevel1) {
+        std::fill(m_flash.begin(), m_flash.end(), 0xFF);
+        if (!PersistFlash(0, m_flash.size())) return errWRITE;
+      }
       return PersistOptions() ? OK : errWRITE;
     }
     case 2: {

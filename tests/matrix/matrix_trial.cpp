@@ -43,6 +43,14 @@ SimDeviceConfig DeviceWithIdentity() {
   return config;
 }
 
+// A device with factory option bytes that registers anew differently after their write.
+SimDeviceConfig Returning(const std::string& instance, bool inDfu) {
+  SimDeviceConfig config = Device(1024, {0xEF, 0xAA, 0xFF, 0x0F});
+  config.returnInstance = instance;
+  config.returnInDfu = inDfu;
+  return config;
+}
+
 // The firmware file and the Infos folder, shared by all trials (one at a time).
 struct Files {
   testkit::TempFolder folder;
@@ -138,9 +146,7 @@ class Trial {
     return m_bench.Peek(0, kOtpAlternate, kOtpAddress, kOtpBlockCount * kOtpBlockSize);
   }
 
-  Discovery Discover() {
-    return Enumerate(m_dfu, m_bench, m_clock, UtcCalendar);
-  }
+  Discovery Discover() { return Enumerate(m_dfu, m_bench, m_clock, UtcCalendar); }
 
   // The window's side of a run: its device data from discovery, and discovery again on
   // ID_RUN_REENUMERATE while the device is gone or not found again.
@@ -278,6 +284,9 @@ std::vector<Scenario> Scenarios() {
       {"2 MiB dual bank", Work::Program, Device(2048, {0xEF, 0xAA, 0xFF, 0x0F})},
       {"MAC setzen, empty OTP", Work::MacSetzen, Device(1024, {0xE3, 0xAA, 0xFF, 0x3F})},
       {"MAC setzen, used OTP", Work::MacSetzen, DeviceWithIdentity()},
+      {"read protection level 1", Work::Program, Device(1024, {0xEF, 0xBB, 0xFF, 0x0F})},
+      {"back under another path", Work::Program, Returning("elsewhere", true)},
+      {"back as its application", Work::Program, Returning("", false), false},
   };
 }
 
@@ -297,13 +306,6 @@ const char* ViolationName(Violation violation) {
       return "hang";
   }
   return "?";
-}
-
-const char* RequestName(SimRequest kind) {
-  static const char* const names[kSimRequestKinds] = {
-      "DETACH",   "DNLOAD", "UPLOAD",         "GETSTATUS",    "CLRSTATUS",
-      "GETSTATE", "ABORT",  "GET_DESCRIPTOR", "SET_INTERFACE"};
-  return names[static_cast<std::size_t>(kind)];
 }
 
 TrialResult RunTrial(const Scenario& scenario, const std::vector<SimFault>& faults) {

@@ -20,6 +20,7 @@ struct Scenario {
   std::string name;
   Work work = Work::Program;
   SimDeviceConfig device;
+  bool cleanSucceeds = true;  // false: the device itself makes the work fail
 };
 
 // The scenarios every fault is tried on.
@@ -48,7 +49,5 @@ struct TrialResult {
 
 // Runs `scenario` once with `faults` added to its device.
 TrialResult RunTrial(const Scenario& scenario, const std::vector<SimFault>& faults);
-
-const char* RequestName(SimRequest kind);
 
 }  // namespace kestrune::matrix
