@@ -10,11 +10,11 @@
 #include "job/fake_job_host.h"
 #include "job/programming_job.h"
 #include "job/run_commands.h"
-#include "job/watched_stdfu.h"
 #include "serials/mac_range.h"
 #include "sim/sim_bench.h"
 #include "testkit/recording_window.h"
 #include "testkit/temp_folder.h"
+#include "testkit/watched_stdfu.h"
 #include "usb/usb_stdfu.h"
 
 namespace kestrune::matrix {
@@ -267,7 +267,7 @@ class Trial {
   VirtualClock m_clock;
   SimBench m_bench{m_clock};
   UsbStdfuLibrary m_usb{m_bench, m_clock};
-  WatchedStdfu m_dfu{m_usb};
+  testkit::WatchedStdfu m_dfu{m_usb};
   FakeJobHost m_host{[this] { return m_dfu.OpenConnections(); }};
   JobDevice m_current;
   std::string m_uniqueIdText;

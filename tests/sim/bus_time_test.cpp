@@ -127,6 +127,7 @@ TEST_F(DatasheetBusTest, CountsTheRequestsOfEachKind) {
   expected[static_cast<std::size_t>(SimRequest::GetStatus)] = 2;
   expected[static_cast<std::size_t>(SimRequest::Abort)] = 1;
   expected[static_cast<std::size_t>(SimRequest::Upload)] = 2;
+  expected[static_cast<std::size_t>(SimRequest::Open)] = 1;  // the fixture's handle
   EXPECT_EQ(bench.RequestCounts(0), expected);
 
   const auto file = std::filesystem::path(KESTRUNE_BINARY_DIR) / "sim-test" / "requests.txt";
@@ -146,7 +147,7 @@ TEST_F(DatasheetBusTest, CountsTheRequestsOfEachKind) {
             "367F34683033 DETACH 0\n367F34683033 DNLOAD 0\n367F34683033 UPLOAD 0\n"
             "367F34683033 GETSTATUS 1\n367F34683033 CLRSTATUS 0\n367F34683033 GETSTATE 0\n"
             "367F34683033 ABORT 0\n367F34683033 GET_DESCRIPTOR 0\n"
-            "367F34683033 SET_INTERFACE 0\n");
+            "367F34683033 SET_INTERFACE 0\n367F34683033 OPEN 1\n");
 }
 
 }  // namespace
