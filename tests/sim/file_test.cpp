@@ -77,6 +77,30 @@ TEST(SimulatorFile, DefaultsFillWhatIsLeftOut) {
   EXPECT_EQ(read.devices[0].otpLocks[1], 0xFF);
 }
 
+TEST(SimulatorFile, DeviceFaultsAndReturnsAreRead) {
+  const SimFileResult read = ParseSimulatorFile(
+      R"({"devices": [{"returnInstance": "after-reset", "returnInDfu": false, "faults": [
+          {"action": "partial", "request": "DNLOAD", "nth": 3, "bytes": 100},
+          {"action": "garble", "request": "UPLOAD", "offset": 7, "xor": "0x80"},
+          {"action": "wrongState", "request": "GETSTATUS", "state": 5},
+          {"action": "pollTimeout", "request": "GETSTATUS", "pollMs": 5000},
+          {"action": "busy", "request": "OPEN", "count": 2}]}]})",
+      "/files", "/images");
+  ASSERT_EQ(read.error, "");
+  const SimDeviceConfig& device = read.devices[0];
+  EXPECT_EQ(device.returnInstance, "after-reset");
+  EXPECT_FALSE(device.returnInDfu);
+  ASSERT_EQ(device.faults.size(), 5u);
+  EXPECT_EQ(device.faults[0].action, SimFaultAction::Partial);
+  EXPECT_EQ(device.faults[0].bytes, 100u);
+  EXPECT_EQ(device.faults[1].offset, 7u);
+  EXPECT_EQ(device.faults[1].xorMask, 0x80);
+  EXPECT_EQ(device.faults[2].state, 5);
+  EXPECT_EQ(device.faults[3].pollMs, 5000u);
+  EXPECT_EQ(device.faults[4].request, SimRequest::Open);
+  EXPECT_EQ(device.faults[4].count, 2u);
+}
+
 TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
   const std::pair<const char*, const char*> cases[] = {
       {"{\"devices\": [", "line 1, column 14"},
@@ -117,6 +141,19 @@ TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
        "count from 1"},
       {R"({"devices": [{"faults": [{"action": "dfuError", "request": "DNLOAD", "status": "errBAD"}]}]})",
        "devices[0].faults[0].status: expected one of errTARGET"},
+      {R"({"devices": [{"faults": [{"action": "partial", "request": "UPLOAD"}]}]})",
+       "devices[0].faults[0].request: this action needs DNLOAD"},
+      {R"({"devices": [{"faults": [{"action": "wrongState", "request": "GETSTATE"}]}]})",
+       "this action needs GETSTATUS"},
+      {R"({"devices": [{"faults": [{"action": "short", "request": "DNLOAD"}]}]})",
+       "this action needs UPLOAD, GETSTATUS, GETSTATE or GET_DESCRIPTOR"},
+      {R"({"devices": [{"faults": [{"action": "busy", "request": "UPLOAD"}]}]})",
+       "this action needs OPEN"},
+      {R"({"devices": [{"faults": [{"action": "stall", "request": "OPEN"}]}]})",
+       "OPEN takes the actions fail and busy"},
+      {R"({"devices": [{"faults": [{"action": "pollTimeout", "request": "GETSTATUS", "pollMs": 16777216}]}]})",
+       "devices[0].faults[0].pollMs: 16777216 is larger than 16777215"},
+      {R"({"devices": [{"returnInstance": "a/b"}]})", "devices[0].returnInstance: may hold only"},
   };
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(text);
