@@ -20,9 +20,9 @@
 namespace kestrune {
 namespace {
 
-// The file is read whole into this buffer; one run at a time, so one buffer serves them all.
+// The file is read whole into a buffer of this size. Each run has its own: runs on several
+// devices go on at once.
 constexpr std::int32_t kFirmwareBufferSize = 1048576;
-std::uint8_t g_firmwareBuffer[kFirmwareBufferSize];
 
 constexpr std::uint32_t kSmallestFirmware = 1024;
 constexpr std::uint32_t kLargestFirmware = 983040;
@@ -125,7 +125,8 @@ class Run {
   FlashSegment m_segment;
   // The unique-ID text the log line names the device by: discovery's, or read by the run itself.
   std::string m_hardwareId;
-  std::uint32_t m_size = 0;  // bytes of the firmware file
+  std::vector<std::uint8_t> m_firmware;  // the file, in a buffer of kFirmwareBufferSize
+  std::uint32_t m_size = 0;              // bytes of the firmware file
 };
 
 void Run::Execute() {
@@ -256,8 +257,9 @@ bool Run::ReadUniqueId() {
 bool Run::LoadFirmware() {
   Status("... Firmware laden ...");
   // A file beyond the buffer reads as capacity - 2 bytes and so is refused as too large.
+  m_firmware.assign(kFirmwareBufferSize, 0);
   m_size = static_cast<std::uint32_t>(
-      ReadWholeFile(m_inputs.firmwarePath.c_str(), g_firmwareBuffer, kFirmwareBufferSize));
+      ReadWholeFile(m_inputs.firmwarePath.c_str(), m_firmware.data(), kFirmwareBufferSize));
   if (m_size < kSmallestFirmware || m_size > kLargestFirmware) {
     Fail("Die Firmware-Datei existiert nicht, oder hat die falsche Größe !");
     return false;
@@ -324,7 +326,7 @@ bool Run::ProgramAndVerify() {
   std::uint32_t offset = 0;
   Status(Format("... Programmiere Flash ab (%08Xh) ...", start));
   const TransferResult written =
-      WriteMemory(m_session, m_connection.Handle(), start, m_size, g_firmwareBuffer, &offset);
+      WriteMemory(m_session, m_connection.Handle(), start, m_size, m_firmware.data(), &offset);
   if (written == TransferResult::Aborted) {
     UserAbort();
     return false;
@@ -335,7 +337,7 @@ bool Run::ProgramAndVerify() {
   }
   Status(Format("... Prüfe den Flash ab (%08Xh) ...", start));
   const TransferResult verified =
-      VerifyMemory(m_session, m_connection.Handle(), start, m_size, g_firmwareBuffer, &offset);
+      VerifyMemory(m_session, m_connection.Handle(), start, m_size, m_firmware.data(), &offset);
   if (verified == TransferResult::Aborted) {
     UserAbort();
     return false;
