@@ -17,6 +17,8 @@ struct Guid {
   std::uint16_t data2 = 0;
   std::uint16_t data3 = 0;
   std::uint8_t data4[8] = {};
+
+  friend bool operator==(const Guid&, const Guid&) = default;
 };
 
 // The two device interface classes of the vendor's DFU driver, in the order discovery counts them.

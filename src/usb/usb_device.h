@@ -3,6 +3,7 @@
 // Implemented by the simulated boot loader and by real transports (libusb, WinUSB).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,11 @@ class UsbDevice {
   // send the request, hence its own operation.
   virtual UsbResult SetAlternateSetting(std::uint8_t interfaceNumber, std::uint8_t alternate) = 0;
 };
+
+// Where a transport tells the operator why a present device could not be opened, when there is
+// something to do about it (a missing permission, another program holding the device). The
+// message is plain English, without a trailing newline.
+using UsbOpenProblemSink = std::function<void(const std::string& message)>;
 
 // Opens devices by their interface path.
 class UsbBackend {
