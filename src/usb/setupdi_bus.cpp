@@ -1,0 +1,144 @@
+#include "usb/setupdi_bus.h"
+
+#include <dbt.h>
+
+#include <cstddef>
+#include <cstring>
+
+namespace kestrune {
+namespace {
+
+// Device paths are a few hundred characters; a detail larger than this is no path.
+constexpr DWORD kMaxDetailSize = 4096;
+constexpr char kWindowClass[] = "KestruneDeviceEvents";
+
+GUID ToWindowsGuid(const Guid& guid) {
+  GUID result{guid.data1, guid.data2, guid.data3, {}};
+  std::memcpy(result.Data4, guid.data4, sizeof result.Data4);
+  return result;
+}
+
+// The interface name of a device-interface broadcast, within the size the broadcast gives.
+std::string InterfaceName(const DEV_BROADCAST_DEVICEINTERFACE_A& broadcast) {
+  const std::size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
+  if (broadcast.dbcc_size <= offset) return {};
+  return std::string(broadcast.dbcc_name,
+                     strnlen(broadcast.dbcc_name, broadcast.dbcc_size - offset));
+}
+
+LRESULT CALLBACK HiddenWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  } else if (message == WM_DEVICECHANGE &&
+             (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0) {
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+    auto* bus = reinterpret_cast<SetupDiBus*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE && bus != nullptr) {
+      bus->Notify(wParam == DBT_DEVICEARRIVAL ? DeviceEvent::Arrival : DeviceEvent::Removal,
+                  InterfaceName(*reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam)));
+    }
+    return TRUE;
+  } else if (message == WM_CLOSE) {
+    DestroyWindow(window);
+    return 0;
+  } else if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+SetupDiBus::SetupDiBus(const WinUsbApi& api, bool ownNotifications)
+    : m_api(api), m_ownNotifications(ownNotifications) {}
+
+SetupDiBus::~SetupDiBus() {
+  if (!m_thread.joinable()) return;
+  {
+    std::unique_lock<std::mutex> lock(m_windowMutex);
+    m_windowReady.wait(lock, [this] { return m_windowDone; });
+    if (m_window != nullptr) PostMessageA(m_window, WM_CLOSE, 0, 0);
+  }
+  m_thread.join();
+}
+
+std::optional<std::vector<std::string>> SetupDiBus::PresentInterfaces(const Guid& interfaceClass) {
+  const GUID guid = ToWindowsGuid(interfaceClass);
+  const HDEVINFO set =
+      m_api.SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  if (set == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<std::string> paths;
+  for (DWORD index = 0;; ++index) {
+    SP_DEVICE_INTERFACE_DATA interface {};
+    interface.cbSize = sizeof interface;
+    if (!m_api.SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &interface)) break;
+    DWORD required = 0;
+    m_api.SetupDiGetDeviceInterfaceDetailA(set, &interface, nullptr, 0, &required, nullptr);
+    // Too small or too large for a path: the detail call below would fail, so it is not counted.
+    if (required <= offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) ||
+        required > kMaxDetailSize) {
+      continue;
+    }
+    std::vector<DWORD> buffer((required + sizeof(DWORD) - 1) / sizeof(DWORD));
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+    // The size field holds the size of the fixed part, not of the buffer.
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!m_api.SetupDiGetDeviceInterfaceDetailA(set, &interface, detail, required, nullptr,
+                                                nullptr)) {
+      continue;
+    }
+    const std::size_t room = required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    paths.emplace_back(detail->DevicePath, strnlen(detail->DevicePath, room));
+  }
+  m_api.SetupDiDestroyDeviceInfoList(set);
+  return paths;
+}
+
+void SetupDiBus::SetListener(Listener listener) {
+  const bool wanted = static_cast<bool>(listener);
+  {
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    m_listener = std::move(listener);
+  }
+  if (wanted && m_ownNotifications && !m_thread.joinable()) {
+    m_thread = std::thread([this] { ListenOnHiddenWindow(); });
+  }
+}
+
+void SetupDiBus::Notify(DeviceEvent event, const std::string& path) {
+  // Held while calling, so that once SetListener returned the old listener is never called again.
+  std::lock_guard<std::mutex> lock(m_listenerMutex);
+  if (m_listener) m_listener(event, path);
+}
+
+void SetupDiBus::ListenOnHiddenWindow() {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = HiddenWindowProcedure;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassA(&windowClass);  // fails harmlessly when a second bus registered it already
+  const HWND window =
+      CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this);
+  {
+    std::lock_guard<std::mutex> lock(m_windowMutex);
+    m_window = window;
+    m_windowDone = true;
+  }
+  m_windowReady.notify_all();
+  // Without a window no events come; the window's idle discovery still finds devices.
+  if (window == nullptr) return;
+  for (const Guid* interfaceClass : {&kDfuInterfaceClass, &kSecondInterfaceClass}) {
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = ToWindowsGuid(*interfaceClass);
+    RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  }
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+}
+
+}  // namespace kestrune
