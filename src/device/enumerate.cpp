@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "device/guid_text.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/memory_commands.h"
 
@@ -19,34 +18,22 @@ std::string HexWord(std::uint16_t value) {
   return text;
 }
 
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// The programmed device must be reached through the boot loader's own interface class.
-bool EndsWithDfuClass(const std::string& path) {
-  const std::string guid = FormatGuid(kDfuInterfaceClass);
-  if (path.size() < guid.size()) return false;
-  const std::size_t tail = path.size() - guid.size();
-  for (std::size_t i = 0; i < guid.size(); ++i) {
-    if (Upper(path[tail + i]) != guid[i]) return false;
-  }
-  return true;
-}
-
 class Discoverer {
  public:
   Discoverer(StdfuLibrary& dfu, Clock& clock, CalendarConversion local, Discovery& result)
       : m_dfu(dfu), m_clock(clock), m_local(local), m_result(result) {}
 
-  void Inspect(const std::string& path) {
+  // `interfaceClass` is the class under which the bus reported the path: the programmed device
+  // must be reached through the boot loader's own class. Asking the bus, not reading the class off
+  // the path's tail, serves buses whose paths name no class (Linux names the port chain).
+  void Inspect(const std::string& path, const Guid& interfaceClass) {
     DfuConnection connection(m_dfu, path);
     if (!connection.IsOpen()) return;
     m_result.devicePath = path;
     DfuHandle handle = connection.Handle();
     if (ReadDescriptors(&handle)) {
       DescribeDescriptors();
-      if (!PassesChecks(&handle, path)) m_result.deviceError = 1;
+      if (!PassesChecks(&handle, interfaceClass)) m_result.deviceError = 1;
     }
     ReadIdentity(connection);
   }
@@ -74,10 +61,10 @@ class Discoverer {
 
   std::uint16_t DfuVersion() const { return Word(m_result.dfu->descriptor.data() + 7); }
 
-  bool PassesChecks(DfuHandle* handle, const std::string& path) {
+  bool PassesChecks(DfuHandle* handle, const Guid& interfaceClass) {
     const std::uint16_t version = DfuVersion();
     if (version < kFirstDfuSeVersion || version > kLastDfuSeVersion) return false;
-    if (!EndsWithDfuClass(path)) return false;
+    if (interfaceClass != kDfuInterfaceClass) return false;
     m_result.memoryMap =
         ParseMemoryMap(m_dfu, handle, m_result.dfu->interfaceNumber, m_result.dfu->alternateCount);
     if (!m_result.memoryMap) return false;
@@ -122,7 +109,7 @@ Discovery Enumerate(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock, CalendarCon
     if (!paths) continue;
     for (const std::string& path : *paths) {
       // Only the first device found is opened; the others are only counted.
-      if (++result.deviceCount == 1) discoverer.Inspect(path);
+      if (++result.deviceCount == 1) discoverer.Inspect(path, *interfaceClass);
     }
   }
   return result;

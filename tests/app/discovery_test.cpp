@@ -215,6 +215,35 @@ TEST_F(EnumerateTest, DfuSeVersionAndInterfaceClassChecks) {
   }
 }
 
+// Buses whose paths name no class (Linux) report the class beside the path: a bus that lists each
+// device under the other class than its path's tail shows that the bus decides.
+TEST_F(EnumerateTest, InterfaceClassIsTheOneTheBusReports) {
+  class SwappedClassBus final : public DeviceBus {
+   public:
+    explicit SwappedClassBus(DeviceBus& inner) : m_inner(inner) {}
+    std::optional<std::vector<std::string>> PresentInterfaces(const Guid& c) override {
+      return m_inner.PresentInterfaces(c == kDfuInterfaceClass ? kSecondInterfaceClass
+                                                               : kDfuInterfaceClass);
+    }
+    void SetListener(Listener) override {}
+
+   private:
+    DeviceBus& m_inner;
+  };
+  for (const SimInterfaceClass pathClass : {SimInterfaceClass::First, SimInterfaceClass::Second}) {
+    VirtualClock clock;
+    SimBench bench(clock);
+    UsbStdfuLibrary dfu(bench, clock);
+    SimDeviceConfig config = DefaultSimDevice("");
+    config.interfaceClass = pathClass;
+    ASSERT_TRUE(bench.AddDevice(config).device);
+    SwappedClassBus swapped(bench);
+    const Discovery found = Enumerate(dfu, swapped, clock, UtcCalendar);
+    EXPECT_EQ(found.deviceCount, 1);
+    EXPECT_EQ(found.deviceError, pathClass == SimInterfaceClass::First ? 1 : 0);
+  }
+}
+
 TEST_F(EnumerateTest, MemoryMapDecidesFlashSizeAndError) {
   struct Case {
     const char* flashString;
