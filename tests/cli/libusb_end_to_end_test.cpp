@@ -168,6 +168,7 @@ TEST_F(LibusbEndToEnd, DeviceFaultsEndAsInTheSimulator) {
     const char8_t* error;
   } cases[] = {
       {R"({"action": "timeout", "request": "GETSTATUS", "nth": 30})", 0, u8""},
+      {R"({"action": "stall", "request": "UPLOAD", "nth": 6})", 0, u8""},
       {R"({"action": "corrupt", "address": "0x08000100"})", 1,
        u8"Beim Prüfen wurde bei Adresse 08000000h ein Fehler entdeckt !"},
   };
