@@ -1,4 +1,5 @@
-# `cmake --install` and `cpack -G DEB`: the program, the sample Infos files and the help text.
+# `cmake --install` and `cpack -G DEB`: the program, the sample Infos files, the help text and,
+# on Linux, the udev rule that lets ordinary users open the boot loader.
 # An installed program reads and writes its Infos folder in the user's data folder (see README);
 # the samples installed here show what goes there.
 # Debian names the documentation folder after the package.
@@ -13,6 +14,10 @@ if(NOT CMAKE_CROSSCOMPILING)
   add_custom_command(OUTPUT ${help_text} COMMAND kestrune --help > ${help_text} DEPENDS kestrune)
   add_custom_target(kestrune-help ALL DEPENDS ${help_text})
   install(FILES ${help_text} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # udev reads /usr/lib/udev/rules.d, where the package puts it; under another prefix it is
+  # copied to /etc/udev/rules.d by hand (README).
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/60-kestrune.rules
+          DESTINATION lib/udev/rules.d)
 endif()
 
 set(CPACK_PACKAGE_NAME kestrune)

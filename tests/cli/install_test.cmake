@@ -10,6 +10,9 @@ endif()
 if(NOT EXISTS ${PREFIX}/usr/share/kestrune/Infos/MacList.cfg)
   message(FATAL_ERROR "the sample Infos files were not installed")
 endif()
+if(NOT EXISTS ${PREFIX}/usr/lib/udev/rules.d/60-kestrune.rules)
+  message(FATAL_ERROR "the udev rule was not installed")
+endif()
 
 set(run ${CMAKE_COMMAND} -E env HOME=${PREFIX}/home --unset=XDG_STATE_HOME --unset=XDG_DATA_HOME
     ${PREFIX}/usr/bin/kestrune)
