@@ -1,10 +1,8 @@
 // Start-up, the polling timer, device notifications, command dispatch and shutdown.
 
-#include <algorithm>
-#include <cctype>
-
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
+#include "device/device_path.h"
 #include "job/run_commands.h"
 
 namespace kestrune {
@@ -14,13 +12,6 @@ namespace {
 constexpr std::uint32_t kPollPeriodMs = 250;
 // With no device, an enumeration runs on every 21st tick (5.25 s).
 constexpr int kIdleTicksBeforeRescan = 20;
-
-bool SamePathIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 }  // namespace
 
@@ -88,7 +79,7 @@ void ProgrammerDialog::OnTimer(int id) {
 
 void ProgrammerDialog::OnDeviceChange(DeviceEvent event, const std::string& path) {
   if (event == DeviceEvent::Removal && !m_devicePath.empty() &&
-      SamePathIgnoringCase(path, m_devicePath)) {
+      SameDevicePath(path, m_devicePath)) {
     m_shared.m_deviceRemoved = 1;
   }
   if (m_busy != 0) {

@@ -1,16 +1,6 @@
 #include "device/device_bus_split.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace kestrune {
-
-bool SameDevicePath(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
 
 class DeviceBusSplitter::ViewBus final : public DeviceBus {
  public:

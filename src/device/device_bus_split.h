@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "device/device_bus.h"
+#include "device/device_path.h"
 
 namespace kestrune {
-
-// Interface paths name the same device whatever the case of their letters (Windows writes them
-// in either).
-bool SameDevicePath(const std::string& a, const std::string& b);
 
 class DeviceBusSplitter {
  public:

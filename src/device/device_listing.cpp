@@ -1,6 +1,7 @@
 #include "device/device_listing.h"
 
 #include "device/device_bus_split.h"
+#include "device/device_path.h"
 #include "dfu/dfu_connection.h"
 
 namespace kestrune {
