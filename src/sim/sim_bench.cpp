@@ -44,7 +44,7 @@ constexpr std::uint32_t kSetInterfaceTimeoutMs = 1000;
 std::string SimDevicePath(std::uint16_t vid, std::uint16_t pid, const std::string& instance,
                           const Guid& c) {
   // The instance may be as long as a string descriptor: only the fixed parts go through buffers,
-  // so that the class GUID at the end, which discovery checks, is never cut.
+  // so that the class GUID at the end is never cut.
   char ids[32];
   std::snprintf(ids, sizeof ids, "\\\\?\\usb#vid_%04x&pid_%04x#", vid, pid);
   char guid[48];

@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "device/enumerate.h"
-#include "device/guid_text.h"
 #include "fuzz_support.h"
 #include "job/download_log.h"
 #include "job/programming_job.h"
 #include "job/run_commands.h"
 #include "serials/identity_assignment.h"
 #include "serials/identity_write.h"
+#include "sim/sim_bench.h"
 #include "testkit/watched_stdfu.h"
 #include "usb/usb_stdfu.h"
 
@@ -196,8 +196,7 @@ std::optional<std::vector<std::string>> HostileBench::PresentInterfaces(
   if (code == kUnavailable) return std::nullopt;
   std::vector<std::string> paths;
   for (int i = 0; i < code % 4; ++i) {
-    paths.push_back("\\\\?\\usb#vid_0483&pid_df11#hostile" + std::to_string(i) + "#" +
-                    FormatGuid(interfaceClass));
+    paths.push_back(SimDevicePath(0x0483, 0xDF11, "hostile" + std::to_string(i), interfaceClass));
   }
   return paths;
 }
