@@ -93,13 +93,24 @@ std::string ConsoleWindow::ControlText(int id) {
 void ConsoleWindow::SetProgressRange(int, std::uint16_t upper) {
   // The range is set once the file is loaded and the transfer begins: the rate counts from here.
   m_progressUpper = upper;
+  m_quartersShown = 0;
   m_progressStart = std::chrono::steady_clock::now();
 }
 
 void ConsoleWindow::SetProgressPosition(int, int position) {
   // Position 0 comes with the start and the end of a run; the bar shows only real progress.
-  if (!m_options.progressBar || m_progressUpper == 0 || position <= 0) return;
-  DrawBar(position);
+  if (m_progressUpper == 0 || position <= 0) return;
+  if (m_options.progressBar) DrawBar(position);
+  if (!m_options.progressQuarters) return;
+  const int quarter = static_cast<int>(static_cast<long long>(std::min(position, m_progressUpper)) *
+                                       4 / m_progressUpper);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - m_progressStart).count();
+  // Every quarter passed gets its line, also when the window saw the position jump over one.
+  while (m_quartersShown < quarter) {
+    ++m_quartersShown;
+    PrintLine(m_options.out, std::to_string(m_quartersShown * 25) + " %  " + ElapsedText(seconds));
+  }
 }
 
 MessageResult ConsoleWindow::ShowMessageBox(std::string_view caption, std::string_view text,

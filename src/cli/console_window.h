@@ -27,6 +27,9 @@ struct ConsoleWindowOptions {
   std::FILE* answers = nullptr;
   // Draw a progress bar (the output is a terminal); otherwise progress is not shown.
   bool progressBar = false;
+  // Print progress as a line at each quarter instead: bars of several devices on one console
+  // would overwrite each other.
+  bool progressQuarters = false;
   // The bytes the whole bar stands for (the firmware file); with them the bar shows bytes done,
   // rate and elapsed time.
   std::uint64_t progressBytes = 0;
@@ -94,6 +97,7 @@ class ConsoleWindow final : public Window {
   std::uint32_t m_timerPeriodMs = 0;
   bool m_ended = false;
   int m_progressUpper = 0;
+  int m_quartersShown = 0;
   bool m_barDrawn = false;
   std::chrono::steady_clock::time_point m_progressStart;
   std::atomic<bool> m_cancelRequested{false};

@@ -44,7 +44,7 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   dialog.OnOK();
   if (!dialog.Busy()) return dialog.DeviceCount() == 0 ? kExitNoDevice : kExitRefused;
   window.RunUntil(dialog, [&dialog] { return !dialog.Busy(); });
-  if (console.progressBar) {
+  if (console.progressBar || console.progressQuarters) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(console.out, "%stotal time %s\n", console.linePrefix.c_str(),

@@ -94,6 +94,29 @@ TEST_F(ProgramTest, WithoutATerminalProgressIsLeftOut) {
   EXPECT_EQ(out.Text().find('%'), std::string::npos);
 }
 
+// Several devices share one console under --all: each prints its progress as a line at every
+// quarter, behind its name, and never redraws in place.
+TEST_F(ProgramTest, ProgressInQuartersIsPrintedAsLinesBehindTheDevicesName) {
+  MakeBench(1);
+  const std::string path = Firmware();
+  ConsoleWindowOptions console;
+  console.out = out.File();
+  console.err = err.File();
+  console.progressQuarters = true;
+  console.linePrefix = "[dev0] ";
+  ASSERT_EQ(ProgramFirmware(*backend, folder.File("Infos"), path, console), kExitOk);
+  const std::string text = out.Text();
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  std::size_t at = 0;
+  for (const char* line : {"\n[dev0] 25 %  00:", "\n[dev0] 50 %  00:", "\n[dev0] 75 %  00:",
+                           "\n[dev0] 100 %  00:", "\n[dev0] total time 00:"}) {
+    const std::size_t found = text.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << " after " << at << " in\n" << text;
+    EXPECT_EQ(text.find(line, found + 1), std::string::npos) << line << " twice";
+    at = found + 1;
+  }
+}
+
 TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrWithTheirExitStatus) {
   struct Case {
     int devices;
