@@ -56,6 +56,10 @@ void ConsoleWindow::EraseBar() {
   m_barDrawn = false;
 }
 
+double ConsoleWindow::SecondsSinceProgressStart() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_progressStart).count();
+}
+
 void ConsoleWindow::DrawBar(int position) {
   const int upper = std::max(m_progressUpper, 1);
   const int done = std::clamp(position, 0, upper);
@@ -65,8 +69,7 @@ void ConsoleWindow::DrawBar(int position) {
   std::string line =
       "\r[" + bar + "] " + std::to_string(static_cast<long long>(done) * 100 / upper) + " %";
   if (m_options.progressBytes != 0) {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_progressStart).count();
+    const double seconds = SecondsSinceProgressStart();
     const double kb = static_cast<double>(m_options.progressBytes) * done / upper / 1024.0;
     char figures[96];
     std::snprintf(figures, sizeof figures, "  %.1f/%.1f kB  %.1f kB/s  %s", kb,
@@ -104,12 +107,11 @@ void ConsoleWindow::SetProgressPosition(int, int position) {
   if (!m_options.progressQuarters) return;
   const int quarter = static_cast<int>(static_cast<long long>(std::min(position, m_progressUpper)) *
                                        4 / m_progressUpper);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - m_progressStart).count();
   // Every quarter passed gets its line, also when the window saw the position jump over one.
   while (m_quartersShown < quarter) {
     ++m_quartersShown;
-    PrintLine(m_options.out, std::to_string(m_quartersShown * 25) + " %  " + ElapsedText(seconds));
+    PrintLine(m_options.out, std::to_string(m_quartersShown * 25) + " %  " +
+                                 ElapsedText(SecondsSinceProgressStart()));
   }
 }
 

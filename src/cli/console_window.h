@@ -25,10 +25,10 @@ struct ConsoleWindowOptions {
   std::FILE* err = stderr;
   // Where answers to questions are read; null when there is no terminal to ask.
   std::FILE* answers = nullptr;
-  // Draw a progress bar (the output is a terminal); otherwise progress is not shown.
+  // Draw a progress bar (the output is a terminal).
   bool progressBar = false;
-  // Print progress as a line at each quarter instead: bars of several devices on one console
-  // would overwrite each other.
+  // Print progress as a line at each quarter, where bars of several devices on one console
+  // would overwrite each other. Without either, progress is not shown.
   bool progressQuarters = false;
   // The bytes the whole bar stands for (the firmware file); with them the bar shows bytes done,
   // rate and elapsed time.
@@ -90,6 +90,7 @@ class ConsoleWindow final : public Window {
   void PrintLine(std::FILE* stream, std::string_view text);
   void EraseBar();
   void DrawBar(int position);
+  double SecondsSinceProgressStart() const;
 
   ConsoleWindowOptions m_options;
   std::map<int, std::string> m_texts;

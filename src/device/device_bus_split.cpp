@@ -1,5 +1,7 @@
 #include "device/device_bus_split.h"
 
+#include "device/device_path.h"
+
 namespace kestrune {
 
 class DeviceBusSplitter::ViewBus final : public DeviceBus {

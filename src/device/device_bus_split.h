@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "device/device_bus.h"
-#include "device/device_path.h"
 
 namespace kestrune {
 
