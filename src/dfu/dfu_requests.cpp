@@ -10,7 +10,9 @@ enum class ExitTest { ReachState, LeaveState };
 int PollStatus(DfuSession& session, DfuHandle handle, std::uint32_t timeoutMs, int state,
                ExitTest exitTest, bool clearStatus) {
   DfuStatus status;
-  if (session.dfu.STDFU_Getstatus(&handle, &status) != STDFU_NOERROR) {
+  const std::uint32_t first = session.dfu.STDFU_Getstatus(&handle, &status);
+  session.Note(first, &status);
+  if (first != STDFU_NOERROR) {
     return -1;
   }
   const std::uint32_t start = session.clock.TickCount();
@@ -29,7 +31,11 @@ int PollStatus(DfuSession& session, DfuHandle handle, std::uint32_t timeoutMs, i
       }
       // A failed poll is no error by itself: the loop goes on with the last record received.
       DfuStatus next;
-      if (session.dfu.STDFU_Getstatus(&handle, &next) == STDFU_NOERROR) {
+      const std::uint32_t result = session.dfu.STDFU_Getstatus(&handle, &next);
+      if (!session.Note(result, &next) || session.AbortRequested()) {
+        return -1;
+      }
+      if (result == STDFU_NOERROR) {
         status = next;
       }
       if (pass > 4) {
@@ -63,7 +69,11 @@ DownloadOutcome AwaitDownload(DfuSession& session, DfuHandle handle, std::uint32
   const std::uint32_t start = session.clock.TickCount();
   for (;;) {
     DfuStatus status;
-    if (session.dfu.STDFU_Getstatus(&handle, &status) == STDFU_NOERROR) {
+    const std::uint32_t result = session.dfu.STDFU_Getstatus(&handle, &status);
+    if (!session.Note(result, &status)) {
+      return DownloadOutcome::Gone;
+    }
+    if (result == STDFU_NOERROR) {
       switch (status.bState) {
         case dfuDNLOAD_IDLE:
           return DownloadOutcome::Done;
@@ -77,7 +87,7 @@ DownloadOutcome AwaitDownload(DfuSession& session, DfuHandle handle, std::uint32
           return DownloadOutcome::Failed;
       }
     }
-    if (session.clock.TickCount() - start > timeoutMs) {
+    if (session.clock.TickCount() - start > timeoutMs || session.AbortRequested()) {
       return DownloadOutcome::NoAnswer;
     }
     session.clock.Sleep(1);

@@ -5,7 +5,9 @@
 // The loops poll on their own schedule (a tight loop with 1 ms pauses on the session's clock)
 // and do not wait for the bwPollTimeout the device asks for. Time-outs are measured as the
 // unsigned difference of two tick counts, so a wrap of the counter does no harm; the time-out is
-// looked at only from the twelfth pass on, so it is a lower bound, not an exact limit.
+// looked at only from the twelfth pass on, so it is a lower bound, not an exact limit. Every
+// loop ends at once when the device left the bus or the session's stop request is set, and
+// notes the bStatus of a dfuERROR answer in the session.
 
 #include <cstdint>
 
@@ -34,7 +36,8 @@ int WaitWhileDfuState(DfuSession& session, DfuHandle handle, std::uint32_t timeo
 enum class DownloadOutcome {
   Done,      // carried out: the device reports dfuDNLOAD-IDLE
   Failed,    // the device reports dfuERROR (its status is cleared), or a state no download leaves
-  NoAnswer,  // still busy, or no status at all, when the time-out ran out
+  NoAnswer,  // still busy, or no status at all, when the time-out ran out or a stop was asked
+  Gone,      // the device left the bus
 };
 
 // Polls the status after a download until the device has carried it out, without clearing

@@ -21,7 +21,26 @@ struct DfuSession {
   // Tells the window that progressPos moved (posts ID_RUN_PROGRESS); may be empty.
   std::function<void()> postProgress;
 
+  // Why the last step failed, for the reason a caller shows: the bStatus of the last dfuERROR
+  // the device reported (OK: none), and whether it left the bus.
+  std::uint8_t lastErrorStatus = OK;
+  bool deviceGone = false;
+
+  // Each memory command starts with a clean slate: a device gone before was opened anew since.
+  void ForgetLastFailure() {
+    lastErrorStatus = OK;
+    deviceGone = false;
+  }
+
   bool AbortRequested() const { return abortRequested != nullptr && abortRequested->load() != 0; }
+  // Notes what a request's result and answer say about the device; true when it is still there.
+  bool Note(std::uint32_t result, const DfuStatus* status = nullptr) {
+    if (result == STDFU_ERROR_GONE) deviceGone = true;
+    if (result == STDFU_NOERROR && status != nullptr && status->bState == dfuERROR) {
+      lastErrorStatus = status->bStatus;
+    }
+    return !deviceGone;
+  }
 };
 
 }  // namespace kestrune

@@ -13,6 +13,10 @@ constexpr int kTries = 4;
 constexpr std::uint32_t kPauseMs = 10;
 constexpr std::uint8_t kSetAddressCommand = 0x21;
 constexpr std::uint8_t kEraseCommand = 0x41;
+constexpr std::uint8_t kReadUnprotectCommand = 0x92;
+// The longest sector erase of the datasheets (128 KiB at x8 parallelism) with half again as
+// margin: a boot loader may report 100 ms and stay busy that long.
+constexpr std::uint32_t kLongestEraseMs = 6000;
 constexpr std::uint16_t kCommandBlock = 0;
 constexpr std::uint16_t kFirstDataBlock = 2;
 // Data blocks are numbered from 2 in a 16-bit field; a longer range would wrap onto the start.
@@ -60,7 +64,9 @@ bool SetAddressPointer(DfuSession& session, DfuHandle handle, std::uint32_t addr
   if (!EnterDfuIdle(session, handle)) {
     return false;
   }
-  for (int attempt = 0; attempt < kTries; ++attempt) {
+  for (int attempt = 0;
+       attempt < kTries && (attempt == 0 || (!session.AbortRequested() && !session.deviceGone));
+       ++attempt) {
     if (Ready(session, handle) && SendCommand(session, handle, kSetAddressCommand, address) &&
         AddressConfirmed(session, handle)) {
       return true;
@@ -118,6 +124,7 @@ TransferResult Ended(const DfuSession& session, bool completed) {
 template <typename Take>
 TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t address,
                       std::uint32_t length, bool hasBuffer, std::uint32_t* progress, Take take) {
+  session.ForgetLastFailure();
   if (progress != nullptr) {
     *progress = 0;
   }
@@ -139,21 +146,30 @@ TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t addre
       *progress = offset;
     }
     bool received = false;
+    std::uint32_t frame = 0;
     for (int attempt = 0; attempt < kTries && !received; ++attempt) {
-      received =
-          ((attempt == 0 && previousAnswered) || Ready(session, handle)) &&
-          session.dfu.STDFU_Upload(&handle, local.data(), local.size(), block) == STDFU_NOERROR;
+      received = ((attempt == 0 && previousAnswered) || Ready(session, handle)) &&
+                 session.dfu.STDFU_Upload(&handle, local.data(), local.size(), block, &frame) ==
+                     STDFU_NOERROR;
+      if (session.deviceGone) break;
     }
     if (!received) {
       return Ended(session, false);
     }
     previousAnswered = true;
-    const std::uint32_t useful = std::min(length - offset, kDataBlockSize);
+    // A short frame is the device's last: what it carried is data all the same.
+    const std::uint32_t useful = std::min({length - offset, kDataBlockSize, frame});
     AddProgress(session, useful);
     if (!take(offset, local.data(), useful)) {
       return Ended(session, false);
     }
     offset += useful;
+    if (offset < length && frame < kDataBlockSize) {
+      if (progress != nullptr) {
+        *progress = offset;
+      }
+      return session.AbortRequested() ? TransferResult::Aborted : TransferResult::Short;
+    }
   }
   return Ended(session, true);
 }
@@ -162,6 +178,7 @@ TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t addre
 
 bool ReadOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t* byte0,
                      std::uint8_t* byte1, std::uint8_t* byte8, std::uint8_t* byte9) {
+  session.ForgetLastFailure();
   for (int attempt = 0; attempt < kTries; ++attempt) {
     const bool prepared =
         PrepareOptionBlock(session, handle, 250, [&] { return AddressConfirmed(session, handle); });
@@ -169,7 +186,7 @@ bool ReadOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t* byte0,
       continue;
     }
     std::array<std::uint8_t, kOptionBlockSize> block{};
-    if (session.dfu.STDFU_Upload(&handle, block.data(), block.size(), kFirstDataBlock) !=
+    if (session.dfu.STDFU_Upload(&handle, block.data(), block.size(), kFirstDataBlock, nullptr) !=
         STDFU_NOERROR) {
       AbortAndPause(session, handle);
       continue;
@@ -185,6 +202,7 @@ bool ReadOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t* byte0,
 
 bool WriteOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t byte0, std::uint8_t byte1,
                       std::uint8_t byte8, std::uint8_t byte9) {
+  session.ForgetLastFailure();
   std::array<std::uint8_t, kOptionBlockSize> block;
   block.fill(0xFF);
   block[0] = byte0;
@@ -211,6 +229,7 @@ bool WriteOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t byte0,
 }
 
 bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address) {
+  session.ForgetLastFailure();
   if (!EnterDfuIdle(session, handle)) {
     return false;
   }
@@ -218,12 +237,14 @@ bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address) {
     if (!Ready(session, handle)) {
       return false;
     }
-    // Only a reported error fails the erase; a device still busy at the time-out is left to it,
-    // and the read-back of the programmed flash has the last word.
-    if (SendCommand(session, handle, kEraseCommand, address) &&
-        AwaitDownload(session, handle, 250) != DownloadOutcome::Failed) {
-      return true;
+    // Only a reported error or a lost device fails the erase; a device still busy at the
+    // time-out is left to it, and the read-back of the programmed flash has the last word.
+    if (SendCommand(session, handle, kEraseCommand, address)) {
+      const DownloadOutcome outcome = AwaitDownload(session, handle, kLongestEraseMs);
+      if (outcome == DownloadOutcome::Gone) return false;
+      if (outcome != DownloadOutcome::Failed) return true;
     }
+    if (session.deviceGone) return false;
     session.clock.Sleep(kPauseMs);
   }
   return false;
@@ -232,6 +253,7 @@ bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address) {
 TransferResult WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
                            std::uint32_t length, const std::uint8_t* data,
                            std::uint32_t* progress) {
+  session.ForgetLastFailure();
   if (progress != nullptr) {
     *progress = 0;
   }
@@ -278,10 +300,44 @@ TransferResult ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t a
 TransferResult VerifyMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
                             std::uint32_t length, const std::uint8_t* expected,
                             std::uint32_t* progress) {
-  return Upload(session, handle, address, length, expected != nullptr, progress,
-                [expected](std::uint32_t offset, const std::uint8_t* block, std::uint32_t useful) {
-                  return std::memcmp(block, expected + offset, useful) == 0;
-                });
+  const TransferResult result =
+      Upload(session, handle, address, length, expected != nullptr, progress,
+             [expected](std::uint32_t offset, const std::uint8_t* block, std::uint32_t useful) {
+               return std::memcmp(block, expected + offset, useful) == 0;
+             });
+  return result == TransferResult::Short ? TransferResult::Failed : result;
+}
+
+bool ReadUnprotect(DfuSession& session, DfuHandle handle) {
+  session.ForgetLastFailure();
+  if (session.dfu.STDFU_SelectCurrentConfiguration(&handle, 0, 0, 0) != STDFU_NOERROR ||
+      !EnterDfuIdle(session, handle)) {
+    return false;
+  }
+  const std::uint8_t command = kReadUnprotectCommand;
+  if (session.dfu.STDFU_Dnload(&handle, &command, 1, kCommandBlock) != STDFU_NOERROR) {
+    return false;
+  }
+  // The chip erases its flash and resets: a status may come, time out, or find it gone.
+  DfuStatus status;
+  const std::uint32_t result = session.dfu.STDFU_Getstatus(&handle, &status);
+  return result != STDFU_NOERROR || status.bState != dfuERROR;
+}
+
+bool LeaveDfuMode(DfuSession& session, DfuHandle handle, std::uint32_t address) {
+  session.ForgetLastFailure();
+  if (!EnterDfuIdle(session, handle) || !Ready(session, handle) ||
+      !SendCommand(session, handle, kSetAddressCommand, address) ||
+      AwaitDownload(session, handle, 250) != DownloadOutcome::Done) {
+    return false;
+  }
+  if (session.dfu.STDFU_Dnload(&handle, nullptr, 0, kFirstDataBlock) != STDFU_NOERROR) {
+    return false;
+  }
+  // The status request starts the application; the device may be gone before it answers.
+  DfuStatus status;
+  const std::uint32_t result = session.dfu.STDFU_Getstatus(&handle, &status);
+  return result != STDFU_NOERROR || status.bState == dfuMANIFEST;
 }
 
 }  // namespace kestrune

@@ -46,6 +46,8 @@ enum class TransferResult {
   Failed,   // a step failed four times, a verify found a difference, or the range is beyond
             // what 16-bit block numbers reach
   Aborted,  // the session's stop request was set
+  Short,    // a read only: the device ended the upload early with a short frame; `progress`
+            // holds how many bytes it delivered
 };
 
 // Writes `length` bytes of `data` from `address`.
@@ -53,16 +55,27 @@ TransferResult WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t 
                            std::uint32_t length, const std::uint8_t* data,
                            std::uint32_t* progress = nullptr);
 
-// Reads `length` bytes from `address` into `buffer`. Every block is uploaded whole (2048 bytes);
-// only its useful part is copied.
+// Reads `length` bytes from `address` into `buffer`. Every block is asked for whole (2048 bytes);
+// only its useful part is copied. A short frame ends the read: Done when it still covered
+// `length`, Short when not.
 TransferResult ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
                           std::uint32_t length, std::uint8_t* buffer,
                           std::uint32_t* progress = nullptr);
 
 // Reads `length` bytes from `address` as ReadMemory does and compares them with `expected`;
-// fails at the first block that differs.
+// fails at the first block that differs or when the device delivers less.
 TransferResult VerifyMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
                             std::uint32_t length, const std::uint8_t* expected,
                             std::uint32_t* progress = nullptr);
+
+// Sends Read Unprotect (0x92) on the flash alternate: the chip erases all its flash, drops read
+// protection and resets, leaving the bus. True when the command was taken (the device did not
+// report an error for it); the caller closes the connection and waits for the device.
+bool ReadUnprotect(DfuSession& session, DfuHandle handle);
+
+// Leaves DFU mode: sets the address pointer to `address` (the application's vector table) and
+// sends the zero-length download; the device starts the application and leaves the bus. Needs
+// the flash alternate selected.
+bool LeaveDfuMode(DfuSession& session, DfuHandle handle, std::uint32_t address);
 
 }  // namespace kestrune

@@ -1,8 +1,10 @@
 #pragma once
 // The DFU library seam: the thirteen operations the program calls to talk to a device in its DFU
 // boot loader. Implementations are chosen at run time (over USB requests to a real or simulated
-// device). Every operation returns STDFU_NOERROR on success; callers treat any other value alike
-// as failure and never inspect it further.
+// device). Every operation returns STDFU_NOERROR on success. Failures are STDFU_ERROR, except two
+// that callers may tell apart: STDFU_ERROR_TIMEOUT (the device did not answer in time; it may
+// still be there) and STDFU_ERROR_GONE (it left the bus; every later request on that handle
+// fails the same way at once).
 //
 // A connection handle comes from STDFU_Open and is passed by pointer to every other operation.
 // DfuConnection (dfu_connection.h) holds it for one connection and closes it on every path.
@@ -13,8 +15,10 @@
 namespace kestrune {
 
 inline constexpr std::uint32_t STDFU_NOERROR = 0x12340000u;
-// Returned by this program's own implementations for any failure; callers never look at it.
+// Returned by this program's own implementations for any other failure.
 inline constexpr std::uint32_t STDFU_ERROR = 0x12340001u;
+inline constexpr std::uint32_t STDFU_ERROR_TIMEOUT = 0x12340002u;
+inline constexpr std::uint32_t STDFU_ERROR_GONE = 0x12340003u;
 
 using DfuHandle = void*;
 
@@ -101,10 +105,11 @@ class StdfuLibrary {
   // OK means the request was accepted; completion shows in the following GETSTATUS.
   virtual std::uint32_t STDFU_Dnload(DfuHandle* handle, const std::uint8_t* buffer,
                                      std::uint32_t length, std::uint16_t block) = 0;
-  // Sends UPLOAD with `block` and fills `buffer` with exactly `length` bytes (0..2048); a short
-  // answer is a failure.
+  // Sends UPLOAD with `block` for `length` bytes (0..2048). With `received` null, a short answer
+  // is a failure; otherwise a short answer is the upload's last frame, as DFU 1.1 has it, and
+  // *received says how many bytes it carried (set on success only).
   virtual std::uint32_t STDFU_Upload(DfuHandle* handle, std::uint8_t* buffer, std::uint32_t length,
-                                     std::uint16_t block) = 0;
+                                     std::uint16_t block, std::uint32_t* received) = 0;
   virtual std::uint32_t STDFU_Getstatus(DfuHandle* handle, DfuStatus* status) = 0;
   virtual std::uint32_t STDFU_Getstate(DfuHandle* handle, std::uint8_t* state) = 0;
   virtual std::uint32_t STDFU_Clrstatus(DfuHandle* handle) = 0;

@@ -202,6 +202,14 @@ class SimBench::Core {
           result = {UsbResult::NoDevice, 0};
         } else {
           result = slot.loader->Handle(setup, data, now, fault);
+          // An answer held back longer than the host waits never arrives; the work goes on.
+          const std::uint32_t heldMs = (slot.loader->TakeHeldUs() + 999) / 1000;
+          if (heldMs > timeoutMs) {
+            result = {UsbResult::Timeout, 0};
+            sleepMs = timeoutMs;
+          } else {
+            sleepMs = heldMs;
+          }
           UpdateLocked(now);
         }
         // Every answer takes its time on the bus; a time-out has spent its own.
@@ -373,8 +381,8 @@ std::vector<std::uint8_t> SimBench::Peek(std::size_t device, std::uint8_t altern
                                          std::uint32_t address, std::uint32_t length) const {
   std::lock_guard<std::mutex> lock(m_core->m_mutex);
   std::vector<std::uint8_t> bytes(length);
-  const auto count =
-      m_core->m_slots.at(device).loader->Memory().Read(alternate, address, length, bytes.data());
+  const auto count = m_core->m_slots.at(device).loader->Memory().Read(alternate, address, length,
+                                                                      bytes.data(), true);
   bytes.resize(count.value_or(0));
   return bytes;
 }

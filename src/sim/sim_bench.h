@@ -57,7 +57,8 @@ class SimBench final : public UsbBackend, public DeviceBus {
   void Plug(std::size_t device);
   void AddFault(std::size_t device, const SimFault& fault);
   void LockOtpBlock(std::size_t device, std::uint32_t block);
-  // Reads device memory of an alternate setting directly, without faults or read protection;
+  // Reads device memory of an alternate setting directly, as stored (without faults, read
+  // protection, the limits of the OTP alternate or the masking of undefined option bits);
   // empty when the address is outside that alternate's memory.
   std::vector<std::uint8_t> Peek(std::size_t device, std::uint8_t alternate, std::uint32_t address,
                                  std::uint32_t length) const;

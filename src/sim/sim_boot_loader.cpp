@@ -52,6 +52,7 @@ void SimBootLoader::Restart() {
   m_workDone = false;
   m_flashFreeAt.reset();
   m_resetAt.reset();
+  m_heldUs = 0;
 }
 
 UsbTransfer SimBootLoader::Stall(std::uint8_t status) {
@@ -222,12 +223,16 @@ UsbTransfer SimBootLoader::HandleUpload(const UsbSetup& setup, std::uint8_t* dat
         m_pointer + static_cast<std::uint64_t>(setup.wValue - 2) * kSimTransferSize;
     if (address > 0xFFFFFFFFu) return Stall(errTARGET);
     const auto start = static_cast<std::uint32_t>(address);
-    if (m_alternate == 0 && m_memory.IsFlash(start) && m_memory.ReadProtected()) {
+    if (Refused() || (m_alternate == 0 && m_memory.IsFlash(start) && m_memory.ReadProtected())) {
       return Stall(errVENDOR);
     }
     const auto read = m_memory.Read(m_alternate, start, setup.wLength, data);
     if (!read) return Stall(errTARGET);
     count = *read;
+    if (count < setup.wLength && m_alternate == 2 &&
+        m_config.strictness.otpOverrun == SimOtpOverrun::Stall) {
+      return Stall(errTARGET);
+    }
     for (std::uint32_t i = 0; i < count; ++i) data[i] ^= m_faults.CorruptionAt(start + i);
   }
   // A short frame ends the upload.
@@ -240,30 +245,21 @@ UsbTransfer SimBootLoader::HandleGetStatus(const UsbSetup& setup, std::uint8_t* 
   std::uint32_t pollMs = 0;
   switch (m_state) {
     case dfuDNLOAD_SYNC:
-      if (!m_workDone) {
-        bool resets = false;
-        std::uint32_t workUs = 0;
-        m_workStatus = m_failDownloadWith ? *m_failDownloadWith : RunDownload(workUs, resets);
-        m_failDownloadWith.reset();
-        m_downloadFault.reset();
-        // Flash work that a host cut short with another request still runs to its end first.
-        const SimMoment start =
-            m_flashFreeAt && UsUntil(now, *m_flashFreeAt) > 0 ? *m_flashFreeAt : SimMoment{now, 0};
-        m_busyUntil = After(start, workUs);
-        m_flashFreeAt = m_busyUntil;
-        pollMs = PollMs(now);
-        // The chip resets on the first tick at which the work is over.
-        if (resets && m_workStatus == OK) m_resetAt = After(m_busyUntil, 999).tick;
-        m_state = dfuDNBUSY;
-      } else if (m_workStatus != OK) {
-        m_state = dfuERROR;
-        m_status = m_workStatus;
+      if (m_workDone) {
+        FinishWork();
       } else {
-        m_state = dfuDNLOAD_IDLE;
+        pollMs = StartWork(now);
       }
       break;
     case dfuDNBUSY:
-      pollMs = PollMs(now);
+      if (!m_config.strictness.holdBusyAnswer) {
+        pollMs = PollMs(now);
+        break;
+      }
+      // The answer waits for the flash, then tells how the work ended.
+      m_heldUs = static_cast<std::uint32_t>(std::max<std::int64_t>(UsUntil(now, m_busyUntil), 0));
+      m_workDone = true;
+      FinishWork();
       break;
     case dfuMANIFEST_SYNC:
       // Not manifestation tolerant: the boot loader jumps to the application and is gone.
@@ -281,6 +277,45 @@ UsbTransfer SimBootLoader::HandleGetStatus(const UsbSetup& setup, std::uint8_t* 
                                   static_cast<std::uint8_t>(m_state),
                                   0};
   return Answer(data, status, sizeof status, setup.wLength);
+}
+
+std::uint32_t SimBootLoader::StartWork(std::uint32_t now) {
+  bool resets = false;
+  std::uint32_t workUs = 0;
+  m_workStatus = m_failDownloadWith ? *m_failDownloadWith : RunDownload(workUs, resets);
+  m_failDownloadWith.reset();
+  m_downloadFault.reset();
+  if (m_workStatus != OK && m_config.strictness.errorAtFirstStatus) {
+    m_workDone = true;
+    FinishWork();
+    return 0;
+  }
+  // Flash work that a host cut short with another request still runs to its end first.
+  const SimMoment start =
+      m_flashFreeAt && UsUntil(now, *m_flashFreeAt) > 0 ? *m_flashFreeAt : SimMoment{now, 0};
+  m_busyUntil = After(start, workUs);
+  m_flashFreeAt = m_busyUntil;
+  // The chip resets on the first tick at which the work is over.
+  if (resets && m_workStatus == OK) m_resetAt = After(m_busyUntil, 999).tick;
+  m_state = dfuDNBUSY;
+  if (!m_config.strictness.holdBusyAnswer) return PollMs(now);
+  // The boot loader answers once the flash is done, with its usual poll time after a command;
+  // after a data block the work is over, and some parts say so with 0.
+  m_heldUs = static_cast<std::uint32_t>(std::max<std::int64_t>(UsUntil(now, m_busyUntil), 0));
+  return m_block == 0 ? m_config.strictness.busyPollMs : 0;
+}
+
+void SimBootLoader::FinishWork() {
+  if (m_workStatus != OK) {
+    m_state = dfuERROR;
+    m_status = m_workStatus;
+  } else {
+    m_state = dfuDNLOAD_IDLE;
+  }
+}
+
+bool SimBootLoader::Refused() const {
+  return m_config.strictness.protectAllAlternates && m_memory.ReadProtected();
 }
 
 std::uint32_t SimBootLoader::PollMs(std::uint32_t now) const {
@@ -304,6 +339,7 @@ std::uint8_t SimBootLoader::RunDownload(std::uint32_t& workUs, bool& resets) {
                   ? 0
                   : std::min(length, m_downloadFault->bytes);
   }
+  if (Refused()) return errVENDOR;
   const bool wasProtected = m_memory.ReadProtected();
   if (written > 0) {
     const std::uint8_t status = m_memory.Write(m_alternate, start, m_download.data(), written);
@@ -324,6 +360,7 @@ std::uint8_t SimBootLoader::RunCommand(std::uint32_t& workUs, bool& resets) {
   const std::uint32_t banks = m_config.flashKiB == 2048 ? 2 : 1;
   if (command == 0x21 && length == 5) {
     const std::uint32_t address = Address(m_download);
+    if (Refused()) return errVENDOR;
     if (!m_memory.Contains(m_alternate, address)) return errTARGET;
     if (m_alternate == 0 && m_memory.ReadProtected()) return errVENDOR;
     m_pointer = address;

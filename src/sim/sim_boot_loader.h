@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dfu/stdfu.h"
@@ -39,6 +40,9 @@ class SimBootLoader {
   // The tick at which the chip resets itself (option-byte write, read unprotect, leaving DFU
   // mode), once such work has been started.
   std::optional<std::uint32_t> ResetAt() const { return m_resetAt; }
+  // How long the answer just given was held back (a GETSTATUS while flash work runs); the bench
+  // spends it on the clock. Reading it clears it.
+  std::uint32_t TakeHeldUs() { return std::exchange(m_heldUs, 0); }
 
   DfuState State() const { return m_state; }
   std::uint8_t Status() const { return m_status; }
@@ -61,6 +65,12 @@ class SimBootLoader {
   // Carries out the pending download; returns its status and sets the work time.
   std::uint8_t RunDownload(std::uint32_t& workUs, bool& resets);
   std::uint8_t RunCommand(std::uint32_t& workUs, bool& resets);
+  // Starts the pending download's work at the first GETSTATUS; returns the bwPollTimeout.
+  std::uint32_t StartWork(std::uint32_t now);
+  // The state once the work is over: dfuDNLOAD-IDLE, or dfuERROR with the work's status.
+  void FinishWork();
+  // Read protection level 1 refuses this alternate.
+  bool Refused() const;
   // The bwPollTimeout from the moment the host has the answer of a GETSTATUS handled at `now`.
   std::uint32_t PollMs(std::uint32_t now) const;
 
@@ -82,6 +92,7 @@ class SimBootLoader {
   std::uint8_t m_workStatus = OK;
   std::optional<SimMoment> m_flashFreeAt;  // end of the last work started
   std::optional<std::uint32_t> m_resetAt;
+  std::uint32_t m_heldUs = 0;
 };
 
 }  // namespace kestrune

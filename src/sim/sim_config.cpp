@@ -24,6 +24,15 @@ SimTiming DatasheetTiming() {
   return t;
 }
 
+SimStrictness LenientStrictness() {
+  SimStrictness s;
+  s.protectAllAlternates = false;
+  s.otpOverrun = SimOtpOverrun::WholeWindow;
+  s.holdBusyAnswer = false;
+  s.keepUndefinedOptionBits = true;
+  return s;
+}
+
 std::uint32_t SimTransferUs(const SimTiming& timing, std::uint32_t dataBytes) {
   const std::uint64_t dataUs =
       timing.dataBytesPerMs == 0 ? 0 : std::uint64_t{dataBytes} * 1000 / timing.dataBytesPerMs;

@@ -21,9 +21,11 @@ inline constexpr std::uint32_t kSimOtpBlockCount = 16;
 inline constexpr std::uint32_t kSimOtpLockStart = 0x1FFF7A00;
 inline constexpr std::uint32_t kSimUniqueIdStart = 0x1FFF7A10;
 inline constexpr std::uint32_t kSimFlashSizeStart = 0x1FFF7A22;
-// Uploads of the OTP alternate are served for this whole 2 KiB window (OTP, locks, unique ID,
-// flash size; the rest reads 0xFF), so a host may read it with full-size blocks.
+// The OTP alternate declares 16 blocks and the lock block; the lenient setting serves the whole
+// 2 KiB window behind it (unique ID and flash size included; the rest reads 0xFF).
+inline constexpr std::uint32_t kSimOtpDeclaredSize = 528;
 inline constexpr std::uint32_t kSimOtpWindowSize = 0x800;
+inline constexpr std::uint32_t kSimUniqueIdAreaSize = 0x14;  // unique ID, gap, flash size
 inline constexpr std::uint32_t kSimFeatureStart = 0xFFFF0000;
 inline constexpr std::uint32_t kSimFeatureSize = 4;
 inline constexpr std::uint32_t kSimTransferSize = 2048;
@@ -109,6 +111,36 @@ struct SimFault {
   std::uint32_t pollMs = 0;                    // PollTimeout
 };
 
+// What an upload of the OTP alternate that runs past its declared 528 bytes gets.
+enum class SimOtpOverrun {
+  ShortFrame,   // the bytes up to the end, as a short frame that ends the upload
+  Stall,        // a stall (errTARGET)
+  WholeWindow,  // the whole 2 KiB window, unique ID included
+};
+
+// Where the public sources on the real boot loader leave a choice, these settings make it. The
+// defaults are the strict chip; the other values keep kinder behaviour that hosts once relied on.
+struct SimStrictness {
+  // Read protection level 1 refuses every alternate (reads, writes, set-address) with errVENDOR;
+  // off: only flash is refused and an option write may drop the level.
+  bool protectAllAlternates = true;
+  SimOtpOverrun otpOverrun = SimOtpOverrun::ShortFrame;
+  // The unique ID and flash size can be read through the OTP alternate at their own addresses
+  // (with WholeWindow they always can).
+  bool uniqueIdReadable = false;
+  // The GETSTATUS that starts work answers only when the work is done, reporting busyPollMs
+  // after a command and 0 after a data block; off: it answers at once with the exact time left.
+  bool holdBusyAnswer = true;
+  std::uint32_t busyPollMs = 100;
+  // Option bits the part does not define read back as 0; on: they keep what was written.
+  bool keepUndefinedOptionBits = false;
+  // A download whose work fails reports dfuERROR at its first GETSTATUS instead of dfuDNBUSY.
+  bool errorAtFirstStatus = false;
+};
+
+// The kinder simulator of old: every setting above at its lenient value.
+SimStrictness LenientStrictness();
+
 struct SimDeviceConfig {
   SimInterfaceClass interfaceClass = SimInterfaceClass::First;
   std::string serialNumber;  // empty: derived from the unique ID as the boot loader does
@@ -132,6 +164,7 @@ struct SimDeviceConfig {
   std::string returnInstance;
   bool returnInDfu = true;
   SimTiming timing;
+  SimStrictness strictness;
   std::vector<SimFault> faults;
   std::string imageFolder;  // where flash, option bytes and OTP persist; empty: memory only
 };

@@ -228,6 +228,40 @@ SimTiming Timing(const Json& value, const std::string& where) {
   return t;
 }
 
+SimStrictness Strictness(const Json& value, const std::string& where) {
+  const std::initializer_list<std::pair<const char*, bool>> models = {{"strict", false},
+                                                                      {"lenient", true}};
+  if (value.is_string()) {
+    return Choice(value, where, models) ? LenientStrictness() : SimStrictness{};
+  }
+  CheckKeys(value, where,
+            {"model", "protectAllAlternates", "otpOverrun", "uniqueIdReadable", "holdBusyAnswer",
+             "busyPollMs", "keepUndefinedOptionBits", "errorAtFirstStatus"});
+  SimStrictness s = value.contains("model") && Choice(value["model"], where + ".model", models)
+                        ? LenientStrictness()
+                        : SimStrictness{};
+  const std::pair<const char*, bool SimStrictness::*> flags[] = {
+      {"protectAllAlternates", &SimStrictness::protectAllAlternates},
+      {"uniqueIdReadable", &SimStrictness::uniqueIdReadable},
+      {"holdBusyAnswer", &SimStrictness::holdBusyAnswer},
+      {"keepUndefinedOptionBits", &SimStrictness::keepUndefinedOptionBits},
+      {"errorAtFirstStatus", &SimStrictness::errorAtFirstStatus},
+  };
+  for (const auto& [name, field] : flags) {
+    if (value.contains(name)) s.*field = Flag(value[name], where + "." + name);
+  }
+  if (value.contains("otpOverrun")) {
+    s.otpOverrun = Choice(value["otpOverrun"], where + ".otpOverrun",
+                          {std::pair{"short", SimOtpOverrun::ShortFrame},
+                           {"stall", SimOtpOverrun::Stall},
+                           {"window", SimOtpOverrun::WholeWindow}});
+  }
+  if (value.contains("busyPollMs")) {
+    s.busyPollMs = Number(value["busyPollMs"], where + ".busyPollMs", 0xFFFFFF);
+  }
+  return s;
+}
+
 SimFault Fault(const Json& value, const std::string& where) {
   CheckKeys(value, where,
             {"action", "request", "nth", "count", "status", "address", "xor", "returnAfterMs",
@@ -328,6 +362,7 @@ SimDeviceConfig Device(const Json& value, const std::string& where, const std::s
              "returnInstance",
              "returnInDfu",
              "timing",
+             "strictness",
              "faults",
              "folder",
              "persist"});
@@ -431,6 +466,7 @@ SimDeviceConfig Device(const Json& value, const std::string& where, const std::s
     d.returnDelayMs = Number(value["returnDelayMs"], at("returnDelayMs"), kMaxDelayMs);
   }
   if (has("timing")) d.timing = Timing(value["timing"], at("timing"));
+  if (has("strictness")) d.strictness = Strictness(value["strictness"], at("strictness"));
   if (has("faults")) {
     const Json& list = value["faults"];
     if (!list.is_array()) Fail(at("faults"), "expected a list");

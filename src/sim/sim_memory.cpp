@@ -5,6 +5,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "dfu/option_bits.h"
 #include "dfu/stdfu.h"
 
 namespace kestrune {
@@ -67,6 +68,8 @@ SimMemory::SimMemory(const SimDeviceConfig& config, std::string& error)
       m_sectors(FlashSectors(config.flashKiB)),
       m_factoryOptions(config.optionBytes),
       m_optionComplements(config.optionComplements),
+      m_strictness(config.strictness),
+      m_flashKiB(config.flashKiB),
       m_dualBank(config.flashKiB == 2048),
       m_uniqueId(config.uniqueId) {
   error.clear();
@@ -110,7 +113,7 @@ bool SimMemory::Contains(std::uint8_t alternate, std::uint32_t address) const {
       return within(kSimOptionStart, kSimOptionSize) ||
              (m_dualBank && within(kSimOptionBank2Start, kSimOptionSize));
     case 2:
-      return within(kSimOtpStart, kSimOtpWindowSize);
+      return OtpRangeAt(address).has_value();
     case 3:
       return within(kSimFeatureStart, kSimFeatureSize);
     default:
@@ -121,6 +124,20 @@ bool SimMemory::Contains(std::uint8_t alternate, std::uint32_t address) const {
 std::optional<SimSector> SimMemory::SectorAt(std::uint32_t address) const {
   for (const SimSector& s : m_sectors) {
     if (address >= s.start && address - s.start < s.size) return s;
+  }
+  return std::nullopt;
+}
+
+std::optional<SimSector> SimMemory::OtpRangeAt(std::uint32_t address, bool direct) const {
+  std::vector<SimSector> ranges;
+  if (direct || m_strictness.otpOverrun == SimOtpOverrun::WholeWindow) {
+    ranges.push_back({kSimOtpStart, kSimOtpWindowSize});
+  } else {
+    ranges.push_back({kSimOtpStart, kSimOtpDeclaredSize});
+    if (m_strictness.uniqueIdReadable) ranges.push_back({kSimUniqueIdStart, kSimUniqueIdAreaSize});
+  }
+  for (const SimSector& r : ranges) {
+    if (address >= r.start && address - r.start < r.size) return r;
   }
   return std::nullopt;
 }
@@ -138,8 +155,11 @@ std::uint8_t SimMemory::OtpWindowByte(std::uint32_t offset) const {
 }
 
 std::optional<std::uint32_t> SimMemory::Read(std::uint8_t alternate, std::uint32_t address,
-                                             std::uint32_t length, std::uint8_t* out) const {
-  if (!Contains(alternate, address)) return std::nullopt;
+                                             std::uint32_t length, std::uint8_t* out,
+                                             bool direct) const {
+  if (alternate == 2 ? !OtpRangeAt(address, direct) : !Contains(alternate, address)) {
+    return std::nullopt;
+  }
   std::uint32_t start = 0;
   std::uint32_t size = 0;
   switch (alternate) {
@@ -151,10 +171,12 @@ std::optional<std::uint32_t> SimMemory::Read(std::uint8_t alternate, std::uint32
       start = address >= kSimOptionStart ? kSimOptionStart : kSimOptionBank2Start;
       size = kSimOptionSize;
       break;
-    case 2:
-      start = kSimOtpStart;
-      size = kSimOtpWindowSize;
+    case 2: {
+      const SimSector range = *OtpRangeAt(address, direct);
+      start = range.start;
+      size = range.size;
       break;
+    }
     default:
       start = kSimFeatureStart;
       size = kSimFeatureSize;
@@ -172,11 +194,21 @@ std::optional<std::uint32_t> SimMemory::Read(std::uint8_t alternate, std::uint32
         out[i] = m_options[(start == kSimOptionStart ? 0 : kSimOptionSize) + at];
         break;
       case 2:
-        out[i] = OtpWindowByte(at);
+        out[i] = OtpWindowByte(start - kSimOtpStart + at);
         break;
       default:
         out[i] = m_feature[at];
         break;
+    }
+  }
+  if (alternate == 1 && start == kSimOptionStart && !direct &&
+      !m_strictness.keepUndefinedOptionBits) {
+    const OptionBits defined = DefinedOptionBits(m_flashKiB);
+    constexpr std::uint32_t kDefinedAt[4] = {0, 1, 8, 9};
+    for (std::size_t k = 0; k < defined.size(); ++k) {
+      if (kDefinedAt[k] >= offset && kDefinedAt[k] - offset < count) {
+        out[kDefinedAt[k] - offset] &= defined[k];
+      }
     }
   }
   return count;

@@ -31,10 +31,13 @@ class SimMemory {
   bool ReadProtected() const { return m_options[1] != 0xAA; }
 
   // Copies up to `length` bytes from `address` (clipped at the end of its area) into `out`.
+  // Option bits the part does not define read as 0 unless the strictness keeps them; `direct`
+  // reads what is stored, the whole OTP window included, as no host can.
   // Returns the count, or none when the address is outside the alternate's memory. Read
   // protection is the caller's to check.
   std::optional<std::uint32_t> Read(std::uint8_t alternate, std::uint32_t address,
-                                    std::uint32_t length, std::uint8_t* out) const;
+                                    std::uint32_t length, std::uint8_t* out,
+                                    bool direct = false) const;
   // Writes as the hardware does; returns a DFU status code (0 = OK).
   std::uint8_t Write(std::uint8_t alternate, std::uint32_t address, const std::uint8_t* data,
                      std::uint32_t length);
@@ -56,12 +59,16 @@ class SimMemory {
   bool PersistOptions();
   bool PersistOtp(std::size_t offset, std::size_t length);
   std::uint8_t OtpWindowByte(std::uint32_t offset) const;
+  // The readable range of the OTP alternate that holds `address` (start, size), if any.
+  std::optional<SimSector> OtpRangeAt(std::uint32_t address, bool direct = false) const;
 
   std::string m_folder;
   std::vector<std::uint8_t> m_flash;
   std::vector<SimSector> m_sectors;
   std::array<std::uint8_t, kSimOptionSize> m_factoryOptions;
   bool m_optionComplements;
+  SimStrictness m_strictness;
+  std::uint32_t m_flashKiB;
   bool m_dualBank;
   // Bank 1 options, then bank 2 options (only used on dual-bank parts).
   std::array<std::uint8_t, 2 * kSimOptionSize> m_options{};

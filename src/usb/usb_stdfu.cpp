@@ -32,8 +32,11 @@ constexpr std::size_t kDeviceDescriptorSize = 18;
 constexpr std::size_t kConfigurationHeaderSize = 9;
 constexpr std::size_t kStatusSize = 6;
 
-std::uint32_t Result(bool ok) {
-  return ok ? STDFU_NOERROR : STDFU_ERROR;
+// The STDFU result of a transfer that moved the bytes it had to (`ok`) or ended as `result`.
+std::uint32_t Result(bool ok, UsbResult result) {
+  if (ok) return STDFU_NOERROR;
+  if (result == UsbResult::NoDevice) return STDFU_ERROR_GONE;
+  return result == UsbResult::Timeout ? STDFU_ERROR_TIMEOUT : STDFU_ERROR;
 }
 
 }  // namespace
@@ -47,13 +50,16 @@ class UsbStdfuLibrary::Connection {
   std::uint8_t interfaceNumber = 0;
 
   // One control transfer; true when it succeeded and moved exactly `setup.wLength` bytes, or at
-  // least `minimum` bytes when that is given.
+  // least `minimum` bytes when that is given. A device found gone stays gone for this handle.
   bool Transfer(const UsbSetup& setup, std::uint8_t* data,
                 std::optional<std::uint32_t> minimum = std::nullopt,
                 std::uint32_t* moved = nullptr) {
+    if (m_last == UsbResult::NoDevice) return false;
     WaitWhileDeviceBusy();
-    const UsbTransfer transfer =
-        m_device->ControlTransfer(setup, data, m_settings.requestTimeoutMs);
+    const bool status = setup.bmRequestType == kClassIn && setup.bRequest == DFU_GETSTATUS;
+    const UsbTransfer transfer = m_device->ControlTransfer(
+        setup, data, status ? m_settings.statusTimeoutMs : m_settings.requestTimeoutMs);
+    m_last = transfer.result;
     if (moved != nullptr) {
       *moved = transfer.length;
     }
@@ -61,17 +67,22 @@ class UsbStdfuLibrary::Connection {
            transfer.length >= minimum.value_or(setup.wLength);
   }
 
-  bool ClassOut(DfuRequest request, std::uint16_t value, const std::uint8_t* data,
-                std::uint32_t length) {
+  // The STDFU result of the last transfer, which moved what it had to when `ok`.
+  std::uint32_t Outcome(bool ok) const { return Result(ok, m_last); }
+
+  std::uint32_t ClassOut(DfuRequest request, std::uint16_t value, const std::uint8_t* data,
+                         std::uint32_t length) {
     std::copy_n(data, length, m_scratch.begin());
-    return Transfer(
-        {kClassOut, request, value, interfaceNumber, static_cast<std::uint16_t>(length)},
-        m_scratch.data());
+    return Outcome(
+        Transfer({kClassOut, request, value, interfaceNumber, static_cast<std::uint16_t>(length)},
+                 m_scratch.data()));
   }
 
-  bool ClassIn(DfuRequest request, std::uint16_t value, std::uint8_t* data, std::uint32_t length) {
-    return Transfer({kClassIn, request, value, interfaceNumber, static_cast<std::uint16_t>(length)},
-                    data);
+  std::uint32_t ClassIn(DfuRequest request, std::uint16_t value, std::uint8_t* data,
+                        std::uint32_t length, std::uint32_t* received = nullptr) {
+    return Outcome(Transfer(
+        {kClassIn, request, value, interfaceNumber, static_cast<std::uint16_t>(length)}, data,
+        received != nullptr ? std::optional<std::uint32_t>(0) : std::nullopt, received));
   }
 
   // GET_DESCRIPTOR: the bytes the device sent (up to `length`), or nothing on failure.
@@ -111,9 +122,11 @@ class UsbStdfuLibrary::Connection {
     return *m_language;
   }
 
-  bool SetAlternate(std::uint8_t interface, std::uint8_t alternate) {
+  std::uint32_t SetAlternate(std::uint8_t interface, std::uint8_t alternate) {
+    if (m_last == UsbResult::NoDevice) return STDFU_ERROR_GONE;
     WaitWhileDeviceBusy();
-    return m_device->SetAlternateSetting(interface, alternate) == UsbResult::Ok;
+    m_last = m_device->SetAlternateSetting(interface, alternate);
+    return Outcome(m_last == UsbResult::Ok);
   }
 
   // A device busy with flash work (dfuDNBUSY) names the time before it may be asked again.
@@ -143,6 +156,7 @@ class UsbStdfuLibrary::Connection {
   std::uint32_t m_busyFrom = 0;
   std::uint32_t m_busyMs = 0;
   std::array<std::uint8_t, kMaxBlock> m_scratch{};
+  UsbResult m_last = UsbResult::Ok;
 };
 
 UsbStdfuLibrary::UsbStdfuLibrary(UsbBackend& backend, Clock& clock, UsbStdfuSettings settings)
@@ -282,11 +296,10 @@ std::uint32_t UsbStdfuLibrary::STDFU_SelectCurrentConfiguration(DfuHandle* handl
     return STDFU_ERROR;
   }
   const auto interface = static_cast<std::uint8_t>(interfaceNumber);
-  if (!connection->SetAlternate(interface, static_cast<std::uint8_t>(alternate))) {
-    return STDFU_ERROR;
-  }
-  connection->interfaceNumber = interface;
-  return STDFU_NOERROR;
+  const std::uint32_t result =
+      connection->SetAlternate(interface, static_cast<std::uint8_t>(alternate));
+  if (result == STDFU_NOERROR) connection->interfaceNumber = interface;
+  return result;
 }
 
 std::uint32_t UsbStdfuLibrary::STDFU_Dnload(DfuHandle* handle, const std::uint8_t* buffer,
@@ -295,16 +308,21 @@ std::uint32_t UsbStdfuLibrary::STDFU_Dnload(DfuHandle* handle, const std::uint8_
   if (connection == nullptr || length > kMaxBlock || (buffer == nullptr && length != 0)) {
     return STDFU_ERROR;
   }
-  return Result(connection->ClassOut(DFU_DNLOAD, block, buffer, length));
+  return connection->ClassOut(DFU_DNLOAD, block, buffer, length);
 }
 
 std::uint32_t UsbStdfuLibrary::STDFU_Upload(DfuHandle* handle, std::uint8_t* buffer,
-                                            std::uint32_t length, std::uint16_t block) {
+                                            std::uint32_t length, std::uint16_t block,
+                                            std::uint32_t* received) {
   Connection* connection = Find(handle);
   if (connection == nullptr || length > kMaxBlock || (buffer == nullptr && length != 0)) {
     return STDFU_ERROR;
   }
-  return Result(connection->ClassIn(DFU_UPLOAD, block, buffer, length));
+  std::uint32_t moved = 0;
+  const std::uint32_t result = connection->ClassIn(DFU_UPLOAD, block, buffer, length,
+                                                   received != nullptr ? &moved : nullptr);
+  if (result == STDFU_NOERROR && received != nullptr) *received = moved;
+  return result;
 }
 
 std::uint32_t UsbStdfuLibrary::STDFU_Getstatus(DfuHandle* handle, DfuStatus* status) {
@@ -313,8 +331,9 @@ std::uint32_t UsbStdfuLibrary::STDFU_Getstatus(DfuHandle* handle, DfuStatus* sta
     return STDFU_ERROR;
   }
   std::array<std::uint8_t, kStatusSize> bytes{};
-  if (!connection->ClassIn(DFU_GETSTATUS, 0, bytes.data(), bytes.size())) {
-    return STDFU_ERROR;
+  const std::uint32_t result = connection->ClassIn(DFU_GETSTATUS, 0, bytes.data(), bytes.size());
+  if (result != STDFU_NOERROR) {
+    return result;
   }
   status->bStatus = bytes[0];
   std::copy_n(bytes.begin() + 1, 3, status->bwPollTimeout);
@@ -330,8 +349,9 @@ std::uint32_t UsbStdfuLibrary::STDFU_Getstate(DfuHandle* handle, std::uint8_t* s
     return STDFU_ERROR;
   }
   std::uint8_t byte = 0;
-  if (!connection->ClassIn(DFU_GETSTATE, 0, &byte, 1)) {
-    return STDFU_ERROR;
+  const std::uint32_t result = connection->ClassIn(DFU_GETSTATE, 0, &byte, 1);
+  if (result != STDFU_NOERROR) {
+    return result;
   }
   *state = byte;
   return STDFU_NOERROR;
@@ -339,12 +359,12 @@ std::uint32_t UsbStdfuLibrary::STDFU_Getstate(DfuHandle* handle, std::uint8_t* s
 
 std::uint32_t UsbStdfuLibrary::STDFU_Clrstatus(DfuHandle* handle) {
   Connection* connection = Find(handle);
-  return Result(connection != nullptr && connection->ClassOut(DFU_CLRSTATUS, 0, nullptr, 0));
+  return connection == nullptr ? STDFU_ERROR : connection->ClassOut(DFU_CLRSTATUS, 0, nullptr, 0);
 }
 
 std::uint32_t UsbStdfuLibrary::STDFU_Abort(DfuHandle* handle) {
   Connection* connection = Find(handle);
-  return Result(connection != nullptr && connection->ClassOut(DFU_ABORT, 0, nullptr, 0));
+  return connection == nullptr ? STDFU_ERROR : connection->ClassOut(DFU_ABORT, 0, nullptr, 0);
 }
 
 }  // namespace kestrune

@@ -9,6 +9,9 @@
 // After a GETSTATUS that reports dfuDNBUSY, the next request on that connection waits for the
 // bwPollTimeout the device asked for (capped), as DFU hosts must: the device is busy with flash
 // work until then. Waits use the clock given here.
+//
+// A transfer that times out fails with STDFU_ERROR_TIMEOUT; once a transfer found the device gone
+// from the bus, every operation on that handle fails with STDFU_ERROR_GONE without a transfer.
 
 #include <cstdint>
 #include <map>
@@ -22,8 +25,11 @@
 namespace kestrune {
 
 struct UsbStdfuSettings {
-  // Time-out of one control transfer; long enough for the slowest sector erase.
+  // Time-out of one control transfer.
   std::uint32_t requestTimeoutMs = 5000;
+  // Time-out of GETSTATUS: a boot loader may hold its answer until flash work is done, and the
+  // longest sector erase takes 4 s (128 KiB at x8 parallelism); half as much again for margin.
+  std::uint32_t statusTimeoutMs = 6000;
   // Upper bound on a device's bwPollTimeout; the field is 24 bits wide and untrusted.
   std::uint32_t maxPollWaitMs = 10000;
 };
@@ -50,7 +56,7 @@ class UsbStdfuLibrary final : public StdfuLibrary {
   std::uint32_t STDFU_Dnload(DfuHandle* handle, const std::uint8_t* buffer, std::uint32_t length,
                              std::uint16_t block) override;
   std::uint32_t STDFU_Upload(DfuHandle* handle, std::uint8_t* buffer, std::uint32_t length,
-                             std::uint16_t block) override;
+                             std::uint16_t block, std::uint32_t* received) override;
   std::uint32_t STDFU_Getstatus(DfuHandle* handle, DfuStatus* status) override;
   std::uint32_t STDFU_Getstate(DfuHandle* handle, std::uint8_t* state) override;
   std::uint32_t STDFU_Clrstatus(DfuHandle* handle) override;

@@ -131,7 +131,7 @@ std::uint32_t FakeStdfu::STDFU_Dnload(DfuHandle* handle, const std::uint8_t* buf
 }
 
 std::uint32_t FakeStdfu::STDFU_Upload(DfuHandle* handle, std::uint8_t* buffer, std::uint32_t length,
-                                      std::uint16_t block) {
+                                      std::uint16_t block, std::uint32_t* received) {
   if (!Request("upload", handle,
                "upload " + std::to_string(block) + " " + std::to_string(length))) {
     return STDFU_ERROR;
@@ -143,6 +143,7 @@ std::uint32_t FakeStdfu::STDFU_Upload(DfuHandle* handle, std::uint8_t* buffer, s
   for (std::uint32_t i = 0; i < length; ++i) {
     buffer[i] = Peek(m_pointer + (block - 2u) * 2048u + i);
   }
+  if (received != nullptr) *received = length;
   SetState(dfuUPLOAD_IDLE);
   return STDFU_NOERROR;
 }

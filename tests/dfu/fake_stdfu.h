@@ -57,7 +57,7 @@ class FakeStdfu final : public StdfuLibrary, public Clock {
   std::uint32_t STDFU_Dnload(DfuHandle* handle, const std::uint8_t* buffer, std::uint32_t length,
                              std::uint16_t block) override;
   std::uint32_t STDFU_Upload(DfuHandle* handle, std::uint8_t* buffer, std::uint32_t length,
-                             std::uint16_t block) override;
+                             std::uint16_t block, std::uint32_t* received) override;
   std::uint32_t STDFU_Getstatus(DfuHandle* handle, DfuStatus* status) override;
   std::uint32_t STDFU_Getstate(DfuHandle* handle, std::uint8_t* state) override;
   std::uint32_t STDFU_Clrstatus(DfuHandle* handle) override;

@@ -7,6 +7,7 @@
 #include "app/mac_setzen.h"
 #include "device/enumerate.h"
 #include "device/identity_display.h"
+#include "dfu/option_bits.h"
 #include "job/fake_job_host.h"
 #include "job/programming_job.h"
 #include "job/run_commands.h"
@@ -21,13 +22,15 @@ namespace kestrune::matrix {
 namespace {
 
 constexpr std::uint32_t kFirmwareSize = 5000;  // three data blocks, the last one partial
-constexpr std::uint8_t kWantedOptions[4] = {0xE3, 0xAA, 0xFF, 0x3F};
+constexpr OptionBits kWantedOptions = {0xE3, 0xAA, 0xFF, 0x3F};
 // Every wait of the host is bounded: time-outs of a few seconds per request, 7 s for the device
 // to register anew. A trial that needs more than this is stuck in a loop that only time ends.
 constexpr std::uint32_t kHangBoundMs = 120000;
 
 SimDeviceConfig Device(std::uint32_t flashKiB, std::array<std::uint8_t, 4> options) {
   SimDeviceConfig config = DefaultSimDevice("");
+  // The run's fallback reads the ID at its own address; one scenario withholds it entirely.
+  config.strictness.uniqueIdReadable = true;
   config.flashKiB = flashKiB;
   config.optionBytes =
       WithOptionComplements({options[0], options[1], 0, 0, 0, 0, 0, 0, options[2], options[3]});
@@ -48,6 +51,27 @@ SimDeviceConfig Returning(const std::string& instance, bool inDfu) {
   SimDeviceConfig config = Device(1024, {0xEF, 0xAA, 0xFF, 0x0F});
   config.returnInstance = instance;
   config.returnInDfu = inDfu;
+  return config;
+}
+
+SimDeviceConfig Withholding() {
+  SimDeviceConfig config = Device(1024, {0xE3, 0xAA, 0xFF, 0x3F});
+  config.strictness.uniqueIdReadable = false;
+  return config;
+}
+
+// Datasheet timing with every 128 KiB erase at the longest the datasheet allows.
+SimDeviceConfig SlowErase() {
+  SimDeviceConfig config = Device(1024, {0xEF, 0xAA, 0xFF, 0x0F});
+  config.timing = DatasheetTiming();
+  config.timing.erase16KMs = 800;
+  config.timing.erase128KMs = 4000;
+  return config;
+}
+
+// The kinder simulator of old, one scenario each.
+SimDeviceConfig Lenient(SimDeviceConfig config) {
+  config.strictness = LenientStrictness();
   return config;
 }
 
@@ -191,9 +215,9 @@ class Trial {
     const std::vector<std::uint8_t> flash = m_bench.Peek(0, 0, 0x08000000, kFirmwareSize);
     if (flash != m_files.image) Add(Violation::FalseSuccess, "the flash differs from the file");
     const std::vector<std::uint8_t> options = m_bench.Peek(0, 1, 0x1FFFC000, 16);
-    if (options.size() != 16 || options[0] != kWantedOptions[0] ||
-        options[1] != kWantedOptions[1] || options[8] != kWantedOptions[2] ||
-        options[9] != kWantedOptions[3]) {
+    if (options.size() != 16 ||
+        !SameDefinedOptionBits({options[0], options[1], options[8], options[9]}, kWantedOptions,
+                               m_scenario.device.flashKiB)) {
       Add(Violation::FalseSuccess, "the option bytes are not E3 AA FF 3F");
     }
   }
@@ -257,6 +281,9 @@ class Trial {
     }
     if (lines.size() != 1) {
       Add(Violation::UnidentifiedLog, std::to_string(lines.size()) + " log lines");
+    } else if (m_scenario.withholdsId) {
+      if (m_host.Warnings().empty())
+        Add(Violation::UnidentifiedLog, "no warning of the missing ID");
     } else if (lines.front().find("\"" + m_uniqueIdText + "\"") == std::string::npos) {
       Add(Violation::UnidentifiedLog, "log line without the device: " + lines.front());
     }
@@ -284,9 +311,16 @@ std::vector<Scenario> Scenarios() {
       {"2 MiB dual bank", Work::Program, Device(2048, {0xEF, 0xAA, 0xFF, 0x0F})},
       {"MAC setzen, empty OTP", Work::MacSetzen, Device(1024, {0xE3, 0xAA, 0xFF, 0x3F})},
       {"MAC setzen, used OTP", Work::MacSetzen, DeviceWithIdentity()},
-      {"read protection level 1", Work::Program, Device(1024, {0xEF, 0xBB, 0xFF, 0x0F})},
+      {"read protection level 1", Work::Program, Device(1024, {0xEF, 0xBB, 0xFF, 0x0F}), false},
       {"back under another path", Work::Program, Returning("elsewhere", true)},
       {"back as its application", Work::Program, Returning("", false), false},
+      {"unique ID withheld", Work::Program, Withholding(), true, true},
+      {"busy answers held near the longest erase", Work::Program, SlowErase()},
+      {"lenient: factory option bytes", Work::Program,
+       Lenient(Device(1024, {0xEF, 0xAA, 0xFF, 0x0F}))},
+      {"lenient: read protection level 1", Work::Program,
+       Lenient(Device(1024, {0xEF, 0xBB, 0xFF, 0x0F}))},
+      {"lenient: MAC setzen", Work::MacSetzen, Lenient(Device(1024, {0xE3, 0xAA, 0xFF, 0x3F}))},
   };
 }
 

@@ -21,6 +21,8 @@ struct Scenario {
   Work work = Work::Program;
   SimDeviceConfig device;
   bool cleanSucceeds = true;  // false: the device itself makes the work fail
+  // The device never gives its unique ID: a successful run logs a line without it and warns.
+  bool withholdsId = false;
 };
 
 // The scenarios every fault is tried on.

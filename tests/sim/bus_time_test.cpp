@@ -16,9 +16,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The busy model that reports the exact time left, so that poll times show the bus time.
 SimDeviceConfig WithTiming(const SimTiming& timing) {
   SimDeviceConfig config = DefaultSimDevice("");
   config.timing = timing;
+  config.strictness.holdBusyAnswer = false;
   return config;
 }
 

@@ -131,7 +131,14 @@ TEST_F(DeviceFaultTest, AnOptionWriteThatIsLostResetsTheChipWithTheOldBytes) {
   EXPECT_EQ(bench.Peek(0, 1, 0x1FFFC000, 1), Bytes{0xEF});
 }
 
-TEST_F(DeviceFaultTest, LeavingReadProtectionLevelOneErasesTheFlash) {
+TEST(DeviceFault, LeavingReadProtectionLevelOneByAnOptionWriteErasesTheFlash) {
+  // A boot loader that lets an option write drop the level.
+  VirtualClock clock;
+  SimBench bench(clock);
+  SimDeviceConfig config = DefaultSimDevice("");
+  config.strictness.protectAllAlternates = false;
+  ASSERT_TRUE(bench.AddDevice(config).device);
+  auto host = std::make_unique<Requests>(bench, 0, clock);
   host->SetAddress(0x08000000);
   host->Write(2, Bytes(4, 0x12));
   WriteOptions(bench, *host, clock, {0xEF, 0xBB, 0xFF, 0x0F});  // to level 1: flash kept

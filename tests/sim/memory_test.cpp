@@ -75,9 +75,69 @@ TEST_F(ReadProtectionTest, FlashIsRefusedUntilUnprotected) {
   EXPECT_EQ(host->SetAddress(0x08000000)->bState, dfuDNLOAD_IDLE);
 }
 
+TEST_F(ReadProtectionTest, EveryAlternateIsRefusedUnlessOnlyFlashIsProtected) {
+  for (const std::uint8_t alternate : {1, 2}) {
+    SCOPED_TRACE(alternate);
+    host->ToIdle();
+    ASSERT_EQ(host->Select(alternate), UsbResult::Ok);
+    const auto refused = host->SetAddress(alternate == 1 ? 0x1FFFC000 : 0x1FFF7800);
+    EXPECT_EQ(refused->bState, dfuERROR);
+    EXPECT_EQ(refused->bStatus, errVENDOR);
+    host->ToIdle();
+    Bytes out;
+    EXPECT_EQ(host->Upload(2, 16, out).result, UsbResult::Stall);
+    EXPECT_EQ(bench.DfuStatusOf(0), errVENDOR);
+  }
+  // The option write that would drop the level is refused too: only Read Unprotect leads out.
+  host->ToIdle();
+  ASSERT_EQ(host->Dnload(2, {0xEF, 0xAA, 0, 0, 0, 0, 0, 0, 0xFF, 0x0F, 0, 0, 0, 0, 0, 0}),
+            UsbResult::Ok);
+  host->GetStatus();
+  EXPECT_EQ(host->GetStatus()->bStatus, errVENDOR);
+  EXPECT_EQ(bench.Peek(0, 1, 0x1FFFC001, 1), Bytes{0x55});
+
+  SimDeviceConfig lenient = ReadProtected();
+  lenient.strictness.protectAllAlternates = false;
+  VirtualClock otherClock;
+  SimBench other(otherClock);
+  ASSERT_TRUE(other.AddDevice(lenient).device);
+  Requests kind(other, 0, otherClock);
+  ASSERT_EQ(kind.Select(1), UsbResult::Ok);
+  EXPECT_EQ(kind.Read(0x1FFFC000, 2), (Bytes{0xEC, 0x55}));
+}
+
+TEST(OptionBits, UndefinedBitsReadAsZeroUnlessKept) {
+  struct Case {
+    std::uint32_t flashKiB;
+    bool keep;
+    Bytes expected;  // bytes 0, 1, 8, 9 after writing FF AA FF FF
+  };
+  const Case cases[] = {
+      {1024, false, {0xEC, 0xAA, 0xFF, 0x0F}}, {2048, false, {0xFC, 0xAA, 0xFF, 0xCF}},
+      {512, false, {0xEC, 0xAA, 0xFF, 0x80}},  {256, false, {0xEC, 0xAA, 0x3F, 0x80}},
+      {1024, true, {0xFF, 0xAA, 0xFF, 0xFF}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flashKiB);
+    VirtualClock clock;
+    SimBench bench(clock);
+    SimDeviceConfig config = DefaultSimDevice("");
+    config.flashKiB = c.flashKiB;
+    config.strictness.keepUndefinedOptionBits = c.keep;
+    config.optionBytes = WithOptionComplements({0xFF, 0xAA, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF});
+    ASSERT_TRUE(bench.AddDevice(config).device);
+    Requests host(bench, 0, clock);
+    ASSERT_EQ(host.Select(1), UsbResult::Ok);
+    const Bytes block = host.Read(0x1FFFC000, 16);
+    ASSERT_EQ(block.size(), 16u);
+    EXPECT_EQ((Bytes{block[0], block[1], block[8], block[9]}), c.expected);
+  }
+}
+
 TEST_F(MemoryTest, OptionBlockReadsWithComplementsAndOnlyWholeBlockWrites) {
   ASSERT_EQ(host->Select(1), UsbResult::Ok);
-  EXPECT_EQ(host->Read(0x1FFFC000, 16), (Bytes{0xEF, 0xAA, 0x10, 0x55, 0x10, 0x55, 0x10, 0x55, 0xFF,
+  // USER bits 0, 1 and 4 are not defined on this part and read 0.
+  EXPECT_EQ(host->Read(0x1FFFC000, 16), (Bytes{0xEC, 0xAA, 0x10, 0x55, 0x10, 0x55, 0x10, 0x55, 0xFF,
                                                0x0F, 0x00, 0xF0, 0x00, 0xF0, 0x00, 0xF0}));
   host->ToIdle();
   host->SetAddress(0x1FFFC000);
@@ -100,13 +160,60 @@ TEST_F(MemoryTest, OtpBlocksProgramOnceAndLockedBlocksRefuseWrites) {
   EXPECT_EQ(refused->bStatus, errWRITE);
   EXPECT_EQ(bench.Peek(0, 2, 0x1FFF7840, 32), Bytes(32, 0xFF));
   EXPECT_EQ(bench.Peek(0, 2, 0x1FFF7A00, 3), (Bytes{0xFF, 0xFF, 0x00}));
-  // The unique ID is read-only.
+  // The unique ID is beyond the alternate's memory, and the lock bytes end it.
   host->ToIdle();
-  host->SetAddress(0x1FFF7A10);
-  EXPECT_EQ(host->Write(2, Bytes(4, 0x00))->bStatus, errTARGET);
+  EXPECT_EQ(host->SetAddress(0x1FFF7A10)->bStatus, errTARGET);
+  host->ToIdle();
+  host->SetAddress(0x1FFF7A00);
+  EXPECT_EQ(host->Write(2, Bytes(20, 0xFF))->bStatus, errTARGET);
 }
 
-TEST_F(MemoryTest, OtpAreaReadsInOneFullBlockWithUniqueIdAndFlashSize) {
+TEST(OtpWindow, AnUploadPastTheDeclaredAreaEndsAsTheSettingSays) {
+  struct Case {
+    const char* name;
+    SimOtpOverrun overrun;
+    bool idReadable;
+    UsbResult result;
+    std::uint32_t length;        // of the 2048-byte upload from the OTP start
+    std::uint32_t idReadLength;  // of a 12-byte upload at the unique ID
+  };
+  const Case cases[] = {
+      {"short frame", SimOtpOverrun::ShortFrame, false, UsbResult::Ok, 528, 0},
+      {"stall", SimOtpOverrun::Stall, false, UsbResult::Stall, 0, 0},
+      {"short frame, ID on its own", SimOtpOverrun::ShortFrame, true, UsbResult::Ok, 528, 12},
+      {"whole window", SimOtpOverrun::WholeWindow, false, UsbResult::Ok, 2048, 12},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VirtualClock clock;
+    SimBench bench(clock);
+    SimDeviceConfig config = DefaultSimDevice("");
+    config.strictness.otpOverrun = c.overrun;
+    config.strictness.uniqueIdReadable = c.idReadable;
+    ASSERT_TRUE(bench.AddDevice(config).device);
+    Requests host(bench, 0, clock);
+    ASSERT_EQ(host.Select(2), UsbResult::Ok);
+    host.SetAddress(0x1FFF7800);
+    host.ToIdle();
+    Bytes out;
+    const UsbTransfer upload = host.Upload(2, 2048, out);
+    EXPECT_EQ(upload.result, c.result);
+    EXPECT_EQ(upload.length, c.length);
+    if (c.result == UsbResult::Ok && c.length < 2048) {
+      EXPECT_EQ(host.GetState(), dfuIDLE);  // the short frame ended the upload
+    }
+    host.ToIdle();
+    EXPECT_EQ(host.Read(0x1FFF7A10, 12).size(), c.idReadLength);
+  }
+}
+
+TEST(OtpWindow, WholeWindowReadsInOneFullBlockWithUniqueIdAndFlashSize) {
+  VirtualClock clock;
+  SimBench bench(clock);
+  SimDeviceConfig config = DefaultSimDevice("");
+  config.strictness.otpOverrun = SimOtpOverrun::WholeWindow;
+  ASSERT_TRUE(bench.AddDevice(config).device);
+  auto host = std::make_unique<Requests>(bench, 0, clock);
   ASSERT_EQ(host->Select(2), UsbResult::Ok);
   const Bytes window = host->Read(0x1FFF7800, 2048);
   ASSERT_EQ(window.size(), 2048u);  // a full block, as hosts ask for it

@@ -8,12 +8,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The datasheet's flash times on a bus that takes no time, so that the work times show whole.
-SimDeviceConfig DatasheetFlash() {
+// The datasheet's flash times on a bus that takes no time, so that the work times show whole;
+// `held`: the busy model of a real F4, else the one that reports the exact time left.
+SimDeviceConfig DatasheetFlash(bool held = false) {
   SimDeviceConfig config = DefaultSimDevice("");
   config.timing = DatasheetTiming();
   config.timing.controlTransferUs = 0;
   config.timing.dataBytesPerMs = 0;
+  config.strictness.holdBusyAnswer = held;
   return config;
 }
 
@@ -21,6 +23,51 @@ class DatasheetTimingTest : public SimTest {
  protected:
   DatasheetTimingTest() : SimTest(DatasheetFlash()) {}
 };
+
+class HeldBusyTest : public SimTest {
+ protected:
+  HeldBusyTest() : SimTest(DatasheetFlash(true)) {}
+};
+
+TEST_F(HeldBusyTest, StatusAnswersWhenTheWorkIsDoneWithAFixedPollTime) {
+  host->Dnload(0, AddressCommand(0x41, 0x08020000));  // 128 KiB: 1000 ms
+  const std::uint32_t start = clock.TickCount();
+  const auto first = host->GetStatus();
+  EXPECT_EQ(clock.TickCount() - start, 1000u);  // the answer waited for the flash
+  EXPECT_EQ(first->bState, dfuDNBUSY);
+  EXPECT_EQ(first->pollMs, 100u);
+  EXPECT_EQ(host->GetStatus()->bState, dfuDNLOAD_IDLE);
+
+  // An erase longer than the host waits: the status times out, the work goes on, and the next
+  // status waits for the rest of it.
+  host->ToIdle();
+  ASSERT_EQ(host->Dnload(0, {0x41}), UsbResult::Ok);  // mass erase: 8000 ms
+  UsbSetup status{0xA1, 3, 0, 0, 6};
+  std::uint8_t answer[6] = {};
+  EXPECT_EQ(host->Device().ControlTransfer(status, answer, 5000).result, UsbResult::Timeout);
+  EXPECT_EQ(host->Device().ControlTransfer(status, answer, 5000).result, UsbResult::Ok);
+  EXPECT_EQ(clock.TickCount() - start, 1000u + 8000u);
+  EXPECT_EQ(answer[4], dfuDNLOAD_IDLE);
+}
+
+TEST(FailedWork, ReportsErrorAtTheFirstStatusWhenSoSet) {
+  for (const bool first : {false, true}) {
+    SCOPED_TRACE(first);
+    VirtualClock clock;
+    SimBench bench(clock);
+    SimDeviceConfig config = DefaultSimDevice("");
+    config.strictness.errorAtFirstStatus = first;
+    ASSERT_TRUE(bench.AddDevice(config).device);
+    Requests host(bench, 0, clock);
+    ASSERT_EQ(host.Dnload(0, AddressCommand(0x21, 0x00000000)), UsbResult::Ok);
+    const auto status = host.GetStatus();
+    EXPECT_EQ(status->bState, first ? dfuERROR : dfuDNBUSY);
+    if (first) {
+      EXPECT_EQ(status->bStatus, errTARGET);
+    }
+    EXPECT_EQ(host.GetStatus()->bState, dfuERROR);
+  }
+}
 
 TEST_F(DatasheetTimingTest, DeviceStaysBusyForTheWorkTimeItReports) {
   struct Case {
@@ -77,7 +124,9 @@ TEST_F(DatasheetTimingTest, WorkCutShortByTheHostStillDelaysTheNextWork) {
 TEST(InstantTiming, ReportsNoBusyTime) {
   VirtualClock clock;
   SimBench bench(clock);
-  ASSERT_TRUE(bench.AddDevice(DefaultSimDevice("")).device);
+  SimDeviceConfig config = DefaultSimDevice("");
+  config.strictness.holdBusyAnswer = false;
+  ASSERT_TRUE(bench.AddDevice(config).device);
   Requests host(bench, 0, clock);
   host.Dnload(0, {0x41});
   EXPECT_EQ(host.GetStatus()->pollMs, 0u);

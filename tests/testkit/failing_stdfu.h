@@ -33,7 +33,8 @@ class FailingStdfu : public StdfuLibrary {
                              std::uint16_t) override {
     return STDFU_ERROR;
   }
-  std::uint32_t STDFU_Upload(DfuHandle*, std::uint8_t*, std::uint32_t, std::uint16_t) override {
+  std::uint32_t STDFU_Upload(DfuHandle*, std::uint8_t*, std::uint32_t, std::uint16_t,
+                             std::uint32_t*) override {
     return STDFU_ERROR;
   }
   std::uint32_t STDFU_Getstatus(DfuHandle*, DfuStatus*) override { return STDFU_ERROR; }

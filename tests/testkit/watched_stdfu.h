@@ -64,9 +64,9 @@ class WatchedStdfu final : public StdfuLibrary {
     if (onDnload) onDnload(block, l, l > 0 ? b[0] : 0);
     return m_inner.STDFU_Dnload(h, b, l, block);
   }
-  std::uint32_t STDFU_Upload(DfuHandle* h, std::uint8_t* b, std::uint32_t l,
-                             std::uint16_t block) override {
-    return m_inner.STDFU_Upload(h, b, l, block);
+  std::uint32_t STDFU_Upload(DfuHandle* h, std::uint8_t* b, std::uint32_t l, std::uint16_t block,
+                             std::uint32_t* received) override {
+    return m_inner.STDFU_Upload(h, b, l, block, received);
   }
   std::uint32_t STDFU_Getstatus(DfuHandle* h, DfuStatus* s) override {
     return m_inner.STDFU_Getstatus(h, s);

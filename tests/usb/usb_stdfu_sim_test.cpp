@@ -163,7 +163,7 @@ TEST_F(SimFixture, OptionBytesWriteMakesTheDeviceLeaveAndReturn) {
   bench.Update();
   EXPECT_FALSE(bench.IsPresent(device));
   std::uint8_t state = 0;
-  EXPECT_EQ(dfu.STDFU_Getstate(&handle, &state), STDFU_ERROR);
+  EXPECT_EQ(dfu.STDFU_Getstate(&handle, &state), STDFU_ERROR_GONE);
   EXPECT_FALSE(ReadOptionBytes(session, handle, &b[0], &b[1], &b[2], &b[3]));
   EXPECT_EQ(dfu.STDFU_Close(&handle), STDFU_NOERROR);
 
@@ -172,7 +172,7 @@ TEST_F(SimFixture, OptionBytesWriteMakesTheDeviceLeaveAndReturn) {
   ASSERT_TRUE(bench.IsPresent(device));
   ASSERT_EQ(dfu.STDFU_Open(bench.PathOf(device).c_str(), &handle), STDFU_NOERROR);
   ASSERT_TRUE(ReadOptionBytes(session, handle, &b[0], &b[1], &b[2], &b[3]));
-  EXPECT_EQ(Bytes(b, b + 4), (Bytes{0xE3, 0xAA, 0xFF, 0x3F}));
+  EXPECT_EQ(Bytes(b, b + 4), (Bytes{0xE0, 0xAA, 0xFF, 0x0F}));  // undefined bits read 0
 }
 
 TEST_F(SimFixture, OtpBlockWriteAndTheWholeAreaRead) {
@@ -180,12 +180,74 @@ TEST_F(SimFixture, OtpBlockWriteAndTheWholeAreaRead) {
   const Bytes record = Pattern(32, 6);
   ASSERT_EQ(WriteMemory(session, handle, kOtp + 32, record.size(), record.data()),
             TransferResult::Done);
-  Bytes area(540);
-  ASSERT_EQ(ReadMemory(session, handle, kOtp, area.size(), area.data()), TransferResult::Done);
+  // The alternate serves the 528 bytes it declares: the short frame is data, and it ends the read.
+  Bytes area(540, 0x55);
+  std::uint32_t delivered = 0;
+  ASSERT_EQ(ReadMemory(session, handle, kOtp, area.size(), area.data(), &delivered),
+            TransferResult::Short);
+  EXPECT_EQ(delivered, 528u);
   EXPECT_EQ(Bytes(area.begin() + 32, area.begin() + 64), record);
   EXPECT_EQ(Bytes(area.begin(), area.begin() + 32), Bytes(32, 0xFF));
-  EXPECT_EQ(Bytes(area.begin() + 528, area.end()),
-            bench.Peek(device, 2, 0x1FFF7A10, 12));  // the unique ID
+  EXPECT_EQ(Bytes(area.begin() + 528, area.end()), Bytes(12, 0x55));
+  // The part of it that a short frame covers reads as Done.
+  Bytes blocks(512);
+  EXPECT_EQ(ReadMemory(session, handle, kOtp, blocks.size(), blocks.data()), TransferResult::Done);
+}
+
+TEST_F(SimFixture, VanishedDeviceEndsEveryWaitAtOnce) {
+  SimFault gone;
+  gone.action = SimFaultAction::Disconnect;
+  gone.request = SimRequest::GetStatus;
+  gone.nth = 3;
+  gone.stayAway = true;
+  bench.AddFault(device, gone);
+  const Bytes data = Pattern(3 * 2048, 1);
+  const std::uint32_t start = clock.TickCount();
+  EXPECT_EQ(WriteMemory(session, handle, kFlash, data.size(), data.data()), TransferResult::Failed);
+  EXPECT_TRUE(session.deviceGone);
+  EXPECT_FALSE(EraseSector(session, handle, kFlash));
+  EXPECT_LT(clock.TickCount() - start, 1000u);
+}
+
+TEST_F(SimFixture, TimeoutIsToldApartFromAVanishedDevice) {
+  SimFault silent;
+  silent.action = SimFaultAction::Timeout;
+  silent.request = SimRequest::GetState;
+  bench.AddFault(device, silent);
+  std::uint8_t state = 0;
+  EXPECT_EQ(dfu.STDFU_Getstate(&handle, &state), STDFU_ERROR_TIMEOUT);
+  EXPECT_EQ(dfu.STDFU_Getstate(&handle, &state), STDFU_NOERROR);
+  bench.Unplug(device);
+  EXPECT_EQ(dfu.STDFU_Getstate(&handle, &state), STDFU_ERROR_GONE);
+  EXPECT_EQ(dfu.STDFU_Abort(&handle), STDFU_ERROR_GONE);
+}
+
+TEST_F(SimFixture, ReadProtectionIsReportedAndReadUnprotectLeadsOut) {
+  std::uint8_t b[4] = {};
+  ASSERT_TRUE(WriteOptionBytes(session, handle, 0xE3, 0x55, 0xFF, 0x3F));  // level 1
+  dfu.STDFU_Close(&handle);
+  clock.Advance(5000);
+  bench.Update();
+  ASSERT_EQ(dfu.STDFU_Open(bench.PathOf(device).c_str(), &handle), STDFU_NOERROR);
+  EXPECT_FALSE(ReadOptionBytes(session, handle, &b[0], &b[1], &b[2], &b[3]));
+  EXPECT_EQ(session.lastErrorStatus, errVENDOR);
+
+  ASSERT_TRUE(ReadUnprotect(session, handle));
+  dfu.STDFU_Close(&handle);
+  clock.Advance(30000);
+  bench.Update();
+  ASSERT_EQ(dfu.STDFU_Open(bench.PathOf(device).c_str(), &handle), STDFU_NOERROR);
+  ASSERT_TRUE(ReadOptionBytes(session, handle, &b[0], &b[1], &b[2], &b[3]));
+  EXPECT_EQ(b[1], 0xAA);
+}
+
+TEST_F(SimFixture, LeaveStartsTheApplicationAndTheDeviceLeavesTheBus) {
+  const Bytes data = Pattern(2048, 3);
+  ASSERT_EQ(WriteMemory(session, handle, kFlash, data.size(), data.data()), TransferResult::Done);
+  EXPECT_TRUE(LeaveDfuMode(session, handle, kFlash));
+  clock.Advance(10);
+  bench.Update();
+  EXPECT_FALSE(bench.IsPresent(device));
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ TEST(UsbStdfu, OpenAndHandles) {
         [&] { return f.dfu.STDFU_GetStringDescriptor(bad, 4, text, sizeof text); },
         [&] { return f.dfu.STDFU_SelectCurrentConfiguration(bad, 0, 0, 1); },
         [&] { return f.dfu.STDFU_Dnload(bad, bytes, 5, 0); },
-        [&] { return f.dfu.STDFU_Upload(bad, bytes, 16, 2); },
+        [&] { return f.dfu.STDFU_Upload(bad, bytes, 16, 2, nullptr); },
         [&] { return f.dfu.STDFU_Getstatus(bad, &status); },
         [&] { return f.dfu.STDFU_Getstate(bad, bytes); },
         [&] { return f.dfu.STDFU_Clrstatus(bad); },
@@ -263,7 +263,7 @@ TEST(UsbStdfu, ClassRequests) {
   const Bytes block(2048, 0xA5);
   EXPECT_EQ(f.dfu.STDFU_Dnload(&f.handle, block.data(), 2048, 3), STDFU_NOERROR);
   Bytes read(2048);
-  EXPECT_EQ(f.dfu.STDFU_Upload(&f.handle, read.data(), 2048, 2), STDFU_NOERROR);
+  EXPECT_EQ(f.dfu.STDFU_Upload(&f.handle, read.data(), 2048, 2, nullptr), STDFU_NOERROR);
   EXPECT_EQ(read, Bytes(2048, 0x5A));
   DfuStatus status;
   EXPECT_EQ(f.dfu.STDFU_Getstatus(&f.handle, &status), STDFU_NOERROR);
@@ -302,15 +302,16 @@ TEST(UsbStdfu, RefusedRequests) {
   Bytes buffer(4096);
   DfuStatus status;
   status.bState = 77;
-  EXPECT_EQ(f.dfu.STDFU_Upload(&f.handle, buffer.data(), 2048, 2), STDFU_ERROR);  // short answer
-  EXPECT_EQ(f.dfu.STDFU_Getstatus(&f.handle, &status), STDFU_ERROR);              // 5 of 6 bytes
+  EXPECT_EQ(f.dfu.STDFU_Upload(&f.handle, buffer.data(), 2048, 2, nullptr),
+            STDFU_ERROR);                                             // short answer
+  EXPECT_EQ(f.dfu.STDFU_Getstatus(&f.handle, &status), STDFU_ERROR);  // 5 of 6 bytes
   EXPECT_EQ(status.bState, 77);
   EXPECT_EQ(f.dfu.STDFU_Clrstatus(&f.handle), STDFU_ERROR);  // stalled
   EXPECT_EQ(f.dfu.STDFU_SelectCurrentConfiguration(&f.handle, 0, 0, 1), STDFU_ERROR);
   const std::size_t asked = f.script->requests.size();
   // Refused before anything is sent.
   EXPECT_EQ(f.dfu.STDFU_Dnload(&f.handle, buffer.data(), 2049, 2), STDFU_ERROR);
-  EXPECT_EQ(f.dfu.STDFU_Upload(&f.handle, buffer.data(), 2049, 2), STDFU_ERROR);
+  EXPECT_EQ(f.dfu.STDFU_Upload(&f.handle, buffer.data(), 2049, 2, nullptr), STDFU_ERROR);
   EXPECT_EQ(f.dfu.STDFU_Dnload(&f.handle, nullptr, 5, 0), STDFU_ERROR);
   EXPECT_EQ(f.dfu.STDFU_SelectCurrentConfiguration(&f.handle, 1, 0, 1), STDFU_ERROR);
   EXPECT_EQ(f.dfu.STDFU_SelectCurrentConfiguration(&f.handle, 0, 0, 256), STDFU_ERROR);
