@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "device/otp_read.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/memory_commands.h"
 
@@ -78,17 +79,16 @@ class Discoverer {
   void ReadIdentity(DfuConnection& connection) {
     m_result.abortRequestCleared = true;
     OtpImage& image = m_result.otpImage.emplace();
-    image.fill(0);
     DfuSession session{.dfu = m_dfu, .clock = m_clock, .postProgress = {}};
-    const bool read = connection.SelectAlternate(kOtpAlternate) &&
-                      ReadMemory(session, connection.Handle(), kOtpAddress, kOtpReadLength,
-                                 image.data()) == TransferResult::Done;
-    if (!read) {
+    const OtpRead read = ReadOtpArea(session, connection.Handle(), image);
+    if (read != OtpRead::Complete && read != OtpRead::WithoutUniqueId) {
       m_result.identityState = kIdentityNotRead;
       m_result.hardwareId = std::string();
       return;
     }
-    const IdentityDisplay& display = m_result.identity.emplace(ShowDeviceIdentity(image, m_local));
+    IdentityDisplay& display = m_result.identity.emplace(ShowDeviceIdentity(image, m_local));
+    // Without the unique ID there is nothing to name the device by; the run tries again.
+    if (read == OtpRead::WithoutUniqueId) display.uniqueId.clear();
     m_result.identityState = display.state;
     m_result.hardwareId = display.uniqueId;
   }

@@ -31,6 +31,17 @@ struct RunShared {
   std::atomic<int> m_runStatus{0};
   // Set by a verified run whose line in the download log could not be written.
   std::atomic<int> m_logLineMissing{0};
+  // Set by a verified run that could not read the device's unique ID: its log line lacks it.
+  std::atomic<int> m_uniqueIdMissing{0};
+  // Why a failed run failed, where the device told (a RunFailureReason); front ends that can
+  // say more than the box's text add it.
+  std::atomic<int> m_failureReason{0};
+};
+
+enum RunFailureReason : int {
+  RunFailureUnknown = 0,
+  RunFailureReadProtected = 1,  // read protection level 1: only Read Unprotect leads out
+  RunFailureDeviceGone = 2,     // the device left the bus during the run
 };
 
 // The device as the window last enumerated it.
@@ -58,6 +69,10 @@ struct JobInputs {
   // Folder that receives DownloadList.csv (normally "Infos" beside the executable); created when
   // missing.
   std::string infosFolder;
+  // A read-protected device is unprotected first (which erases the whole chip), and a verified
+  // run starts the new firmware. Both are the command line's to ask for; the dialog never does.
+  bool unprotect = false;
+  bool leave = false;
 };
 
 class JobHost {

@@ -10,9 +10,11 @@
 #include "device/device_identity.h"
 #include "device/identity_display.h"
 #include "device/memory_map.h"
+#include "device/otp_read.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/dfu_session.h"
 #include "dfu/memory_commands.h"
+#include "dfu/option_bits.h"
 #include "job/download_log.h"
 #include "job/run_commands.h"
 #include "platform/platform.h"
@@ -31,7 +33,13 @@ constexpr std::uint32_t kSectorAlignment = 2048;
 constexpr int kEraseTries = 4;
 
 // Option bytes 0, 1, 8, 9: user options, read protection level 0, no write protection.
-constexpr std::uint8_t kOptionBytes[4] = {0xE3, 0xAA, 0xFF, 0x3F};
+constexpr OptionBits kOptionBytes = {0xE3, 0xAA, 0xFF, 0x3F};
+// After Read Unprotect the chip erases all its flash before it resets: up to 32 s for 2 MiB at
+// x8 parallelism, with margin.
+constexpr std::uint32_t kUnprotectLeaveMs = 40000;
+constexpr std::uint32_t kOptionResetLeaveMs = 2000;
+// A desktop service may probe the device for a moment after it registered anew.
+constexpr std::uint32_t kReopenMs = 2000;
 constexpr const char* kOptionsNotRead = "Vom Gerät konnten die Optionen nicht abgefragt werden !";
 
 // Formats a text of at most 255 characters, as the window's hand-over buffers hold.
@@ -81,8 +89,15 @@ class Run {
   void Close() { m_connection.Close(); }
   bool AbortRequested() const { return m_shared.m_abortRequested.load() != 0; }
   void Status(const std::string& text) { m_host.ReportStatus(text); }
-  // Frees the device before the box is shown, then waits until the operator closed the box.
+  // Frees the device before the box is shown, then waits until the operator closed the box. A
+  // step that failed because the operator asked to stop (waits end on it) is a stop, as the
+  // transfers count it.
   void Fail(const std::string& text) {
+    if (AbortRequested()) {
+      UserAbort();
+      return;
+    }
+    if (m_session.deviceGone) m_shared.m_failureReason = RunFailureDeviceGone;
     Close();
     m_shared.m_runStatus = RunStatusFailed;
     m_host.ReportError(text);
@@ -103,9 +118,15 @@ class Run {
   }
   bool SelectFlash() { return m_connection.SelectAlternate(m_segment.alternate); }
 
-  bool ReadOptions(std::uint8_t (&bytes)[4]);
+  bool ReadOptions(OptionBits& bytes);
+  bool Unprotect();
   bool EnsureOptionBytes();
-  bool AwaitReregistration();
+  bool SameOptions(const OptionBits& bytes) const {
+    return SameDefinedOptionBits(bytes, kOptionBytes, m_device.flashSize / 1024);
+  }
+  bool AwaitReregistration(std::uint32_t leaveMs);
+  bool Reopen();
+  void Leave();
   bool ReadUniqueId();
   bool LoadFirmware();
   bool EraseSectors();
@@ -125,12 +146,15 @@ class Run {
   FlashSegment m_segment;
   // The unique-ID text the log line names the device by: discovery's, or read by the run itself.
   std::string m_hardwareId;
+  bool m_uniqueIdMissing = false;
   std::vector<std::uint8_t> m_firmware;  // the file, in a buffer of kFirmwareBufferSize
   std::uint32_t m_size = 0;              // bytes of the firmware file
 };
 
 void Run::Execute() {
   m_shared.m_logLineMissing = 0;
+  m_shared.m_uniqueIdMissing = 0;
+  m_shared.m_failureReason = RunFailureUnknown;
   if (m_device.memoryMap == nullptr) {
     Fail("Es sind keine Gerätedaten vorhanden !");
     return;
@@ -155,6 +179,7 @@ void Run::Execute() {
 
   m_shared.m_runStatus = RunStatusSucceeded;
   Status("... Das Gerät wurde erfolgreich programmiert ...");
+  if (m_inputs.leave) Leave();
   Close();
   if (!AppendDownloadLog(m_inputs.infosFolder,
                          DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
@@ -167,23 +192,65 @@ void Run::Execute() {
         "nicht geschrieben werden in:\n" +
         DownloadLogPath(m_inputs.infosFolder));
   }
+  if (m_uniqueIdMissing) {
+    m_shared.m_uniqueIdMissing = 1;
+    m_host.ReportWarning(
+        "Das Gerät wurde programmiert, aber seine Unique-ID konnte nicht gelesen werden !\n\nSeine "
+        "Zeile im Download-Log nennt das Gerät nicht.");
+  }
 }
 
-bool Run::ReadOptions(std::uint8_t (&bytes)[4]) {
+// The application starts from the flash start; the device leaves the bus for it.
+void Run::Leave() {
+  Status("... Starte die Firmware ...");
+  if (!SelectFlash() ||
+      !LeaveDfuMode(m_session, m_connection.Handle(), m_segment.sectors->front().startAddress)) {
+    m_host.ReportWarning("Die neue Firmware konnte nicht gestartet werden !");
+  }
+}
+
+bool Run::ReadOptions(OptionBits& bytes) {
   if (!ReadOptionBytes(m_session, m_connection.Handle(), &bytes[0], &bytes[1], &bytes[2],
                        &bytes[3])) {
+    if (m_session.lastErrorStatus == errVENDOR) {
+      m_shared.m_failureReason = RunFailureReadProtected;
+    }
     Fail(kOptionsNotRead);
     return false;
   }
   return true;
 }
 
+// Read protection level 1 refuses everything; Read Unprotect erases the chip and resets it.
+bool Run::Unprotect() {
+  Status("... Leseschutz aufheben (der ganze Flash wird gelöscht) ...");
+  if (!ReadUnprotect(m_session, m_connection.Handle())) {
+    Fail("Der Leseschutz des Gerätes konnte nicht aufgehoben werden !");
+    return false;
+  }
+  Close();
+  return AwaitReregistration(kUnprotectLeaveMs);
+}
+
 // True with the connection open on a device whose option bytes are right.
 bool Run::EnsureOptionBytes() {
   Status("... Optionen auslesen ...");
-  std::uint8_t bytes[4] = {};
-  if (!ReadOptions(bytes)) return false;
-  if (std::equal(bytes, bytes + 4, kOptionBytes)) return true;
+  OptionBits bytes{};
+  if (m_inputs.unprotect) {
+    // Only a device that refuses the read for its read protection is unprotected.
+    if (!ReadOptionBytes(m_session, m_connection.Handle(), &bytes[0], &bytes[1], &bytes[2],
+                         &bytes[3])) {
+      if (m_session.lastErrorStatus != errVENDOR) {
+        Fail(kOptionsNotRead);
+        return false;
+      }
+      if (!Unprotect()) return false;
+      if (!ReadOptions(bytes)) return false;
+    }
+  } else if (!ReadOptions(bytes)) {
+    return false;
+  }
+  if (SameOptions(bytes)) return true;
   Status("... Optionen speichern ...");
   if (!WriteOptionBytes(m_session, m_connection.Handle(), kOptionBytes[0], kOptionBytes[1],
                         kOptionBytes[2], kOptionBytes[3])) {
@@ -191,11 +258,11 @@ bool Run::EnsureOptionBytes() {
     return false;
   }
   Close();
-  if (!AwaitReregistration()) return false;
+  if (!AwaitReregistration(kOptionResetLeaveMs)) return false;
   // A write whose work failed, or that never started, leaves the old bytes and no reset: the
   // device is opened again all the same, so only reading them tells.
   if (!ReadOptions(bytes)) return false;
-  if (!std::equal(bytes, bytes + 4, kOptionBytes)) {
+  if (!SameOptions(bytes)) {
     Fail("Die Optionen konnten im Gerät nicht gespeichert werden !");
     return false;
   }
@@ -203,11 +270,15 @@ bool Run::EnsureOptionBytes() {
 }
 
 // The device resets after its option bytes were written: wait until it left the bus (at most
-// 2 s; a missed removal is no reason to stop) and until the window counts it again (at most 5 s),
-// then open it anew.
-bool Run::AwaitReregistration() {
+// `leaveMs`; a missed removal is no reason to stop) and until the window counts it again (at
+// most 5 s), then open it anew.
+bool Run::AwaitReregistration(std::uint32_t leaveMs) {
   Status("... Warte auf die neue Geräteanmeldung ...");
-  for (int i = 0; i < 20 && m_shared.m_deviceRemoved.load() == 0; ++i) m_clock.Sleep(100);
+  for (std::uint32_t waited = 0;
+       waited < leaveMs && m_shared.m_deviceRemoved.load() == 0 && !AbortRequested();
+       waited += 100) {
+    m_clock.Sleep(100);
+  }
   m_host.PostCommand(ID_RUN_REENUMERATE);
   m_clock.Sleep(200);
   for (int i = 0; i < 50; ++i) {
@@ -225,30 +296,43 @@ bool Run::AwaitReregistration() {
   }
   if (!FindFlash()) return false;
   Status("... Gerät neu öffnen ...");
-  if (!Open()) {
+  if (!Reopen()) {
     Fail("Das Gerät konnte nicht wieder geöffnet werden !");
     return false;
   }
   return true;
 }
 
-// Discovery could not read the OTP area, so the log line would not say which device this was:
-// read the unique ID over the run's own connection, from the area's start as discovery does.
+// Opens the device that registered anew, trying again for a while: right after its arrival
+// another program (a desktop service probing it) may hold it.
+bool Run::Reopen() {
+  for (std::uint32_t waited = 0; !Open(); waited += 100) {
+    if (waited >= kReopenMs || AbortRequested()) return false;
+    m_clock.Sleep(100);
+  }
+  return true;
+}
+
+// Discovery could not read the unique ID, so the log line would not say which device this was:
+// read it over the run's own connection, as discovery does. A device that will not give it at
+// all is programmed all the same; the operator is warned at the end.
 bool Run::ReadUniqueId() {
   OtpImage image{};
   // Not part of the run's work units: the bar counts erasing, programming and verifying only.
   DfuSession uncounted{m_dfu, m_clock, &m_shared.m_abortRequested, nullptr, {}};
-  const TransferResult read =
-      m_connection.SelectAlternate(kOtpAlternate)
-          ? ReadMemory(uncounted, m_connection.Handle(), kOtpAddress, kOtpReadLength, image.data())
-          : TransferResult::Failed;
-  if (read == TransferResult::Aborted) {
-    UserAbort();
-    return false;
-  }
-  if (read == TransferResult::Failed) {
-    Fail("Die Unique-ID des Gerätes konnte nicht gelesen werden !");
-    return false;
+  switch (ReadOtpArea(uncounted, m_connection.Handle(), image)) {
+    case OtpRead::Aborted:
+      UserAbort();
+      return false;
+    case OtpRead::Failed:
+      m_session.deviceGone = uncounted.deviceGone;
+      Fail("Die Unique-ID des Gerätes konnte nicht gelesen werden !");
+      return false;
+    case OtpRead::WithoutUniqueId:
+      m_uniqueIdMissing = true;
+      return true;
+    case OtpRead::Complete:
+      break;
   }
   m_hardwareId = UniqueIdText(image.data() + kUniqueIdOffset);
   return true;

@@ -126,8 +126,9 @@ struct SimStrictness {
   bool protectAllAlternates = true;
   SimOtpOverrun otpOverrun = SimOtpOverrun::ShortFrame;
   // The unique ID and flash size can be read through the OTP alternate at their own addresses
-  // (with WholeWindow they always can).
-  bool uniqueIdReadable = false;
+  // (with WholeWindow they always can). Undocumented either way: on by default, so that a host
+  // that asks for the ID on its own gets it; off is the device that withholds it.
+  bool uniqueIdReadable = true;
   // The GETSTATUS that starts work answers only when the work is done, reporting busyPollMs
   // after a command and 0 after a data block; off: it answers at once with the exact time left.
   bool holdBusyAnswer = true;

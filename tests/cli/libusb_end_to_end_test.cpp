@@ -117,7 +117,7 @@ TEST_F(LibusbEndToEnd, InfoProgramAndSetIdentityThroughTheOptionByteReset) {
 }
 
 TEST_F(LibusbEndToEnd, UnplugDuringARunFailsItWithItsMessage) {
-  Bench(R"([{"faults": [{"action": "disconnect", "request": "DNLOAD", "nth": 8,
+  Bench(R"([{"faults": [{"action": "disconnect", "request": "DNLOAD", "nth": 12,
              "stayAway": true}]}])");
   const ProgramRun run = Program();
   EXPECT_EQ(run.status, 1);

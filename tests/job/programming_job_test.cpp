@@ -249,8 +249,9 @@ TEST(ProgrammingJob, AnOptionWriteThatDidNotLandFailsTheRunBeforeAnythingIsErase
   EXPECT_EQ(bench.Flash(16), std::vector<std::uint8_t>(16, 0xFF));
 }
 
-// Discovery could not read the OTP area, so the run has no unique-ID text of its own: it reads
-// the unique ID over its connection, after the option-byte reset too, or programs nothing.
+// Discovery could not read the unique ID, so the run has no unique-ID text of its own: it reads
+// the unique ID over its connection (behind the OTP area, or on its own), after the option-byte
+// reset too, or programs nothing when the read fails.
 TEST(ProgrammingJob, ARunWithoutUniqueIdTextReadsItOrProgramsNothing) {
   for (bool optionsInPlace : {true, false}) {
     SCOPED_TRACE(optionsInPlace ? "options in place" : "options rewritten");
@@ -263,6 +264,23 @@ TEST(ProgrammingJob, ARunWithoutUniqueIdTextReadsItOrProgramsNothing) {
     EXPECT_EQ(bench.host.Shared().m_progressPos, 50000);
     const std::string log = bench.Log();
     EXPECT_NE(log.find(";\"3100-4700-0E-Q307486\";\"fw.bin\";"), std::string::npos) << log;
+  }
+
+  // A device that will not give its unique ID at all is programmed, logged without it, and the
+  // operator is warned.
+  {
+    SimDeviceConfig withholding = DeviceWithOptionsInPlace();
+    withholding.strictness.uniqueIdReadable = false;
+    JobBench bench(withholding);
+    bench.WriteFirmware(20000);
+    bench.inputs.hardwareId.clear();
+    bench.Run();
+    bench.ExpectCleanEnd();
+    EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusSucceeded);
+    EXPECT_EQ(bench.host.Shared().m_uniqueIdMissing, 1);
+    ASSERT_EQ(bench.host.Warnings().size(), 1u);
+    EXPECT_NE(bench.host.Warnings()[0].find("Unique-ID"), std::string::npos);
+    EXPECT_NE(bench.Log().find(";\"\";\"fw.bin\";"), std::string::npos) << bench.Log();
   }
 
   SimDeviceConfig config = DeviceWithOptionsInPlace();

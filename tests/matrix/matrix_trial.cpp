@@ -29,8 +29,6 @@ constexpr std::uint32_t kHangBoundMs = 120000;
 
 SimDeviceConfig Device(std::uint32_t flashKiB, std::array<std::uint8_t, 4> options) {
   SimDeviceConfig config = DefaultSimDevice("");
-  // The run's fallback reads the ID at its own address; one scenario withholds it entirely.
-  config.strictness.uniqueIdReadable = true;
   config.flashKiB = flashKiB;
   config.optionBytes =
       WithOptionComplements({options[0], options[1], 0, 0, 0, 0, 0, 0, options[2], options[3]});

@@ -160,9 +160,10 @@ TEST_F(MemoryTest, OtpBlocksProgramOnceAndLockedBlocksRefuseWrites) {
   EXPECT_EQ(refused->bStatus, errWRITE);
   EXPECT_EQ(bench.Peek(0, 2, 0x1FFF7840, 32), Bytes(32, 0xFF));
   EXPECT_EQ(bench.Peek(0, 2, 0x1FFF7A00, 3), (Bytes{0xFF, 0xFF, 0x00}));
-  // The unique ID is beyond the alternate's memory, and the lock bytes end it.
+  // The unique ID is read-only, and a write past the lock bytes is refused.
   host->ToIdle();
-  EXPECT_EQ(host->SetAddress(0x1FFF7A10)->bStatus, errTARGET);
+  host->SetAddress(0x1FFF7A10);
+  EXPECT_EQ(host->Write(2, Bytes(4, 0x00))->bStatus, errTARGET);
   host->ToIdle();
   host->SetAddress(0x1FFF7A00);
   EXPECT_EQ(host->Write(2, Bytes(20, 0xFF))->bStatus, errTARGET);
