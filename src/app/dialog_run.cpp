@@ -45,9 +45,7 @@ void ProgrammerDialog::OnOK() {
     return;
   }
   if (m_deviceCount >= 2) {
-    RefuseStart(MessageIcon::Warning,
-                "Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen !\n\nBitte alle "
-                "Geräte die nicht geflasht werden sollen.");
+    RefuseStart(MessageIcon::Warning, kMoreThanOneDevice);
     return;
   }
   switch (m_firmwareState) {

@@ -54,6 +54,12 @@ void ProgrammerDialog::OnMacSetzen() {
     m_rescanRequested = 0;
     Enumerate();
   }
+  // An identity goes only to the device the operator sees alone: discovery opened just one of
+  // several, and nothing tells which.
+  if (m_deviceCount >= 2) {
+    RefuseStart(MessageIcon::Warning, kMoreThanOneDevice);
+    return;
+  }
   MacSetzenState state{m_macRanges,       m_nextSerial, m_identityState,
                        m_devicePath,      m_otpImage,   m_shared,
                        m_rescanRequested, &m_busy,      [this] { Enumerate(); }};

@@ -106,12 +106,20 @@ class ProgrammerDialog final : public JobHost {
   int RunStatus() const { return m_shared.m_runStatus.load(); }
   // The last run was verified but its line in the download log could not be written.
   bool LogLineMissing() const { return m_shared.m_logLineMissing.load() != 0; }
+  // The last run was verified but the device's unique ID could not be read for its log line.
+  bool UniqueIdMissing() const { return m_shared.m_uniqueIdMissing.load() != 0; }
+  // Why the last run failed, where the device told (RunFailureReason).
+  int FailureReason() const { return m_shared.m_failureReason.load(); }
   const std::string& FirmwarePath() const { return m_firmwarePath; }
 
  private:
   void StartRun();
   void TakeFirmwarePathFromControl();
   void RefuseStart(MessageIcon icon, const char* text);
+  // OK and "MAC setzen" refuse to work with more than one device attached.
+  static constexpr const char* kMoreThanOneDevice =
+      "Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen !\n\nBitte alle "
+      "Geräte die nicht geflasht werden sollen.";
   JobInputs CopyRunInputs() const;
   // Hands `text` over for the box that `command` announces and waits until it was closed.
   int HandOverBox(int command, const std::string& text);

@@ -26,6 +26,11 @@ const OptionSpec kOptions[] = {
      "the device to work on, by its path or USB serial number (see list)"},
     {"--json", nullptr, nullptr, false, "print the result as JSON on stdout"},
     {"--all", nullptr, nullptr, false, "program every attached device at once"},
+    {"--unprotect", nullptr, nullptr, false,
+     "remove the read protection of a device that refuses every read: this erases the whole "
+     "chip"},
+    {"--leave", nullptr, nullptr, false,
+     "after a verified run, start the new firmware (the device leaves its boot loader)"},
     {"--serial", nullptr, "N", false,
      "serial number 0 .. 16777215 (default: the one in NextSerial.cfg)"},
     {"--yes", nullptr, nullptr, false,
@@ -59,7 +64,7 @@ const Command kCommands[] = {
     {"program",
      "FILE",
      "program FILE into the device, read it back, and log the verified run",
-     {"--device", "--all", "--json"},
+     {"--device", "--all", "--unprotect", "--leave", "--json"},
      RunProgram},
     {"set-identity",
      nullptr,
@@ -75,6 +80,7 @@ const char kExitStatuses[] =
     "  2  the command line is wrong\n"
     "  3  stopped by Ctrl-C\n"
     "  4  program: programmed and verified, but its line in DownloadList.csv is missing\n"
+    "     or lacks the device's unique ID (the device did not give it)\n"
     "  5  refused before the run: a file missing or unreadable, a check or a question refused\n"
     "  6  no device attached, or --device names none or several\n";
 

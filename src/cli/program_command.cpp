@@ -16,10 +16,32 @@
 #include "platform/platform.h"
 
 namespace kestrune::cli {
+namespace {
+
+// What the box's text does not say, where the device told more.
+void PrintFailureReason(const ConsoleWindowOptions& console, int reason) {
+  const char* text = nullptr;
+  switch (reason) {
+    case RunFailureReadProtected:
+      text =
+          "the device is read-protected (level 1) and refuses every read and write; 'kestrune "
+          "program --unprotect FILE' removes the protection, which erases the whole chip";
+      break;
+    case RunFailureDeviceGone:
+      text = "the device left the USB bus during the run";
+      break;
+    default:
+      return;
+  }
+  std::fprintf(console.err, "%skestrune: %s\n", console.linePrefix.c_str(), text);
+}
+
+}  // namespace
 
 int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
                     const std::string& firmwarePath, const ConsoleWindowOptions& console,
-                    const std::function<void(ConsoleWindow*)>& serving) {
+                    const std::function<void(ConsoleWindow*)>& serving,
+                    const ProgramChoices& choices) {
   ConsoleWindow window(console);
   // Declared after the window, so that it says "gone" before the window goes.
   struct Serving {
@@ -29,9 +51,12 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
     }
   } servingGuard{serving};
   ProgrammerDialog dialog(window, {backend.Dfu(), bus, backend.GetClock(), infosFolder,
-                                   [&backend](JobHost& host, const JobInputs& inputs) {
+                                   [&backend, choices](JobHost& host, const JobInputs& inputs) {
+                                     JobInputs chosen = inputs;
+                                     chosen.unprotect = choices.unprotect;
+                                     chosen.leave = choices.leave;
                                      ProgrammingJob(host, backend.Dfu(), backend.GetClock(),
-                                                    inputs);
+                                                    chosen);
                                    }});
   dialog.OnInitDialog();
   // As if the operator typed the path and waited for its description.
@@ -52,10 +77,11 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   }
   switch (dialog.RunStatus()) {
     case RunStatusSucceeded:
-      return dialog.LogLineMissing() ? kExitLogLineMissing : kExitOk;
+      return dialog.LogLineMissing() || dialog.UniqueIdMissing() ? kExitLogLineMissing : kExitOk;
     case RunStatusAborted:
       return kExitAborted;
     default:
+      PrintFailureReason(console, dialog.FailureReason());
       return kExitFailed;
   }
 }
@@ -96,6 +122,13 @@ int RunProgram(const Invocation& invocation) {
                invocation.err);
     return kExitUsage;
   }
+  if (invocation.Has("--all") && (invocation.Has("--unprotect") || invocation.Has("--leave"))) {
+    std::fputs(
+        "kestrune: --unprotect and --leave work on one device, not with --all\nTry "
+        "'kestrune --help'.\n",
+        invocation.err);
+    return kExitUsage;
+  }
   if (const auto problem = CheckReadable("firmware file", firmware)) {
     return fail(kExitRefused, *problem);
   }
@@ -116,8 +149,10 @@ int RunProgram(const Invocation& invocation) {
   console.progressBytes = static_cast<std::uint32_t>(GetPlainFileSize(firmware.c_str()));
   console.errors = &errors;
   const std::vector<std::string> paths = PresentDevicePaths(choice.device->Bus());
-  const int status = ProgramFirmware(*backend, choice.device->Bus(),
-                                     invocation.options.InfosFolder(), firmware, console);
+  const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave")};
+  const int status =
+      ProgramFirmware(*backend, choice.device->Bus(), invocation.options.InfosFolder(), firmware,
+                      console, {}, choices);
   if (json) {
     Json document = {{"ok", status == kExitOk},
                      {"outcome", OutcomeName(status)},

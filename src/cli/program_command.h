@@ -4,20 +4,28 @@
 
 #include <string>
 
-#include "cli/console_window.h"
 #include "backend/device_backend.h"
+#include "cli/console_window.h"
 
 namespace kestrune::cli {
 
+// What `program` may do beyond the window's run: unprotect a read-protected device (which erases
+// the whole chip), and start the new firmware after a verified run.
+struct ProgramChoices {
+  bool unprotect = false;
+  bool leave = false;
+};
+
 // Programs `firmwarePath` into the one device on `bus`, logging into `infosFolder`. Returns
 // kExitOk when the device was programmed and verified, kExitLogLineMissing when it was but its log
-// line could not be written, kExitAborted when the operator stopped the run (Ctrl-C or
-// ConsoleWindow::Cancel through `serving`), kExitNoDevice or kExitRefused when the
-// checks of OK refused it, kExitFailed when the run failed. `serving` is told the console window
-// once it serves the dialog (so that another thread may Cancel it), and null before it goes.
+// line could not be written or lacks the device's unique ID, kExitAborted when the operator stopped
+// the run (Ctrl-C or ConsoleWindow::Cancel through `serving`), kExitNoDevice or kExitRefused when
+// the checks of OK refused it, kExitFailed when the run failed. `serving` is told the console
+// window once it serves the dialog (so that another thread may Cancel it), and null before it goes.
 int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
                     const std::string& firmwarePath, const ConsoleWindowOptions& console,
-                    const std::function<void(ConsoleWindow*)>& serving = {});
+                    const std::function<void(ConsoleWindow*)>& serving = {},
+                    const ProgramChoices& choices = {});
 inline int ProgramFirmware(DeviceBackend& backend, const std::string& infosFolder,
                            const std::string& firmwarePath, const ConsoleWindowOptions& console) {
   return ProgramFirmware(backend, backend.Bus(), infosFolder, firmwarePath, console);

@@ -31,18 +31,23 @@ OtpRead ReadOtpArea(DfuSession& session, DfuHandle handle, OtpImage& image) {
   for (int attempt = 0; attempt < kIdTries; ++attempt) {
     const TransferResult a =
         ReadMemory(session, handle, kUniqueIdAddress, kUniqueIdSize, first.data());
+    // A device that has no such address says so (errTARGET): it will not give the ID at all.
+    if (a != TransferResult::Done && a != TransferResult::Aborted &&
+        session.lastErrorStatus == errTARGET) {
+      return OtpRead::WithoutUniqueId;
+    }
     const TransferResult b =
         a == TransferResult::Done
             ? ReadMemory(session, handle, kUniqueIdAddress, kUniqueIdSize, second.data())
             : a;
     if (a == TransferResult::Aborted || b == TransferResult::Aborted) return OtpRead::Aborted;
-    if (b != TransferResult::Done) break;
-    if (first == second) {
+    if (b == TransferResult::Done && first == second) {
       std::copy(first.begin(), first.end(), image.begin() + kUniqueIdOffset);
       return OtpRead::Complete;
     }
   }
-  return OtpRead::WithoutUniqueId;
+  // Faults of the moment, not a refusal: the caller treats it as any failed read.
+  return OtpRead::Failed;
 }
 
 }  // namespace kestrune

@@ -274,6 +274,7 @@ bool Run::EnsureOptionBytes() {
 // most 5 s), then open it anew.
 bool Run::AwaitReregistration(std::uint32_t leaveMs) {
   Status("... Warte auf die neue Geräteanmeldung ...");
+  m_session.ForgetLastFailure();  // the device was meant to leave
   for (std::uint32_t waited = 0;
        waited < leaveMs && m_shared.m_deviceRemoved.load() == 0 && !AbortRequested();
        waited += 100) {

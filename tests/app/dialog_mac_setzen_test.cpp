@@ -79,6 +79,21 @@ TEST_F(DialogMacSetzen, StartUpWarnsInOrderAndHidesTheButtonForAnUnusableList) {
   EXPECT_FALSE(m_window.Shown(kIdMacSetzen));
 }
 
+TEST_F(DialogMacSetzen, TwoDevicesAreRefusedAsOKRefusesThemBeforeAnyQuestion) {
+  SimDeviceConfig second = DefaultSimDevice("");
+  second.uniqueId[11] = 0x37;
+  ASSERT_TRUE(m_bench.AddDevice(second).device);
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
+  Start();
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_EQ(m_dialogs, 0);
+  EXPECT_THAT(Boxes(), ElementsAre("Fehler: Es ist mehr als ein Cortex-M4 Gerät via USB "
+                                   "angeschlossen !\n\nBitte alle Geräte die nicht geflasht "
+                                   "werden sollen."));
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7800, 512), std::vector<std::uint8_t>(512, 0xFF));
+  EXPECT_EQ(m_bench.Peek(1, 2, 0x1FFF7800, 512), std::vector<std::uint8_t>(512, 0xFF));
+}
+
 TEST_F(DialogMacSetzen, WritesTheIdentityThatTheNextTickShows) {
   WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
   Start();

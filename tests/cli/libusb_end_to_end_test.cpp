@@ -167,7 +167,7 @@ TEST_F(LibusbEndToEnd, DeviceFaultsEndAsInTheSimulator) {
     int status;
     const char8_t* error;
   } cases[] = {
-      {R"({"action": "timeout", "request": "GETSTATUS", "nth": 30})", 0, u8""},
+      {R"({"action": "timeout", "request": "GETSTATUS", "nth": 45})", 0, u8""},
       {R"({"action": "stall", "request": "UPLOAD", "nth": 6})", 0, u8""},
       {R"({"action": "corrupt", "address": "0x08000100"})", 1,
        u8"Beim Prüfen wurde bei Adresse 08000000h ein Fehler entdeckt !"},

@@ -184,7 +184,7 @@ TEST_F(SetIdentityTest, DeviceFaultsGiveTheirErrorTexts) {
     SimFault fault;
     fault.action = SimFaultAction::Fail;
     fault.request = SimRequest::Dnload;
-    fault.nth = 2;  // discovery sets the address once; the assignment's downloads all fail
+    fault.nth = 4;  // discovery sets the address thrice (area, ID twice); then all fail
     fault.count = 1000;
     bench.AddFault(0, fault);
   };

@@ -369,3 +369,81 @@ TEST(ProgrammingJob, StopsOnAnAbortInEveryPhaseWithoutABox) {
 
 }  // namespace
 }  // namespace kestrune
+
+namespace kestrune {
+namespace {
+
+// A device that leaves the bus in the middle of a status poll ends the run at once, said so.
+TEST(ProgrammingJobLostDevice, AVanishedDeviceEndsTheRunWithinASecond) {
+  SimDeviceConfig config = DeviceWithOptionsInPlace();
+  config.timing = DatasheetTiming();
+  config.faults = {Fault(SimFaultAction::Disconnect, SimRequest::GetStatus, 12)};
+  config.faults.back().stayAway = true;
+  JobBench bench(config);
+  bench.WriteFirmware(20000);
+  std::uint32_t goneAt = 0;
+  bench.bench.SetListener([&](DeviceEvent event, const std::string&) {
+    if (event == DeviceEvent::Removal && goneAt == 0) goneAt = bench.clock.TickCount();
+  });
+  bench.Run();
+  bench.ExpectCleanEnd();
+  EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusFailed);
+  EXPECT_EQ(bench.host.Shared().m_failureReason, RunFailureDeviceGone);
+  ASSERT_NE(goneAt, 0u);
+  EXPECT_LT(bench.clock.TickCount() - goneAt, 1000u);
+}
+
+// After the option reset a desktop service may hold the new device for a moment.
+TEST(ProgrammingJobLostDevice, TheReopenAfterTheOptionResetWaitsForABusyDevice) {
+  SimDeviceConfig config = DefaultSimDevice("");
+  // Opens: discovery's, the run's first, then three refused after the reset, then one that works.
+  SimFault busy = Fault(SimFaultAction::Busy, SimRequest::Open, 3);
+  busy.count = 3;
+  config.faults = {busy};
+  JobBench bench(config);
+  bench.WriteFirmware(20000);
+  bench.Run();
+  bench.ExpectCleanEnd();
+  EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusSucceeded)
+      << (bench.host.Errors().empty() ? "" : bench.host.Errors()[0]);
+}
+
+// Read protection level 1: without --unprotect the run fails and says why; with it the chip is
+// erased, comes back unprotected, and is programmed.
+TEST(ProgrammingJobReadProtection, FailsWithItsReasonOrUnprotectsWhenAsked) {
+  for (const bool unprotect : {false, true}) {
+    SCOPED_TRACE(unprotect);
+    SimDeviceConfig config = DefaultSimDevice("");
+    config.optionBytes = WithOptionComplements({0xE3, 0x55, 0, 0, 0, 0, 0, 0, 0xFF, 0x3F});
+    JobBench bench(config);
+    bench.WriteFirmware(20000);
+    bench.inputs.unprotect = unprotect;
+    bench.Run();
+    bench.ExpectCleanEnd();
+    if (unprotect) {
+      EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusSucceeded);
+      EXPECT_EQ(bench.Flash(20000), bench.firmware);
+      EXPECT_EQ(bench.OptionBytes()[1], 0xAA);
+    } else {
+      EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusFailed);
+      EXPECT_EQ(bench.host.Shared().m_failureReason, RunFailureReadProtected);
+      EXPECT_EQ(
+          bench.host.Errors(),
+          std::vector<std::string>{"Vom Gerät konnten die Optionen nicht abgefragt werden !"});
+    }
+  }
+}
+
+TEST(ProgrammingJobLeave, AVerifiedRunStartsTheFirmwareWhenAsked) {
+  JobBench bench(DeviceWithOptionsInPlace());
+  bench.WriteFirmware(20000);
+  bench.inputs.leave = true;
+  bench.Run();
+  bench.ExpectCleanEnd();
+  EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusSucceeded);
+  EXPECT_TRUE(bench.host.Warnings().empty());
+  EXPECT_EQ(bench.bench.DfuStateOf(0), dfuMANIFEST);
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -183,6 +183,7 @@ class Trial {
     inputs.firmwareVersion = "V2.10";
     inputs.firmwareDate = "12.11.2026";
     inputs.infosFolder = m_files.infos;
+    inputs.unprotect = m_scenario.unprotect;
     m_current = inputs.device;
     m_host.currentDevice = [this] { return m_current; };
     m_host.onEvent = [this](const JobEvent& event) {
@@ -310,6 +311,8 @@ std::vector<Scenario> Scenarios() {
       {"MAC setzen, empty OTP", Work::MacSetzen, Device(1024, {0xE3, 0xAA, 0xFF, 0x3F})},
       {"MAC setzen, used OTP", Work::MacSetzen, DeviceWithIdentity()},
       {"read protection level 1", Work::Program, Device(1024, {0xEF, 0xBB, 0xFF, 0x0F}), false},
+      {"read protection level 1, unprotect", Work::Program, Device(1024, {0xEF, 0xBB, 0xFF, 0x0F}),
+       true, false, true},
       {"back under another path", Work::Program, Returning("elsewhere", true)},
       {"back as its application", Work::Program, Returning("", false), false},
       {"unique ID withheld", Work::Program, Withholding(), true, true},

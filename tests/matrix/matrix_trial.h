@@ -23,6 +23,7 @@ struct Scenario {
   bool cleanSucceeds = true;  // false: the device itself makes the work fail
   // The device never gives its unique ID: a successful run logs a line without it and warns.
   bool withholdsId = false;
+  bool unprotect = false;  // the run may unprotect a read-protected device
 };
 
 // The scenarios every fault is tried on.
