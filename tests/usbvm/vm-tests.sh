@@ -1,0 +1,173 @@
+# The tests inside the virtual machine (busybox sh, run by its /init as root): the simulated boot
+# loader is a gadget on dummy_hcd, and kestrune and dfu-util reach it through the kernel's USB
+# host stack, usbfs and udev. Each test prints "KT PASS name" or "KT FAIL name: why".
+
+K=/kt
+LOG=/tmp/log
+mkdir -p $LOG /tmp/images
+# The gadget sits on the first root port of dummy_hcd's bus: this is its DFU interface's path.
+DEVICE=1-1:1.0
+
+pass() { echo "KT PASS $1"; }
+fail() {
+  echo "KT FAIL $1: $2"
+  for f in "$LOG"/*; do echo "--- $f"; tail -n 25 "$f"; done
+}
+elapsed() { echo "$(($(date +%s) - $1)) s"; }
+
+# dummy_hcd at full speed, as the chip's USB is; gadgetfs needs no high-speed configuration then.
+for module in $(cat /modules/order); do
+  options=
+  [ $module = dummy_hcd.ko ] && options=is_high_speed=0
+  insmod /modules/$module $options || echo "insmod $module failed"
+done
+mkdir -p /dev/gadget
+mount -t gadgetfs gadgetfs /dev/gadget
+GADGET_FILE=/dev/gadget/$(ls /dev/gadget | head -n 1)
+UDC=/sys/class/udc/$(ls /sys/class/udc | head -n 1)
+/bin/systemd-udevd --daemon
+udevadm trigger --action=add >/dev/null 2>&1
+udevadm settle
+
+# The gadget with the default device, or the devices of bench file $1; it stays plugged in until
+# unplug. Waits until udev has handled the device's arrival.
+plug() {
+  echo "--- plug $1" >>$LOG/gadget
+  KESTRUNE_GADGET_TRACE=1 kestrune_sim_gadget $GADGET_FILE $UDC /tmp/images ${1:+$K/$1} >>$LOG/gadget 2>&1 &
+  GADGET=$!
+  wait_for_device
+}
+wait_for_device() {
+  i=0
+  while [ ! -e /sys/bus/usb/devices/$DEVICE ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  udevadm settle
+}
+unplug() {
+  kill $GADGET 2>/dev/null
+  wait $GADGET 2>/dev/null
+  i=0
+  while [ -e /sys/bus/usb/devices/$DEVICE ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  udevadm settle
+}
+# Enumerations of the gadget so far, from the kernel's log.
+enumerations() { dmesg | grep -c 'new full-speed USB device'; }
+
+run_list_info() {
+  plug
+  kestrune list >$LOG/list 2>&1 || { fail list-info "list failed"; unplug; return; }
+  grep -q "$DEVICE" $LOG/list || { fail list-info "list does not show $DEVICE"; unplug; return; }
+  kestrune info --device "$DEVICE" >$LOG/info 2>&1 || { fail list-info "info failed"; unplug; return; }
+  unplug
+  pass list-info
+}
+
+# The sample firmware through the option-byte write: the chip resets, the gadget leaves the bus
+# and comes back under a new address on the same port; the run is verified and logged.
+run_program() {
+  plug
+  before=$(enumerations)
+  start=$(date +%s)
+  kestrune program --infos /tmp/infos $K/firmware.bin >$LOG/program 2>&1
+  status=$?
+  echo "program took $(elapsed $start)"
+  after=$(enumerations)
+  unplug
+  [ $status -eq 0 ] || { fail program "exit status $status"; return; }
+  [ "$after" -gt "$before" ] || { fail program "the device was not enumerated again"; return; }
+  [ -s /tmp/infos/DownloadList.csv ] || { fail program "no line in DownloadList.csv"; return; }
+  pass program
+}
+
+run_set_identity() {
+  mkdir -p /tmp/infos
+  printf '# Bench\r\nRANGE 02-4B-53-00-00-00 1000 100000\r\n' >/tmp/infos/MacList.cfg
+  printf '100000\r\n' >/tmp/infos/NextSerial.cfg
+  plug
+  kestrune set-identity --infos /tmp/infos --serial 100042 --yes >$LOG/set-identity 2>&1
+  status=$?
+  kestrune info --json >$LOG/identity 2>&1
+  unplug
+  [ $status -eq 0 ] || { fail set-identity "exit status $status"; return; }
+  grep -q 100042 $LOG/identity || { fail set-identity "info does not read the serial back"; return; }
+  pass set-identity
+}
+
+# dfu-util, an independent host, writes an image and reads it back.
+run_dfu_util() {
+  plug
+  size=$(wc -c <$K/firmware.bin)
+  dfu-util -d 0483:df11 -a 0 -s 0x08000000 -D $K/firmware.bin >$LOG/dfu-util 2>&1
+  down=$?
+  dfu-util -d 0483:df11 -a 0 -s 0x08000000:$size -U /tmp/upload.bin >>$LOG/dfu-util 2>&1
+  up=$?
+  unplug
+  [ $down -eq 0 ] || { fail dfu-util "download failed"; return; }
+  [ $up -eq 0 ] || { fail dfu-util "upload failed"; return; }
+  cmp -s $K/firmware.bin /tmp/upload.bin || { fail dfu-util "the upload differs"; return; }
+  pass dfu-util
+}
+
+# The device is pulled in the middle of a run (on datasheet timing, so that the run lasts).
+run_unplug() {
+  plug vm-datasheet.json
+  lines=$(cat /tmp/infos/DownloadList.csv 2>/dev/null | wc -l)
+  kestrune program --infos /tmp/infos $K/firmware.bin >$LOG/unplugged 2>&1 &
+  run=$!
+  sleep 3
+  unplug
+  wait $run
+  status=$?
+  after=$(cat /tmp/infos/DownloadList.csv 2>/dev/null | wc -l)
+  [ $status -eq 1 ] || { fail unplug "exit status $status"; return; }
+  [ "$after" -eq "$lines" ] || { fail unplug "the run was logged"; return; }
+  pass unplug
+}
+
+# The udev rule gives the device's group to the device; a user in it programs, and without the
+# rule the same user is told which rule to install.
+run_udev_rule() {
+  cp $K/60-kestrune.rules /etc/udev/rules.d/
+  udevadm control --reload-rules
+  plug
+  ls -l /dev/bus/usb/001 >$LOG/udev-nodes
+  su -s /bin/sh operator -c "kestrune program --infos /tmp/operator $K/firmware.bin" >$LOG/udev-rule 2>&1
+  status=$?
+  unplug
+  [ $status -eq 0 ] || { fail udev-rule "with the rule: exit status $status"; return; }
+  pass udev-rule
+  rm /etc/udev/rules.d/60-kestrune.rules
+  udevadm control --reload-rules
+  plug
+  ls -l /dev/bus/usb/001 >>$LOG/udev-nodes
+  su -s /bin/sh operator -c "kestrune program --infos /tmp/operator $K/firmware.bin" >$LOG/no-udev-rule 2>&1
+  status=$?
+  unplug
+  [ $status -ne 0 ] || { fail no-udev-rule "programmed without the rule"; return; }
+  grep -q 60-kestrune.rules $LOG/no-udev-rule || { fail no-udev-rule "no message naming the rule"; return; }
+  pass no-udev-rule
+}
+
+# A device attached after the program started listening is reported by the bus's hot-plug
+# events, and so is its removal.
+run_hotplug() {
+  kestrune_hotplug_probe 2 30 >$LOG/hotplug 2>&1 &
+  probe=$!
+  i=0
+  while ! grep -q listening $LOG/hotplug && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  plug
+  unplug
+  wait $probe
+  status=$?
+  [ $status -eq 0 ] || { fail hotplug "events missing"; return; }
+  grep -q "arrival $DEVICE" $LOG/hotplug || { fail hotplug "no arrival of $DEVICE"; return; }
+  grep -q "removal $DEVICE" $LOG/hotplug || { fail hotplug "no removal of $DEVICE"; return; }
+  pass hotplug
+}
+
+run_list_info
+run_hotplug
+run_set_identity
+run_program
+run_dfu_util
+run_unplug
+run_udev_rule
