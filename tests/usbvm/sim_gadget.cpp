@@ -28,6 +28,7 @@
 #include <linux/usb/ch9.h>
 #include <linux/usb/gadgetfs.h>
 #include <poll.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -69,6 +70,10 @@ bool g_trace = false;
 // answer; the host's own time-out decides what that means to it.
 constexpr std::uint32_t kRequestTimeoutMs = 100;
 constexpr std::uint16_t kMaxControlLength = 4096;
+// How long the device stays off the bus at least: the host's hub takes a disconnect shorter than
+// its debounce time for a glitch and keeps the old device, where a chip that resets is enumerated
+// anew.
+constexpr useconds_t kMinOffBusUs = 500 * 1000;
 
 std::vector<std::uint8_t> Descriptor(UsbDevice& device, std::uint16_t value) {
   std::vector<std::uint8_t> data(kMaxControlLength);
@@ -114,6 +119,7 @@ void Disconnect(int fd, const std::string& udcFolder) {
   close(fd);
   std::printf("sim_gadget: disconnected\n");
   std::fflush(stdout);
+  usleep(kMinOffBusUs);
 }
 
 enum class Outcome { Served, Silent };
@@ -127,9 +133,13 @@ Outcome Serve(int fd, UsbDevice& device, const usb_ctrlrequest& request) {
   std::vector<std::uint8_t> data(setup.wLength);
   const bool in = (setup.bmRequestType & USB_DIR_IN) != 0;
   if (!in && setup.wLength > 0) {
-    // The host gave up on the request before its data came: nothing to answer.
+    // gadgetfs acknowledges the data before it hands it over, so the host may already have sent
+    // its next request, which discards this one's data: say so, nothing can be answered.
     const ssize_t got = read(fd, data.data(), data.size());
-    if (got < 0) return Outcome::Served;
+    if (got < 0) {
+      std::perror("sim_gadget: the data of a request to the device was lost");
+      return Outcome::Served;
+    }
     data.resize(static_cast<std::size_t>(got));
   }
   const UsbTransfer answer = device.ControlTransfer(setup, data.data(), kRequestTimeoutMs);
@@ -208,6 +218,11 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnStop);
   std::signal(SIGUSR1, OnUnplug);
   std::signal(SIGUSR2, OnPlug);
+  // Before the host's next request: gadgetfs drops the data of a request the gadget has not read
+  // by the time the next one comes.
+  sched_param priority{};
+  priority.sched_priority = sched_get_priority_max(SCHED_FIFO);
+  if (sched_setscheduler(0, SCHED_FIFO, &priority) != 0) std::perror("sim_gadget: SCHED_FIFO");
   kestrune::SimBenchResult made =
       kestrune::MakeSimBench(kestrune::SystemClock(), argc == 5 ? argv[4] : "", argv[3]);
   if (!made.bench) {
