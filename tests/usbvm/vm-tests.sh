@@ -1,9 +1,9 @@
 # The tests inside the virtual machine (busybox sh, run by its /init as root): the simulated boot
 # loader is a gadget on dummy_hcd, and kestrune and dfu-util reach it through the kernel's USB
-# host stack, usbfs and udev. Each test prints "KT PASS name" or "KT FAIL name: why".
+# host stack, usbfs and udev. Each test prints "KT PASS name", "KT FAIL name: why" or
+# "KT SKIP name: why"; "KT NOTE" lines tell what was measured.
 
 K=/kt
-echo "booted in $(cut -d ' ' -f 1 /proc/uptime) s"
 LOG=/tmp/log
 mkdir -p $LOG /tmp/images
 # The gadget sits on the first root port of dummy_hcd's bus: this is its DFU interface's path.
@@ -38,6 +38,7 @@ UDC=/sys/class/udc/$(ls /sys/class/udc | head -n 1)
 /bin/systemd-udevd --daemon
 udevadm trigger --action=add >/dev/null 2>&1
 udevadm settle
+echo "KT NOTE booted in $(cut -d ' ' -f 1 /proc/uptime) s"
 
 # The gadget with the default device, or the devices of bench file $1; it stays plugged in until
 # unplug. Waits until udev has handled the device's arrival.
@@ -110,7 +111,7 @@ run_reenumeration() {
   grep -q 'Warte auf die neue Geräteanmeldung' $LOG/program || { fail reenumeration "no option-byte reset"; return; }
   [ "$after" -gt "$before" ] || { fail reenumeration "the device was not enumerated again"; return; }
   [ -n "$new_address" ] && [ "$new_address" != "$address" ] || { fail reenumeration "not back on port 1-1 under a new address"; return; }
-  echo "option-byte reset: device address $address, then $new_address on 1-1"
+  echo "KT NOTE option-byte reset: device address $address, then $new_address on 1-1"
   pass reenumeration
   needs_long_transfers program || return
   [ $status -eq 0 ] || { fail program "exit status $status"; return; }
@@ -175,11 +176,18 @@ run_unplug() {
 
 # With the udev rule a user of the device group opens the device (programs it, where long
 # transfers pass); without it the same user is told which rule to install.
+# udevd started anew reads the rules as they are now (a reload may still be pending when the next
+# device arrives).
+restart_udev() {
+  udevadm control --exit
+  /bin/systemd-udevd --daemon
+  udevadm settle
+}
 run_udev_rule() {
   command=list
   [ $LONG_TRANSFERS = yes ] && command="program --infos /tmp/operator $K/firmware.bin"
   cp $K/60-kestrune.rules /etc/udev/rules.d/
-  udevadm control --reload-rules
+  restart_udev
   plug
   ls -l /dev/bus/usb/001 >$LOG/udev-nodes
   su -s /bin/sh operator -c "kestrune $command" >$LOG/udev-rule 2>&1
@@ -193,7 +201,7 @@ run_udev_rule() {
     pass udev-rule
   fi
   rm /etc/udev/rules.d/60-kestrune.rules
-  udevadm control --reload-rules
+  restart_udev
   plug
   ls -l /dev/bus/usb/001 >>$LOG/udev-nodes
   su -s /bin/sh operator -c "kestrune $command" >$LOG/no-udev-rule 2>&1
@@ -216,6 +224,8 @@ run_hotplug() {
   [ $status -eq 0 ] || { fail hotplug "events missing"; return; }
   grep -q "arrival $DEVICE" $LOG/hotplug || { fail hotplug "no arrival of $DEVICE"; return; }
   grep -q "removal $DEVICE" $LOG/hotplug || { fail hotplug "no removal of $DEVICE"; return; }
+  # Milliseconds after the bus started listening; the gadget was plugged in after that.
+  grep 'arrival\|removal' $LOG/hotplug | sed 's/^/KT NOTE hot-plug /'
   pass hotplug
 }
 
