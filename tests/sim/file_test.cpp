@@ -77,6 +77,34 @@ TEST(SimulatorFile, DefaultsFillWhatIsLeftOut) {
   EXPECT_EQ(read.devices[0].otpLocks[1], 0xFF);
 }
 
+TEST(SimulatorFile, StrictnessIsStrictUnlessToldOtherwise) {
+  const SimFileResult read = ParseSimulatorFile(
+      R"({"devices": [{}, {"strictness": "lenient"},
+          {"strictness": {"model": "lenient", "holdBusyAnswer": true, "busyPollMs": 104}},
+          {"strictness": {"otpOverrun": "stall", "uniqueIdReadable": false,
+                          "errorAtFirstStatus": true}}]})",
+      "/files", "/images");
+  ASSERT_EQ(read.error, "");
+  const SimStrictness& strict = read.devices[0].strictness;
+  EXPECT_TRUE(strict.protectAllAlternates && strict.holdBusyAnswer);
+  EXPECT_EQ(strict.otpOverrun, SimOtpOverrun::ShortFrame);
+  EXPECT_FALSE(strict.keepUndefinedOptionBits);
+  const SimStrictness& lenient = read.devices[1].strictness;
+  EXPECT_FALSE(lenient.protectAllAlternates || lenient.holdBusyAnswer);
+  EXPECT_EQ(lenient.otpOverrun, SimOtpOverrun::WholeWindow);
+  EXPECT_TRUE(lenient.keepUndefinedOptionBits);
+  EXPECT_TRUE(read.devices[2].strictness.holdBusyAnswer);
+  EXPECT_FALSE(read.devices[2].strictness.protectAllAlternates);
+  EXPECT_EQ(read.devices[2].strictness.busyPollMs, 104u);
+  EXPECT_EQ(read.devices[3].strictness.otpOverrun, SimOtpOverrun::Stall);
+  EXPECT_FALSE(read.devices[3].strictness.uniqueIdReadable);
+  EXPECT_TRUE(read.devices[3].strictness.errorAtFirstStatus);
+
+  const SimFileResult bad = ParseSimulatorFile(
+      R"({"devices": [{"strictness": {"otpOverrun": "sometimes"}}]})", "/files", "/images");
+  EXPECT_NE(bad.error.find("devices[0].strictness.otpOverrun"), std::string::npos) << bad.error;
+}
+
 TEST(SimulatorFile, DeviceFaultsAndReturnsAreRead) {
   const SimFileResult read = ParseSimulatorFile(
       R"({"devices": [{"returnInstance": "after-reset", "returnInDfu": false, "faults": [
