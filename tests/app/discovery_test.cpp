@@ -253,6 +253,9 @@ TEST_F(EnumerateTest, MemoryMapDecidesFlashSizeAndError) {
   const Case cases[] = {
       {"@Internal Flash  /0x08000000/04*016Ka,01*064Ka,07*128Ka", 0, "0 kB"},
       {"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,03*128Kg", 0, "512 kB"},
+      // Some F42x boot loaders put one blank after the name.
+      {"@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg,04*016Kg,01*064Kg,07*128Kg", 0,
+       "2048 kB"},
       {"Internal Flash  /0x08000000/04*016Kg", 1, ""},
       {"@Internal Flash  /0x08000000/04*016Kg,x2*064Kg", 1, ""},
   };
