@@ -21,8 +21,9 @@ set(CPACK_NSIS_DISPLAY_NAME Kestrune)
 set(CPACK_NSIS_PACKAGE_NAME Kestrune)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/src/win32/res/kestrune.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME Kestrune.exe)
-# The Start-menu entry for the dialog.
+# The Start-menu entry for the dialog, which sits at the top of the installed folder.
 set(CPACK_PACKAGE_EXECUTABLES Kestrune Kestrune)
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 # Users (S-1-5-32-545, whatever the language of Windows) may change Infos: the download log and
 # the range files live there.
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS

@@ -30,8 +30,8 @@ endif()
 
 file(GLOB installers ${OUTPUT_DIR}/kestrune-*-win64.exe)
 if(installers)
-  file(READ ${installers} head LIMIT 2)
-  if(NOT head STREQUAL "MZ")
+  file(READ ${installers} head LIMIT 2 HEX)
+  if(NOT head STREQUAL "4d5a")  # "MZ"
     message(FATAL_ERROR "the installer is no Windows program: ${installers}")
   endif()
   message(STATUS "installer: ${installers}")

@@ -55,8 +55,13 @@ class KestruneProcess {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     std::string command = "\"" + WindowsPath(KESTRUNE_GUI_PROGRAM) + "\"";
-    m_started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &m_process) != FALSE;
+    // Wine may refuse a start while the previous test's program is still being taken down.
+    for (int attempt = 0; attempt < 3 && !m_started; ++attempt) {
+      if (attempt > 0) Sleep(500);
+      m_started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &m_process) != FALSE;
+    }
+    if (!m_started) ADD_FAILURE() << command << " not started: error " << GetLastError();
     SetEnvironmentVariableA("KESTRUNE_SIMULATE", nullptr);
   }
   ~KestruneProcess() {
@@ -76,9 +81,13 @@ class KestruneProcess {
     if (!m_started) return std::nullopt;
     GuiOperator finder(nullptr, m_process.dwThreadId);
     m_main = finder.WaitForDialog("Kestrune");
-    if (m_main == nullptr) return std::nullopt;
+    if (m_main == nullptr) {
+      ADD_FAILURE() << "no main window";
+      return std::nullopt;
+    }
     GuiOperator gui(m_main, m_process.dwThreadId);
     if (!gui.WaitUntil([&] { return !TextOf(gui.Control(kIdDeviceCount)).empty(); })) {
+      ADD_FAILURE() << "no device count shown";
       return std::nullopt;
     }
     return gui;
