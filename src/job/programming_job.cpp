@@ -3,31 +3,24 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "device/device_identity.h"
 #include "device/identity_display.h"
-#include "device/memory_map.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/dfu_session.h"
 #include "dfu/memory_commands.h"
+#include "firmware/firmware_size.h"
 #include "job/download_log.h"
+#include "job/flash_plan.h"
 #include "job/run_commands.h"
 #include "platform/platform.h"
 
 namespace kestrune {
 namespace {
 
-// The file is read whole into a buffer of this size. Each run has its own: runs on several
-// devices go on at once.
-constexpr std::int32_t kFirmwareBufferSize = 1048576;
-
-constexpr std::uint32_t kSmallestFirmware = 1024;
-constexpr std::uint32_t kLargestFirmware = 983040;
-// Erased sectors must hold whole data blocks.
-constexpr std::uint32_t kSectorAlignment = 2048;
 constexpr int kEraseTries = 4;
 
 // Option bytes 0, 1, 8, 9: user options, read protection level 0, no write protection.
@@ -40,24 +33,6 @@ std::string Format(const char* format, Args... args) {
   char text[256];
   std::snprintf(text, sizeof text, format, args...);
   return text;
-}
-
-struct FlashSegment {
-  std::uint32_t alternate = 0;  // the segment's index in the map
-  const std::vector<MemorySector>* sectors = nullptr;
-};
-
-// The first segment whose first sector is writable flash; later sectors are not looked at.
-std::optional<FlashSegment> FindFlashSegment(const MemoryMap* map) {
-  if (map == nullptr) return std::nullopt;
-  for (std::size_t i = 0; i < map->segments.size(); ++i) {
-    const MemorySegment& segment = map->segments[i];
-    if (segment.sectorCount != 0 && !segment.sectors.empty() &&
-        segment.sectors.front().attribute == kWritableAttribute) {
-      return FlashSegment{static_cast<std::uint32_t>(i), &segment.sectors};
-    }
-  }
-  return std::nullopt;
 }
 
 class Run {
@@ -92,22 +67,23 @@ class Run {
     m_shared.m_runStatus = RunStatusAborted;
     Status("... User-Abbruch ...");
   }
-  bool FindFlash() {
-    const std::optional<FlashSegment> found = FindFlashSegment(m_device.memoryMap.get());
-    if (!found) {
-      Fail("In den Gerätedaten konnte kein Flash-Speicher gefunden werden !");
+  // Plans the run for the device data it holds now; a refusal fails the run.
+  bool Plan() {
+    FlashPlanResult result = MakeFlashPlan(m_size, m_device.memoryMap.get(), m_device.flashSize);
+    if (const auto* refused = std::get_if<PlanRefused>(&result)) {
+      Fail(RefusalText(*refused));
       return false;
     }
-    m_segment = *found;
+    m_plan = std::get<FlashPlan>(std::move(result));
     return true;
   }
-  bool SelectFlash() { return m_connection.SelectAlternate(m_segment.alternate); }
+  bool SelectFlash() { return m_connection.SelectAlternate(m_plan.alternate); }
 
   bool ReadOptions(std::uint8_t (&bytes)[4]);
   bool EnsureOptionBytes();
   bool AwaitReregistration();
   bool ReadUniqueId();
-  bool LoadFirmware();
+  void LoadFirmware();
   bool EraseSectors();
   bool ProgramAndVerify();
 
@@ -120,23 +96,26 @@ class Run {
   // Whatever happens, no connection stays open once the run is over.
   DfuConnection m_connection;
   // The device data the run works from: that of the start, replaced when the device registered
-  // anew. It keeps the memory map that m_segment points into alive.
+  // anew.
   JobDevice m_device;
-  FlashSegment m_segment;
+  FlashPlan m_plan;
   // The unique-ID text the log line names the device by: discovery's, or read by the run itself.
   std::string m_hardwareId;
-  std::vector<std::uint8_t> m_firmware;  // the file, in a buffer of kFirmwareBufferSize
-  std::uint32_t m_size = 0;              // bytes of the firmware file
+  std::vector<std::uint8_t> m_firmware;  // the file, in a buffer of kFirmwareSizeLimit bytes
+  std::int64_t m_size = 0;               // bytes read of the firmware file
 };
 
 void Run::Execute() {
   m_shared.m_logLineMissing = 0;
-  if (m_device.memoryMap == nullptr) {
-    Fail("Es sind keine Gerätedaten vorhanden !");
+  m_shared.m_runStatus = RunStatusNone;
+  // Everything that can refuse the image is known before the device is touched: on a protected
+  // device the option-byte rewrite below erases the whole chip.
+  LoadFirmware();
+  if (!Plan()) return;
+  if (AbortRequested()) {
+    UserAbort();
     return;
   }
-  m_shared.m_runStatus = RunStatusNone;
-  if (!FindFlash()) return;
   Status("... Öffne Gerät ...");
   if (!Open()) {
     Fail("Das Gerät konnte nicht geöffnet werden !");
@@ -148,8 +127,8 @@ void Run::Execute() {
     Fail("Die USB Konfiguration konnte nicht eingestellt werden !");
     return;
   }
-  if (!LoadFirmware()) return;
-  m_shared.m_progressTotal = static_cast<int>(m_size / 2 + 2 * m_size);
+  const std::uint32_t size = m_plan.imageSize;
+  m_shared.m_progressTotal = static_cast<int>(size / 2 + 2 * size);
   m_host.PostCommand(ID_RUN_PROGRESS_RANGE);
   if (!EraseSectors() || !ProgramAndVerify()) return;
 
@@ -223,7 +202,8 @@ bool Run::AwaitReregistration() {
         "wieder an\nund versuchen sie es dan erneut.");
     return false;
   }
-  if (!FindFlash()) return false;
+  // The device came back with data of its own: the plan must hold for it too.
+  if (!Plan()) return false;
   Status("... Gerät neu öffnen ...");
   if (!Open()) {
     Fail("Das Gerät konnte nicht wieder geöffnet werden !");
@@ -254,47 +234,24 @@ bool Run::ReadUniqueId() {
   return true;
 }
 
-bool Run::LoadFirmware() {
+void Run::LoadFirmware() {
   Status("... Firmware laden ...");
   // A file beyond the buffer reads as capacity - 2 bytes and so is refused as too large.
-  m_firmware.assign(kFirmwareBufferSize, 0);
-  m_size = static_cast<std::uint32_t>(
-      ReadWholeFile(m_inputs.firmwarePath.c_str(), m_firmware.data(), kFirmwareBufferSize));
-  if (m_size < kSmallestFirmware || m_size > kLargestFirmware) {
-    Fail("Die Firmware-Datei existiert nicht, oder hat die falsche Größe !");
-    return false;
-  }
-  if (m_size >= m_device.flashSize) {
-    Fail(Format("Die Firmware passt nicht in den Flash (Firmware = %u.%u kB) !", m_size / 1024,
-                m_size % 1024 * 10 / 1024));
-    return false;
-  }
-  return true;
+  m_firmware.assign(kFirmwareSizeLimit, 0);
+  m_size = ReadWholeFile(m_inputs.firmwarePath.c_str(), m_firmware.data(),
+                         static_cast<std::int32_t>(kFirmwareSizeLimit));
 }
 
-// Erases from the first sector on until the file is covered; each erased sector must be whole
-// data blocks and must not leave a gap before the next one.
+// Erases the planned sectors in order, each with a few tries.
 bool Run::EraseSectors() {
-  const std::vector<MemorySector>& sectors = *m_segment.sectors;
   std::uint32_t erased = 0;
-  for (std::size_t c = 0; c < sectors.size(); ++c) {
+  for (const PlannedErase& sector : m_plan.erases) {
     if (AbortRequested()) {
       UserAbort();
       return false;
     }
-    if (erased >= m_size) break;
-    const MemorySector& sector = sectors[c];
-    if (sector.size % kSectorAlignment != 0) {
-      Fail("Falsches Flash Alignment !");
-      return false;
-    }
-    const std::uint32_t end = sector.startAddress + sector.size;
-    if (c + 1 < sectors.size() && end != sectors[c + 1].startAddress) {
-      Fail(Format("Der Flash im Gerät ist nicht durchgehent (%08Xh..%08Xh) !", end,
-                  sectors[c + 1].startAddress));
-      return false;
-    }
-    Status(Format("... Lösche Sektor %i   (%08Xh) ...", static_cast<int>(c), sector.startAddress));
+    Status(Format("... Lösche Sektor %i   (%08Xh) ...", static_cast<int>(sector.index),
+                  sector.address));
     bool done = false;
     for (int attempt = 0; attempt < kEraseTries && !done; ++attempt) {
       if (!SelectFlash()) {
@@ -303,15 +260,14 @@ bool Run::EraseSectors() {
         m_clock.Sleep(10);
         continue;
       }
-      done = EraseSector(m_session, m_connection.Handle(), sector.startAddress);
+      done = EraseSector(m_session, m_connection.Handle(), sector.address);
     }
     if (!done) {
-      Fail(
-          Format("Der Flash-Sektor bei %08Xh konnte nicht gelöscht werden !", sector.startAddress));
+      Fail(Format("Der Flash-Sektor bei %08Xh konnte nicht gelöscht werden !", sector.address));
       return false;
     }
     erased += sector.size;
-    m_shared.m_progressPos = static_cast<int>(std::min(erased, m_size) / 2);
+    m_shared.m_progressPos = static_cast<int>(std::min(erased, m_plan.imageSize) / 2);
     m_host.PostCommand(ID_RUN_PROGRESS);
   }
   if (AbortRequested()) {
@@ -322,11 +278,12 @@ bool Run::EraseSectors() {
 }
 
 bool Run::ProgramAndVerify() {
-  const std::uint32_t start = m_segment.sectors->front().startAddress;
+  const std::uint32_t start = m_plan.startAddress;
+  const std::uint32_t size = m_plan.imageSize;
   std::uint32_t offset = 0;
   Status(Format("... Programmiere Flash ab (%08Xh) ...", start));
   const TransferResult written =
-      WriteMemory(m_session, m_connection.Handle(), start, m_size, m_firmware.data(), &offset);
+      WriteMemory(m_session, m_connection.Handle(), start, size, m_firmware.data(), &offset);
   if (written == TransferResult::Aborted) {
     UserAbort();
     return false;
@@ -337,7 +294,7 @@ bool Run::ProgramAndVerify() {
   }
   Status(Format("... Prüfe den Flash ab (%08Xh) ...", start));
   const TransferResult verified =
-      VerifyMemory(m_session, m_connection.Handle(), start, m_size, m_firmware.data(), &offset);
+      VerifyMemory(m_session, m_connection.Handle(), start, size, m_firmware.data(), &offset);
   if (verified == TransferResult::Aborted) {
     UserAbort();
     return false;

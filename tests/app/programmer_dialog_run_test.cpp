@@ -82,12 +82,12 @@ TEST_F(DialogRunTest, ARunWithNewOptionBytesProgramsTheDeviceAndShowsEveryStatus
   EXPECT_TRUE(window.messageBoxes.empty());
   // Every status text arrives, in order, however quickly the worker wrote them.
   const std::vector<std::string> texts = window.TextHistory(kIdStatusLine);
-  const std::vector<std::string> start = {"... Öffne Gerät ...",
+  const std::vector<std::string> start = {"... Firmware laden ...",
+                                          "... Öffne Gerät ...",
                                           "... Optionen auslesen ...",
                                           "... Optionen speichern ...",
                                           "... Warte auf die neue Geräteanmeldung ...",
                                           "... Gerät neu öffnen ...",
-                                          "... Firmware laden ...",
                                           "... Lösche Sektor 0   (08000000h) ..."};
   ASSERT_GE(texts.size(), start.size() + 3);
   EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 7), start);

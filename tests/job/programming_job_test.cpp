@@ -49,9 +49,9 @@ TEST(ProgrammingJob, RewritesOptionBytesOnceWaitsForTheDeviceAndProgramsIt) {
   EXPECT_EQ(
       bench.host.Statuses(),
       (std::vector<std::string>{
-          "... Öffne Gerät ...", "... Optionen auslesen ...", "... Optionen speichern ...",
-          "... Warte auf die neue Geräteanmeldung ...", "... Gerät neu öffnen ...",
-          "... Firmware laden ...", "... Lösche Sektor 0   (08000000h) ...",
+          "... Firmware laden ...", "... Öffne Gerät ...", "... Optionen auslesen ...",
+          "... Optionen speichern ...", "... Warte auf die neue Geräteanmeldung ...",
+          "... Gerät neu öffnen ...", "... Lösche Sektor 0   (08000000h) ...",
           "... Lösche Sektor 1   (08004000h) ...", "... Programmiere Flash ab (08000000h) ...",
           "... Prüfe den Flash ab (08000000h) ...", kSuccess}));
   EXPECT_EQ(bench.OptionWrites(), 1);
@@ -113,7 +113,7 @@ TEST(ProgrammingJob, RefusesFilesOutsideTheLimits) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
-    JobBench bench(DeviceWithOptionsInPlace());
+    JobBench bench;
     if (c.size >= 0) bench.WriteFirmware(static_cast<std::uint32_t>(c.size));
     if (c.flashSize != 0) bench.inputs.device.flashSize = c.flashSize;
     bench.Run();
@@ -122,28 +122,32 @@ TEST(ProgrammingJob, RefusesFilesOutsideTheLimits) {
     } else {
       ExpectFailed(bench, c.error);
       EXPECT_EQ(bench.Erases(), 0);
+      EXPECT_EQ(bench.OptionWrites(), 0);
+      EXPECT_EQ(bench.dfu.Opens(), 0);
     }
   }
 }
 
-TEST(ProgrammingJob, RefusesMemoryMapsItCannotProgram) {
+// Every refusal comes before the device is touched: on a device whose option bytes need a rewrite
+// (at read protection level 1 that rewrite erases the chip), they and the flash stay as they were.
+TEST(ProgrammingJob, RefusesMemoryMapsItCannotProgramBeforeTouchingTheDevice) {
   const struct {
     const char* map;  // nullptr: no device data
     std::string error;
-    int erases;
   } cases[] = {
-      {nullptr, "Es sind keine Gerätedaten vorhanden !", 0},
-      {"@Option Bytes  /0x1FFFC000/01*016 e", kNoFlash, 0},
+      {nullptr, "Es sind keine Gerätedaten vorhanden !"},
+      {"@Option Bytes  /0x1FFFC000/01*016 e", kNoFlash},
       // Only the first sector decides whether a segment is flash.
-      {"@Internal Flash  /0x08000000/01*016Ka,03*016Kg", kNoFlash, 0},
-      // The gap behind sector 1 is found before sector 1 is erased, though 2 is never needed.
+      {"@Internal Flash  /0x08000000/01*016Ka,03*016Kg", kNoFlash},
+      // The gap behind sector 1 counts, though sector 2 is never needed.
       {"@Internal Flash  /0x08000000/02*016Kg/0x0800C000/02*016Kg",
-       "Der Flash im Gerät ist nicht durchgehent (08008000h..0800C000h) !", 1},
-      {"@Internal Flash  /0x08000000/01*016Kg,01*003Kg,01*016Kg", "Falsches Flash Alignment !", 1},
+       "Der Flash im Gerät ist nicht durchgehent (08008000h..0800C000h) !"},
+      {"@Internal Flash  /0x08000000/01*016Kg,01*003Kg,01*016Kg", "Falsches Flash Alignment !"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
-    JobBench bench(DeviceWithOptionsInPlace());
+    JobBench bench;
+    const std::vector<std::uint8_t> options = bench.OptionBytes();
     bench.WriteFirmware(20000);
     if (c.map == nullptr) {
       bench.inputs.device.memoryMap = nullptr;
@@ -152,7 +156,11 @@ TEST(ProgrammingJob, RefusesMemoryMapsItCannotProgram) {
     }
     bench.Run();
     ExpectFailed(bench, c.error);
-    EXPECT_EQ(bench.Erases(), c.erases);
+    EXPECT_EQ(bench.Erases(), 0);
+    EXPECT_EQ(bench.OptionWrites(), 0);
+    EXPECT_EQ(bench.dfu.Opens(), 0);
+    EXPECT_EQ(bench.OptionBytes(), options);
+    EXPECT_EQ(bench.Flash(16), std::vector<std::uint8_t>(16, 0xFF));
   }
 }
 
