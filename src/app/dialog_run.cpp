@@ -3,7 +3,7 @@
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
-#include "job/run_commands.h"
+#include "app/run_commands.h"
 
 namespace kestrune {
 
@@ -13,21 +13,6 @@ namespace {
 constexpr int kProgressRangeLimit = 0x8000;
 
 constexpr const char* kCaptionError = "Fehler";
-
-// The result of a message box as the worker sees it (the window system's button ids).
-int ReplyCode(MessageResult result) {
-  switch (result) {
-    case MessageResult::Ok:
-      return 1;
-    case MessageResult::Cancel:
-      return 2;
-    case MessageResult::Yes:
-      return 6;
-    case MessageResult::No:
-      return 7;
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -84,7 +69,9 @@ void ProgrammerDialog::StartRun() {
   SetBusy(true);
   JobInputs inputs = CopyRunInputs();
   if (m_worker.joinable()) m_worker.join();  // the previous run has posted its last command
-  m_worker = std::thread([this, inputs = std::move(inputs)] { m_services.runJob(*this, inputs); });
+  m_shared.m_runStatus = RunStatusNone;
+  m_worker = std::thread(
+      [this, inputs = std::move(inputs)] { m_services.runJob(*this, m_shared, inputs); });
 }
 
 JobInputs ProgrammerDialog::CopyRunInputs() const {
@@ -145,7 +132,7 @@ void ProgrammerDialog::ShowHandedOverBox(const char* caption, MessageIcon icon) 
     std::lock_guard lock(m_handOverMutex);
     text = m_errorText;
   }
-  m_errorReply = ReplyCode(m_window.ShowMessageBox(caption, text, MessageButtons::Ok, icon));
+  m_window.ShowMessageBox(caption, text, MessageButtons::Ok, icon);
   m_errorAck.release();
 }
 

@@ -1,6 +1,6 @@
 #include "app/mac_setzen.h"
 
-#include "job/run_commands.h"
+#include "app/run_commands.h"
 #include "serials/identity_assignment.h"
 #include "serials/identity_write.h"
 #include "serials/mac_range.h"

@@ -12,11 +12,11 @@
 #include <functional>
 #include <string>
 
+#include "app/run_commands.h"
 #include "app/serial_number_dialog.h"
 #include "app/window.h"
 #include "device/device_identity.h"
 #include "dfu/stdfu.h"
-#include "job/job_host.h"
 #include "platform/clock.h"
 #include "support/format_time.h"
 #include "support/record_array.h"

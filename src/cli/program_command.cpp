@@ -4,6 +4,7 @@
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
+#include "app/run_commands.h"
 #include "cli/cli.h"
 #include "cli/device_choice.h"
 #include "cli/input_file.h"
@@ -11,7 +12,6 @@
 #include "cli/program_all.h"
 #include "device/device_listing.h"
 #include "job/programming_job.h"
-#include "job/run_commands.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 
@@ -28,11 +28,11 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
       if (tell) tell(nullptr);
     }
   } servingGuard{serving};
-  ProgrammerDialog dialog(window, {backend.Dfu(), bus, backend.GetClock(), infosFolder,
-                                   [&backend](JobHost& host, const JobInputs& inputs) {
-                                     ProgrammingJob(host, backend.Dfu(), backend.GetClock(),
-                                                    inputs);
-                                   }});
+  ProgrammerDialog dialog(
+      window, {backend.Dfu(), bus, backend.GetClock(), infosFolder,
+               [&backend](RunEvents& events, const RunControl& control, const JobInputs& inputs) {
+                 ProgrammingJob(events, control, backend.Dfu(), backend.GetClock(), inputs);
+               }});
   dialog.OnInitDialog();
   // As if the operator typed the path and waited for its description.
   window.SetControlText(kIdFirmwarePath, firmwarePath);

@@ -1,6 +1,7 @@
 #include "job/programming_job.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -15,7 +16,6 @@
 #include "firmware/firmware_size.h"
 #include "job/download_log.h"
 #include "job/flash_plan.h"
-#include "job/run_commands.h"
 #include "platform/platform.h"
 
 namespace kestrune {
@@ -37,35 +37,42 @@ std::string Format(const char* format, Args... args) {
 
 class Run {
  public:
-  Run(JobHost& host, StdfuLibrary& dfu, Clock& clock, const JobInputs& inputs)
-      : m_host(host),
+  Run(RunEvents& events, const RunControl& control, StdfuLibrary& dfu, Clock& clock,
+      const JobInputs& inputs)
+      : m_events(events),
+        m_control(control),
         m_dfu(dfu),
         m_clock(clock),
         m_inputs(inputs),
-        m_shared(host.Shared()),
-        m_session{dfu, clock, &m_shared.m_abortRequested, &m_shared.m_progressPos,
-                  [&host] { host.PostCommand(ID_RUN_PROGRESS); }},
+        m_session{dfu, clock, &control.m_abortRequested, &m_phaseBytes,
+                  [this] { m_events.Progress(static_cast<std::uint32_t>(m_phaseBytes.load())); }},
         m_connection(dfu),
         m_device(inputs.device),
         m_hardwareId(inputs.hardwareId) {}
 
-  void Execute();
+  // The run's result; the caller reports it as the last event.
+  RunResult Execute();
 
  private:
   bool Open() { return m_connection.Open(m_device.devicePath); }
   void Close() { m_connection.Close(); }
-  bool AbortRequested() const { return m_shared.m_abortRequested.load() != 0; }
-  void Status(const std::string& text) { m_host.ReportStatus(text); }
+  bool AbortRequested() const { return m_control.m_abortRequested.load() != 0; }
+  void Status(const std::string& text) { m_events.Status(text); }
   // Frees the device before the box is shown, then waits until the operator closed the box.
   void Fail(const std::string& text) {
     Close();
-    m_shared.m_runStatus = RunStatusFailed;
-    m_host.ReportError(text);
+    m_result.outcome = RunOutcome::Failed;
+    m_events.Failed(text);
   }
   void UserAbort() {
     Close();
-    m_shared.m_runStatus = RunStatusAborted;
+    m_result.outcome = RunOutcome::Aborted;
+    m_events.Aborted();
     Status("... User-Abbruch ...");
+  }
+  void StartPhase(RunPhase phase) {
+    m_phaseBytes = 0;
+    m_events.PhaseStarted(phase, m_plan.imageSize);
   }
   // Plans the run for the device data it holds now; a refusal fails the run.
   bool Plan() {
@@ -87,11 +94,13 @@ class Run {
   bool EraseSectors();
   bool ProgramAndVerify();
 
-  JobHost& m_host;
+  RunEvents& m_events;
+  const RunControl& m_control;
   StdfuLibrary& m_dfu;
   Clock& m_clock;
   const JobInputs& m_inputs;
-  RunShared& m_shared;
+  // Bytes of the current phase that the block transfers moved.
+  std::atomic<int> m_phaseBytes{0};
   DfuSession m_session;
   // Whatever happens, no connection stays open once the run is over.
   DfuConnection m_connection;
@@ -103,36 +112,33 @@ class Run {
   std::string m_hardwareId;
   std::vector<std::uint8_t> m_firmware;  // the file, in a buffer of kFirmwareSizeLimit bytes
   std::int64_t m_size = 0;               // bytes read of the firmware file
+  RunResult m_result;
 };
 
-void Run::Execute() {
-  m_shared.m_logLineMissing = 0;
-  m_shared.m_runStatus = RunStatusNone;
+RunResult Run::Execute() {
   // Everything that can refuse the image is known before the device is touched: on a protected
   // device the option-byte rewrite below erases the whole chip.
   LoadFirmware();
-  if (!Plan()) return;
+  if (!Plan()) return m_result;
   if (AbortRequested()) {
     UserAbort();
-    return;
+    return m_result;
   }
   Status("... Öffne Gerät ...");
   if (!Open()) {
     Fail("Das Gerät konnte nicht geöffnet werden !");
-    return;
+    return m_result;
   }
-  if (!EnsureOptionBytes()) return;
-  if (m_hardwareId.empty() && !ReadUniqueId()) return;
+  if (!EnsureOptionBytes()) return m_result;
+  if (m_hardwareId.empty() && !ReadUniqueId()) return m_result;
   if (!SelectFlash()) {
     Fail("Die USB Konfiguration konnte nicht eingestellt werden !");
-    return;
+    return m_result;
   }
-  const std::uint32_t size = m_plan.imageSize;
-  m_shared.m_progressTotal = static_cast<int>(size / 2 + 2 * size);
-  m_host.PostCommand(ID_RUN_PROGRESS_RANGE);
-  if (!EraseSectors() || !ProgramAndVerify()) return;
+  if (!EraseSectors() || !ProgramAndVerify()) return m_result;
 
-  m_shared.m_runStatus = RunStatusSucceeded;
+  m_result.outcome = RunOutcome::Succeeded;
+  m_events.Succeeded();
   Status("... Das Gerät wurde erfolgreich programmiert ...");
   Close();
   if (!AppendDownloadLog(m_inputs.infosFolder,
@@ -140,12 +146,13 @@ void Run::Execute() {
                                         m_inputs.firmwareVersion, m_inputs.firmwareDate},
                          static_cast<std::int32_t>(std::time(nullptr)))) {
     // The device is programmed all the same; the operator must know that its record is missing.
-    m_shared.m_logLineMissing = 1;
-    m_host.ReportWarning(
+    m_result.logLineMissing = true;
+    m_events.Warning(
         "Das Gerät wurde programmiert, aber seine Zeile im Download-Log fehlt !\n\nSie konnte "
         "nicht geschrieben werden in:\n" +
         DownloadLogPath(m_inputs.infosFolder));
   }
+  return m_result;
 }
 
 bool Run::ReadOptions(std::uint8_t (&bytes)[4]) {
@@ -186,16 +193,16 @@ bool Run::EnsureOptionBytes() {
 // then open it anew.
 bool Run::AwaitReregistration() {
   Status("... Warte auf die neue Geräteanmeldung ...");
-  for (int i = 0; i < 20 && m_shared.m_deviceRemoved.load() == 0; ++i) m_clock.Sleep(100);
-  m_host.PostCommand(ID_RUN_REENUMERATE);
+  for (int i = 0; i < 20 && m_control.m_deviceRemoved.load() == 0; ++i) m_clock.Sleep(100);
+  m_events.AwaitingDevice();
   m_clock.Sleep(200);
   for (int i = 0; i < 50; ++i) {
-    m_host.PostCommand(ID_RUN_REENUMERATE);
+    m_events.AwaitingDevice();
     m_clock.Sleep(100);
-    if (m_host.CurrentDevice().deviceCount != 0) break;
+    if (m_events.CurrentDevice().deviceCount != 0) break;
   }
   m_clock.Sleep(50);
-  m_device = m_host.CurrentDevice();
+  m_device = m_events.CurrentDevice();
   if (m_device.deviceCount != 1) {
     Fail(
         "Das Geräte hat sich nicht wieder angemeldet !\n\nBitte stecken sie das Geräte ab, und "
@@ -217,7 +224,7 @@ bool Run::AwaitReregistration() {
 bool Run::ReadUniqueId() {
   OtpImage image{};
   // Not part of the run's work units: the bar counts erasing, programming and verifying only.
-  DfuSession uncounted{m_dfu, m_clock, &m_shared.m_abortRequested, nullptr, {}};
+  DfuSession uncounted{m_dfu, m_clock, &m_control.m_abortRequested, nullptr, {}};
   const TransferResult read =
       m_connection.SelectAlternate(kOtpAlternate)
           ? ReadMemory(uncounted, m_connection.Handle(), kOtpAddress, kOtpReadLength, image.data())
@@ -244,6 +251,7 @@ void Run::LoadFirmware() {
 
 // Erases the planned sectors in order, each with a few tries.
 bool Run::EraseSectors() {
+  StartPhase(RunPhase::Erasing);
   std::uint32_t erased = 0;
   for (const PlannedErase& sector : m_plan.erases) {
     if (AbortRequested()) {
@@ -267,8 +275,7 @@ bool Run::EraseSectors() {
       return false;
     }
     erased += sector.size;
-    m_shared.m_progressPos = static_cast<int>(std::min(erased, m_plan.imageSize) / 2);
-    m_host.PostCommand(ID_RUN_PROGRESS);
+    m_events.Progress(std::min(erased, m_plan.imageSize));
   }
   if (AbortRequested()) {
     UserAbort();
@@ -282,6 +289,7 @@ bool Run::ProgramAndVerify() {
   const std::uint32_t size = m_plan.imageSize;
   std::uint32_t offset = 0;
   Status(Format("... Programmiere Flash ab (%08Xh) ...", start));
+  StartPhase(RunPhase::Programming);
   const TransferResult written =
       WriteMemory(m_session, m_connection.Handle(), start, size, m_firmware.data(), &offset);
   if (written == TransferResult::Aborted) {
@@ -293,6 +301,7 @@ bool Run::ProgramAndVerify() {
     return false;
   }
   Status(Format("... Prüfe den Flash ab (%08Xh) ...", start));
+  StartPhase(RunPhase::Verifying);
   const TransferResult verified =
       VerifyMemory(m_session, m_connection.Handle(), start, size, m_firmware.data(), &offset);
   if (verified == TransferResult::Aborted) {
@@ -308,9 +317,9 @@ bool Run::ProgramAndVerify() {
 
 }  // namespace
 
-void ProgrammingJob(JobHost& host, StdfuLibrary& dfu, Clock& clock, const JobInputs& inputs) {
-  Run(host, dfu, clock, inputs).Execute();
-  host.PostCommand(ID_RUN_FINISHED);
+void ProgrammingJob(RunEvents& events, const RunControl& control, StdfuLibrary& dfu, Clock& clock,
+                    const JobInputs& inputs) {
+  events.Finished(Run(events, control, dfu, clock, inputs).Execute());
 }
 
 }  // namespace kestrune

@@ -6,19 +6,20 @@
 // here, before the device is touched); open the device; make sure option bytes 0, 1, 8, 9 are
 // 0xE3, 0xAA, 0xFF, 0x3F (writing them makes the device leave the bus: the run waits for it to
 // register anew, plans again for its new data and opens it again); select the flash segment;
-// erase the planned sectors; program; verify; append the download log. Status texts, progress and
-// errors go through the host only. Every path closes the connection before an error box and ends
-// with ID_RUN_FINISHED.
+// erase the planned sectors; program; verify; append the download log. Everything the run has to
+// say goes through RunEvents. Every path closes the connection before Failed and ends with
+// Finished.
 
 #include "dfu/stdfu.h"
-#include "job/job_host.h"
+#include "job/run_events.h"
 #include "platform/clock.h"
 
 namespace kestrune {
 
 // Runs one programming run to its end; `inputs` are the copies taken when the run was started.
-// Returns when the run is over, after it posted ID_RUN_FINISHED. Each run reads the file into a
+// Returns when the run is over, after its Finished event. Each run reads the file into a
 // buffer of its own, so runs on several devices may go on at once.
-void ProgrammingJob(JobHost& host, StdfuLibrary& dfu, Clock& clock, const JobInputs& inputs);
+void ProgrammingJob(RunEvents& events, const RunControl& control, StdfuLibrary& dfu, Clock& clock,
+                    const JobInputs& inputs);
 
 }  // namespace kestrune

@@ -21,10 +21,10 @@ struct MemoryMap;
 struct RunControl {
   // The user asked to stop; the block transfers poll it too. Never cleared while a run is
   // active: a transfer that saw it reports it as done.
-  std::atomic<int> abortRequested{0};
+  std::atomic<int> m_abortRequested{0};
   // The interface at the device path was removed; the run waits for it after it wrote the
   // option bytes. The front end clears it when it enumerates.
-  std::atomic<int> deviceRemoved{0};
+  std::atomic<int> m_deviceRemoved{0};
 };
 
 // The device as the front end last enumerated it.

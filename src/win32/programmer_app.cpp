@@ -57,12 +57,12 @@ bool ProgrammerApp::InitInstance() {
   }
   cli::DeviceBackend& backend = *devices.backend;
   RegistryPathHistory history;
-  ProgrammerWindow window({backend.Dfu(), backend.Bus(), backend.GetClock(),
-                           cli::GlobalOptions{}.InfosFolder(),
-                           [&backend](JobHost& host, const JobInputs& inputs) {
-                             ProgrammingJob(host, backend.Dfu(), backend.GetClock(), inputs);
-                           },
-                           brushes, history});
+  ProgrammerWindow window(
+      {backend.Dfu(), backend.Bus(), backend.GetClock(), cli::GlobalOptions{}.InfosFolder(),
+       [&backend](RunEvents& events, const RunControl& control, const JobInputs& inputs) {
+         ProgrammingJob(events, control, backend.Dfu(), backend.GetClock(), inputs);
+       },
+       brushes, history});
   window.Run();
   return false;
 }
