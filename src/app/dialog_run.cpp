@@ -4,6 +4,7 @@
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
 #include "app/run_commands.h"
+#include "job/program_start.h"
 
 namespace kestrune {
 
@@ -23,35 +24,11 @@ void ProgrammerDialog::RefuseStart(MessageIcon icon, const char* text) {
 void ProgrammerDialog::OnOK() {
   if (m_busy != 0) return;
   TakeFirmwarePathFromControl();
-  if (m_deviceCount == 0) {
-    RefuseStart(MessageIcon::Stop,
-                "Es ist kein Cortex-M4 Gerät via USB angeschlossen !\n\nBitte prüfen ob das "
-                "Gerät angesteckt ist,\nund zuvor der Boot-Dongle angebacht wurde.");
+  if (const std::optional<StartRefusal> refusal =
+          CheckProgramStart(m_deviceCount, m_firmwareState)) {
+    RefuseStart(*refusal == StartRefusal::SeveralDevices ? MessageIcon::Warning : MessageIcon::Stop,
+                StartRefusalText(*refusal));
     return;
-  }
-  if (m_deviceCount >= 2) {
-    RefuseStart(MessageIcon::Warning,
-                "Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen !\n\nBitte alle "
-                "Geräte die nicht geflasht werden sollen.");
-    return;
-  }
-  switch (m_firmwareState) {
-    case FirmwareState::NoFile:
-      RefuseStart(MessageIcon::Stop, "Es ist keine gültige Firmware-Datei !");
-      return;
-    case FirmwareState::WrongFormat:
-      RefuseStart(MessageIcon::Stop, "Es ist keine gültige Firmware-Datei ausgewählt !");
-      return;
-    case FirmwareState::BadChecksum:
-      RefuseStart(MessageIcon::Stop, "Die Firmware-Datei hat eine falsche Checksumme !");
-      return;
-    case FirmwareState::WrongHardware:
-      RefuseStart(MessageIcon::Stop,
-                  "Die Firmware-Datei ist nicht für eine Cortext-M4-Hardware geeignet !");
-      return;
-    case FirmwareState::TooLarge:  // refused by the run itself
-    case FirmwareState::Valid:
-      break;
   }
   SavePathHistory();
   StartRun();

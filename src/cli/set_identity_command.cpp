@@ -38,7 +38,7 @@ void RefuseOutsideRanges(Window& console) {
 // OK/Cancel). --yes answers the first and the last; only --outside-ranges answers the second.
 class AnsweringWindow final : public Window {
  public:
-  AnsweringWindow(Window& console, Answers answers, const ConsoleWindowOptions& options)
+  AnsweringWindow(Window& console, Answers answers, const ConsoleOptions& options)
       : m_console(console), m_answers(answers), m_options(options) {}
 
   void SetControlText(int id, std::string_view text) override {
@@ -90,7 +90,7 @@ class AnsweringWindow final : public Window {
  private:
   Window& m_console;
   Answers m_answers;
-  ConsoleWindowOptions m_options;
+  ConsoleOptions m_options;
 };
 
 void PrintText(std::FILE* out, const std::string& text) {
@@ -155,7 +155,7 @@ int ExitStatus(MacSetzenOutcome outcome, int deviceCount) {
 }  // namespace
 
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
-                const SetIdentityRequest& request, const ConsoleWindowOptions& console,
+                const SetIdentityRequest& request, const ConsoleOptions& console,
                 IdentityWritten* written) {
   ConsoleWindow consoleWindow(console);
   const Answers answers{request.yes, request.outsideRanges};
@@ -242,7 +242,7 @@ int RunSetIdentity(const Invocation& invocation) {
     return finish(kExitNoDevice, nullptr);
   }
   // With --json the dialog's texts go to stderr: stdout carries the JSON object alone.
-  ConsoleWindowOptions console =
+  ConsoleOptions console =
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);
   console.errors = &errors;
   IdentityWritten written;

@@ -31,7 +31,7 @@ TEST(ConsoleWindowTest, QuestionsAreAskedOnlyWhereSomeoneCanAnswer) {
       std::fputs(c.typed, answers.File());
       std::rewind(answers.File());
     }
-    ConsoleWindowOptions options;
+    ConsoleOptions options;
     options.out = out.File();
     options.err = err.File();
     options.answers = c.typed ? answers.File() : nullptr;
