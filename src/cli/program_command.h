@@ -6,8 +6,8 @@
 
 #include <functional>
 
+#include "backend/device_backend.h"
 #include "cli/console_options.h"
-#include "cli/device_backend.h"
 #include "job/run_events.h"
 
 namespace kestrune::cli {
