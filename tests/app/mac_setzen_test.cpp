@@ -1,4 +1,5 @@
 #include "app/mac_setzen.h"
+#include "app/window_identity_operator.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -73,7 +74,8 @@ class MacSetzenTest : public testing::Test {
   MacSetzenResult Run() {
     MacSetzenState state{m_ranges,   m_nextSerial, m_identityState,  m_devicePath,
                          m_otpImage, m_shared,     m_rescanRequested};
-    const MacSetzenServices services{m_window, *m_stdfu, m_clock, m_runner, FixedNow, UtcCalendar};
+    WindowIdentityOperator asker(m_window, m_runner);
+    const MacSetzenServices services{asker, *m_stdfu, m_clock, {}, FixedNow, UtcCalendar};
     return MacSetzen(services, state);
   }
   std::vector<std::string> Boxes() const {
@@ -162,9 +164,9 @@ TEST_F(MacSetzenTest, RefusesWithoutRangesDeviceUnreadOtpOrFreeBlock) {
   RecordArray none;
   MacSetzenState state{none,       m_nextSerial, m_identityState,  m_devicePath,
                        m_otpImage, m_shared,     m_rescanRequested};
-  EXPECT_EQ(
-      MacSetzen({m_window, *m_stdfu, m_clock, m_runner, FixedNow, UtcCalendar}, state).outcome,
-      MacSetzenOutcome::NoRange);
+  WindowIdentityOperator asker(m_window, m_runner);
+  EXPECT_EQ(MacSetzen({asker, *m_stdfu, m_clock, {}, FixedNow, UtcCalendar}, state).outcome,
+            MacSetzenOutcome::NoRange);
   EXPECT_THAT(Boxes(),
               testing::ElementsAre(
                   "Warnung: In ./Infos/MacList.cfg ist kein gültiger Bereich eingetragen !"));

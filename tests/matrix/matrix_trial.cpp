@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/mac_setzen.h"
+#include "app/window_identity_operator.h"
 #include "device/enumerate.h"
 #include "device/identity_display.h"
 #include "job/programming_job.h"
@@ -218,8 +219,9 @@ class Trial {
       dialog.OnInitDialog();
       return true;
     };
+    WindowIdentityOperator asker(window, accept);
     const MacSetzenServices services{
-        window, m_dfu, m_clock, accept, [] { return std::uint32_t{1400334309}; }, UtcCalendar};
+        asker, m_dfu, m_clock, {}, [] { return std::uint32_t{1400334309}; }, UtcCalendar};
     const MacSetzenResult result = MacSetzen(services, state);
     m_result.succeeded = result.outcome == MacSetzenOutcome::Written;
 
