@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <algorithm>
 
 #include "app/control_ids.h"
@@ -14,6 +16,14 @@
 
 namespace kestrune {
 namespace {
+
+// The texts the controls hold after the effects.
+void ApplyTextEffects(const ControlEffects& effects, std::map<int, std::string>& texts) {
+  for (const ControlEffect& effect : effects) {
+    if (effect.kind == ControlEffectKind::SetText) texts[effect.control] = effect.text;
+    if (effect.kind == ControlEffectKind::Empty) texts[effect.control].clear();
+  }
+}
 
 using Kind = ControlEffectKind;
 
