@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include <algorithm>
+#include <map>
 
 #include "app/control_ids.h"
 #include "app/discovery_display.h"

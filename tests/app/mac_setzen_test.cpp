@@ -109,6 +109,64 @@ class MacSetzenTest : public testing::Test {
   };
 };
 
+// An operator that answers from a script and notes what it was asked and told, in order.
+class ScriptedOperator final : public IdentityOperator {
+ public:
+  bool ReplaceIdentity() override { return Answer("replace?"); }
+  bool AcceptSerialOutsideRanges() override { return Answer("outside ranges?"); }
+  bool ConfirmRecord(SerialNumberDialog& dialog) override {
+    dialog.OnInitDialog();
+    return Answer("confirm " + dialog.m_serialText + "?") && dialog.m_recordFilled;
+  }
+  void Tell(IdentityNotice notice) override { heard.push_back(TextOf(notice).text); }
+
+  std::vector<bool> answers;  // taken in order; none left: no
+  std::vector<std::string> heard;
+
+ private:
+  bool Answer(const std::string& question) {
+    heard.push_back(question);
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+  }
+};
+
+TEST_F(MacSetzenTest, AsksItsOperatorInOrderAndStopsAtTheFirstNo) {
+  ASSERT_EQ(Run().outcome, MacSetzenOutcome::Written);
+  Discover();
+  m_nextSerial = 9;  // outside every range
+  const struct {
+    std::vector<bool> answers;
+    std::vector<std::string> heard;
+    MacSetzenOutcome outcome;
+  } cases[] = {
+      {{false}, {"replace?"}, MacSetzenOutcome::Declined},
+      {{true, false}, {"replace?", "outside ranges?"}, MacSetzenOutcome::Declined},
+      {{true, true, false},
+       {"replace?", "outside ranges?", "confirm 9?"},
+       MacSetzenOutcome::Declined},
+      {{true, true, true},
+       {"replace?", "outside ranges?", "confirm 9?"},
+       MacSetzenOutcome::Written},
+      // The number is in the device now.
+      {{true, true, true},
+       {"replace?", "outside ranges?", "confirm 9?", "Diese Seriennummer ist bereits im Gerät !"},
+       MacSetzenOutcome::AlreadyInDevice},
+  };
+  for (const auto& c : cases) {
+    ScriptedOperator asker;
+    asker.answers = c.answers;
+    MacSetzenState state{m_ranges,   m_nextSerial, m_identityState,  m_devicePath,
+                         m_otpImage, m_shared,     m_rescanRequested};
+    EXPECT_EQ(MacSetzen({asker, *m_stdfu, m_clock, {}, FixedNow, UtcCalendar}, state).outcome,
+              c.outcome);
+    EXPECT_EQ(asker.heard, c.heard);
+    Discover();
+  }
+}
+
 TEST_F(MacSetzenTest, WritesTheFirstIdentityIntoBlockOneAndDiscoveryShowsIt) {
   ASSERT_EQ(m_identityState, kIdentityNotProgrammed);
   m_shared.m_abortRequested = 1;  // left over from an aborted run: must not stop this write
