@@ -137,17 +137,20 @@ class QuietHost final : public RunEvents {
   void Warning(const std::string&) override { NotFinished(); }
   void AwaitingDevice() override { NotFinished(); }
   JobDevice CurrentDevice() override { return m_device; }
-  void Finished(const RunResult&) override {
+  void Finished(const RunResult& result) override {
     NotFinished();
     m_finished = true;
+    m_outcome = result.outcome;
   }
   bool HasFinished() const { return m_finished; }
+  RunOutcome Outcome() const { return m_outcome; }
   RunControl control;
 
  private:
   void NotFinished() const { fuzz::Require(!m_finished, "no event after Finished"); }
   JobDevice m_device;
   bool m_finished = false;
+  RunOutcome m_outcome = RunOutcome::None;
 };
 
 }  // namespace
@@ -229,7 +232,7 @@ bool Program(StdfuLibrary& dfu, Clock& clock, JobInputs inputs) {
   QuietHost host(inputs.device);
   ProgrammingJob(host, host.control, dfu, clock, inputs);
   Require(host.HasFinished(), "a run ends with Finished");
-  const bool succeeded = host.Shared().m_runStatus == RunStatusSucceeded;
+  const bool succeeded = host.Outcome() == RunOutcome::Succeeded;
   Require(std::filesystem::exists(log, ignored) == succeeded,
           "a run is logged exactly when it succeeded");
   return succeeded;
