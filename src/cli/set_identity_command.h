@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/console_window.h"
 #include "backend/device_backend.h"
+#include "cli/console_options.h"
 
 namespace kestrune::cli {
 
