@@ -6,6 +6,8 @@
 #include "app/control_ids.h"
 #include "app/mac_setzen.h"
 #include "app/programmer_dialog.h"
+#include "app/run_commands.h"
+#include "app/window_identity_operator.h"
 #include "serials/range_files.h"
 
 namespace kestrune {
@@ -57,7 +59,9 @@ void ProgrammerDialog::OnMacSetzen() {
   MacSetzenState state{m_macRanges,       m_nextSerial, m_identityState,
                        m_devicePath,      m_otpImage,   m_shared,
                        m_rescanRequested, &m_busy,      [this] { Enumerate(); }};
-  MacSetzen({m_window, m_services.stdfu, m_services.clock, m_services.runSerialNumberDialog},
+  WindowIdentityOperator asker(m_window, m_services.runSerialNumberDialog);
+  MacSetzen({asker, m_services.stdfu, m_services.clock,
+             [this] { m_window.PostCommand(ID_RUN_PROGRESS); }},
             state);
 }
 

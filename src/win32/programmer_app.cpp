@@ -38,12 +38,12 @@ bool ProgrammerApp::InitInstance() {
   if (!devices.message.empty()) problems.Tell(devices.message);
   DeviceBackend& backend = *devices.backend;
   RegistryPathHistory history;
-  ProgrammerWindow window({backend.Dfu(), backend.Bus(), backend.GetClock(), DefaultInfosFolder(),
-                           [&backend](JobHost& host, const JobInputs& inputs) {
-                             ProgrammingJob(host, backend.Dfu(), backend.GetClock(), inputs);
-                           },
-                           brushes, history, true,
-                           [&backend] { return backend.NotificationClasses(); }, &problems});
+  ProgrammerWindow window(
+      {backend.Dfu(), backend.Bus(), backend.GetClock(), DefaultInfosFolder(),
+       [&backend](RunEvents& events, const RunControl& control, const JobInputs& inputs) {
+         ProgrammingJob(events, control, backend.Dfu(), backend.GetClock(), inputs);
+       },
+       brushes, history, true, [&backend] { return backend.NotificationClasses(); }, &problems});
   window.Run();
   return false;
 }

@@ -55,12 +55,12 @@ std::string GuiBench::Firmware(const std::string& name) {
 void GuiBench::Run(const std::function<void(GuiOperator&)>& script) {
   if (!backend) MakeBench(1);
   DeviceBackend& devices = *backend;
-  ProgrammerWindow window({devices.Dfu(), devices.Bus(), devices.GetClock(), folder.File("Infos"),
-                           [&devices](JobHost& host, const JobInputs& inputs) {
-                             ProgrammingJob(host, devices.Dfu(), devices.GetClock(), inputs);
-                           },
-                           brushes, history, false,
-                           [&devices] { return devices.NotificationClasses(); }, &problems});
+  ProgrammerWindow window(
+      {devices.Dfu(), devices.Bus(), devices.GetClock(), folder.File("Infos"),
+       [&devices](RunEvents& events, const RunControl& control, const JobInputs& inputs) {
+         ProgrammingJob(events, control, devices.Dfu(), devices.GetClock(), inputs);
+       },
+       brushes, history, false, [&devices] { return devices.NotificationClasses(); }, &problems});
   RunWithOperator([&window] { window.Run(); }, "Kestrune", script);
 }
 
