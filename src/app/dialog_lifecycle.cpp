@@ -2,8 +2,8 @@
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
+#include "app/run_commands.h"
 #include "device/device_path.h"
-#include "job/run_commands.h"
 
 namespace kestrune {
 

@@ -6,6 +6,9 @@
 #include "app/control_ids.h"
 #include "app/mac_setzen.h"
 #include "app/programmer_dialog.h"
+#include "app/run_commands.h"
+#include "app/window_identity_operator.h"
+#include "job/program_start.h"
 #include "serials/range_files.h"
 
 namespace kestrune {
@@ -57,13 +60,15 @@ void ProgrammerDialog::OnMacSetzen() {
   // An identity goes only to the device the operator sees alone: discovery opened just one of
   // several, and nothing tells which.
   if (m_deviceCount >= 2) {
-    RefuseStart(MessageIcon::Warning, kMoreThanOneDevice);
+    RefuseStart(MessageIcon::Warning, StartRefusalText(StartRefusal::SeveralDevices));
     return;
   }
   MacSetzenState state{m_macRanges,       m_nextSerial, m_identityState,
                        m_devicePath,      m_otpImage,   m_shared,
                        m_rescanRequested, &m_busy,      [this] { Enumerate(); }};
-  MacSetzen({m_window, m_services.stdfu, m_services.clock, m_services.runSerialNumberDialog},
+  WindowIdentityOperator asker(m_window, m_services.runSerialNumberDialog);
+  MacSetzen({asker, m_services.stdfu, m_services.clock,
+             [this] { m_window.PostCommand(ID_RUN_PROGRESS); }},
             state);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // "MAC setzen": gives the attached device a serial number and two MAC addresses in the next free
-// block of its OTP area, after the operator confirmed them. Runs on the window's thread while no
-// programming run is active. ProgrammerDialog::OnMacSetzen calls it with its own members; the
-// command line calls it with the state of its own discovery.
+// block of its OTP area, after the operator confirmed them (through IdentityOperator). Runs on the
+// window's thread while no programming run is active. ProgrammerDialog::OnMacSetzen calls it with
+// its own members; the command line calls it with the state of its own discovery.
 //
 // Nothing is written unless the range list holds a range (so the record is complete), discovery
 // found a device and read its OTP area, the target block is empty in that copy, and the device
@@ -12,11 +12,11 @@
 #include <functional>
 #include <string>
 
+#include "app/identity_operator.h"
+#include "app/run_commands.h"
 #include "app/serial_number_dialog.h"
-#include "app/window.h"
 #include "device/device_identity.h"
 #include "dfu/stdfu.h"
-#include "job/job_host.h"
 #include "platform/clock.h"
 #include "support/format_time.h"
 #include "support/record_array.h"
@@ -41,10 +41,11 @@ struct MacSetzenState {
 };
 
 struct MacSetzenServices {
-  Window& window;  // owner of every message box; receives the transfers' progress notices
+  IdentityOperator& asker;  // asked the questions, told the outcomes
   StdfuLibrary& stdfu;
   Clock& clock;
-  const SerialNumberDialogRunner& runDialog;
+  // Told that the transfers moved the progress counter; may be empty.
+  std::function<void()> progressNotice;
   TimeSource now = CurrentTime;
   CalendarConversion calendar = LocalCalendar;
 };

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/console_window.h"
 #include "backend/device_backend.h"
+#include "cli/console_options.h"
 
 namespace kestrune::cli {
 
@@ -32,10 +32,10 @@ struct IdentityWritten {
   std::int32_t serial = 0;
 };
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
-                const SetIdentityRequest& request, const ConsoleWindowOptions& console,
+                const SetIdentityRequest& request, const ConsoleOptions& console,
                 IdentityWritten* written = nullptr);
 inline int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
-                       const SetIdentityRequest& request, const ConsoleWindowOptions& console) {
+                       const SetIdentityRequest& request, const ConsoleOptions& console) {
   return SetIdentity(backend, backend.Bus(), infosFolder, request, console);
 }
 

@@ -10,7 +10,7 @@
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
-#include "job/run_commands.h"
+#include "app/run_commands.h"
 #include "sim/sim_bench.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/recording_window.h"
@@ -35,7 +35,7 @@ class DialogMacSetzen : public testing::Test {
   void Start() {
     DialogServices services{
         m_stdfu, m_bench, m_clock, m_folder.File("Infos"),
-        [](JobHost& host, const JobInputs&) { host.PostCommand(ID_RUN_FINISHED); }};
+        [](RunEvents& events, const RunControl&, const JobInputs&) { events.Finished({}); }};
     services.runSerialNumberDialog = [this](SerialNumberDialog& dialog) {
       ++m_dialogs;
       dialog.OnInitDialog();

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "cli/cli.h"
+#include "cli/interrupt_catcher.h"
 #include "cli/program_command.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"
@@ -44,11 +45,10 @@ class ProgramTest : public ::testing::Test {
     return path;
   }
   int Program(const std::string& path, bool terminal = false) {
-    ConsoleWindowOptions console;
+    ConsoleOptions console;
     console.out = out.File();
     console.err = err.File();
     console.progressBar = terminal;
-    console.progressBytes = terminal ? image.size() : 0;
     return ProgramFirmware(*backend, folder.File("Infos"), path, console);
   }
   std::string Log() {
@@ -99,7 +99,7 @@ TEST_F(ProgramTest, WithoutATerminalProgressIsLeftOut) {
 TEST_F(ProgramTest, ProgressInQuartersIsPrintedAsLinesBehindTheDevicesName) {
   MakeBench(1);
   const std::string path = Firmware();
-  ConsoleWindowOptions console;
+  ConsoleOptions console;
   console.out = out.File();
   console.err = err.File();
   console.progressQuarters = true;
@@ -187,7 +187,7 @@ TEST_F(ProgramTest, ALogLineThatCannotBeWrittenIsWarnedAboutWithExitFour) {
     MakeBench(1);
     const std::string path = Firmware();
     const std::size_t before = err.Text().size();
-    ConsoleWindowOptions console;
+    ConsoleOptions console;
     console.out = out.File();
     console.err = err.File();
     EXPECT_EQ(ProgramFirmware(*backend, infos, path, console), kExitLogLineMissing);

@@ -44,7 +44,7 @@ class SetIdentityTest : public testing::Test {
     testkit::CapturedStream answers;
     std::fputs("j\n", answers.File());
     std::rewind(answers.File());
-    ConsoleWindowOptions console;
+    ConsoleOptions console;
     console.out = out.File();
     console.err = err.File();
     console.answers = terminal ? answers.File() : nullptr;
