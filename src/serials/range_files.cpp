@@ -201,6 +201,7 @@ NextSerialLoad LoadNextSerial(const std::string& path, const RecordArray& ranges
     return result;
   }
   result.nextSerial = ParseDecimal(line);
+  result.fromFile = true;
   if (FindMacRange(ranges, result.nextSerial) < 0) {
     result.warnings.push_back({"Warnung",
                                "Die Seriennummern in ./Infos/NextSerial.cfg ist außerhalb der "
