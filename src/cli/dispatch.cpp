@@ -76,7 +76,16 @@ const char kExitStatuses[] =
     "  3  stopped by Ctrl-C\n"
     "  4  program: programmed and verified, but its line in DownloadList.csv is missing\n"
     "  5  refused before the run: a file missing or unreadable, a check or a question refused\n"
-    "  6  no device attached, or --device names none or several\n";
+    "  6  no device attached, several attached and set-identity without --device, or --device\n"
+    "     names none or several\n";
+
+const char kEnvironment[] =
+    "environment:\n"
+    "  KESTRUNE_SIMULATE      without --simulate: 1 the default simulated device, a file name\n"
+    "                         a simulator file; unset, empty or 0 the machine's USB\n"
+    "  KESTRUNE_SIM_REQUESTS  a file where the simulated devices count their requests at the end\n"
+    "  XDG_DATA_HOME          (Linux) holds kestrune/Infos unless --infos or a portable install\n"
+    "  XDG_STATE_HOME         (Linux) holds kestrune/simulator, the simulated devices' memory\n";
 
 void Print(std::FILE* stream, const std::string& text) {
   std::fputs(Cp1252ToUtf8(text).c_str(), stream);
@@ -157,7 +166,7 @@ std::string GeneralHelp() {
   for (const OptionSpec& option : kOptions) all.push_back(&option);
   text += OptionLines(all);
   text += "\n'kestrune COMMAND --help' tells which options a command takes.\n\n";
-  return text + kExitStatuses;
+  return text + kEnvironment + "\n" + kExitStatuses;
 }
 
 std::string CommandHelp(const Command& command) {

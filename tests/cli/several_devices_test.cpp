@@ -107,7 +107,8 @@ TEST_F(SeveralDevicesTest, DeviceChoosesOneOfSeveralByPathOrSerial) {
   EXPECT_EQ(Run({"info"}).status, kExitFailed);
   std::string upperPath = PathOf(1);
   for (char& c : upperPath) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (const std::string& choice : {std::string("KST0002"), PathOf(1), upperPath}) {
+  for (const std::string& choice :
+       {std::string("KST0002"), std::string("kst0002"), PathOf(1), upperPath}) {
     SCOPED_TRACE(choice);
     const Outcome info = Run({"info", "--device", choice});
     EXPECT_EQ(info.status, kExitOk) << info.err;
@@ -173,7 +174,7 @@ TEST_F(SeveralDevicesTest, SetIdentityWritesOnlyOnTheDeviceChosen) {
        kExitNoDevice,
        {"--device"},
        ""},
-      {{"set-identity", "--yes", "--device", "KST0002"},
+      {{"set-identity", "--yes", "--device", "kst0002"},
        kExitOk,
        {},
        "Device: unique ID 3100-4700-0E-Q307481, USB serial KST0002, " + PathOf(1) +
