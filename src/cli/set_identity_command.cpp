@@ -7,6 +7,7 @@
 #include "app/mac_setzen.h"
 #include "app/serial_number_dialog.h"
 #include "cli/cli.h"
+#include "cli/console_questions.h"
 #include "cli/device_choice.h"
 #include "cli/info_command.h"
 #include "cli/json_output.h"
@@ -26,7 +27,7 @@ struct Answers {
 
 // A serial number outside every range takes MAC addresses nobody handed to this bench: with the
 // questions answered in advance it needs its own consent.
-void RefuseOutsideRanges(Window& console) {
+void RefuseOutsideRanges(ConsoleQuestions& console) {
   console.ShowMessageBox("Fehler",
                          "Eine Seriennummer außerhalb der Bereiche aus ./Infos/MacList.cfg wird "
                          "nur mit --outside-ranges vergeben !",
@@ -42,7 +43,7 @@ void PrintText(std::FILE* out, const std::string& text) {
 // only --outside-ranges answers whether to go on with a number outside every range.
 class ConsoleIdentityOperator final : public IdentityOperator {
  public:
-  ConsoleIdentityOperator(ConsoleWindow& console, Answers answers, const ConsoleOptions& options)
+  ConsoleIdentityOperator(ConsoleQuestions& console, Answers answers, const ConsoleOptions& options)
       : m_console(console), m_answers(answers), m_options(options) {}
 
   bool ReplaceIdentity() override {
@@ -110,12 +111,12 @@ class ConsoleIdentityOperator final : public IdentityOperator {
     return true;
   }
 
-  ConsoleWindow& m_console;
+  ConsoleQuestions& m_console;
   Answers m_answers;
   const ConsoleOptions& m_options;
 };
 
-void ShowWarnings(Window& window, const std::vector<OperatorMessage>& warnings) {
+void ShowWarnings(ConsoleQuestions& window, const std::vector<OperatorMessage>& warnings) {
   for (const OperatorMessage& warning : warnings) {
     window.ShowMessageBox(warning.caption, warning.text, MessageButtons::Ok, MessageIcon::Warning);
   }
@@ -160,7 +161,7 @@ std::string DeviceName(const ListedDevice& device) {
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
                 const SetIdentityRequest& request, const ConsoleOptions& console,
                 IdentityWritten* written) {
-  ConsoleWindow window(console);
+  ConsoleQuestions window(console);
   ConsoleIdentityOperator asker(window, {request.yes, request.outsideRanges}, console);
 
   RecordArray ranges;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "backend/device_backend.h"
-#include "cli/console_window.h"
+#include "cli/console_options.h"
 
 namespace kestrune::cli {
 

@@ -1,6 +1,7 @@
-#include "cli/console_window.h"
+#include "cli/console_questions.h"
 
-#include "app/control_ids.h"
+#include <cstdio>
+#include <string>
 
 namespace kestrune::cli {
 
@@ -12,19 +13,8 @@ bool IsYes(const char* line) {
 
 }  // namespace
 
-void ConsoleWindow::SetControlText(int id, std::string_view text) {
-  m_texts[id] = std::string(text);
-  // The status line is the console's whole view of a run: each text on its own line.
-  if (id == kIdStatusLine && !text.empty()) m_lines.PrintLine(m_options.out, text);
-}
-
-std::string ConsoleWindow::ControlText(int id) {
-  auto it = m_texts.find(id);
-  return it == m_texts.end() ? std::string() : it->second;
-}
-
-MessageResult ConsoleWindow::ShowMessageBox(std::string_view caption, std::string_view text,
-                                            MessageButtons buttons, MessageIcon icon) {
+MessageResult ConsoleQuestions::ShowMessageBox(std::string_view caption, std::string_view text,
+                                               MessageButtons buttons, MessageIcon icon) {
   std::FILE* stream =
       (icon == MessageIcon::Stop || icon == MessageIcon::Warning) ? m_options.err : m_options.out;
   m_lines.PrintLine(stream, std::string(caption) + ": " + std::string(text));
