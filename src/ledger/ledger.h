@@ -58,6 +58,7 @@ enum class LedgerStatus {
   Ok,
   Conflict,     // the serial number or a MAC address is reserved for another device
   Unreachable,  // the store could not be opened, locked, read or written
+  Exhausted,    // every serial number of the ranges is reserved (ReserveNextFree only)
 };
 
 class Ledger {

@@ -28,7 +28,7 @@ class LockedFile {
   bool ReadAll(std::string& content, std::size_t limit);
   // Writes `text` at the end of the file and flushes it to the disk.
   bool Append(std::string_view text);
-  // Empties the file.
+  // Empties the file, without waiting for the disk: what it held is kept elsewhere already.
   bool Truncate();
 
  private:

@@ -220,6 +220,9 @@ class PostgresLedger final : public Ledger {
         m_connection.reset();
         return false;
       }
+      // The server's notices ("relation already exists") are not for the operator.
+      PQsetNoticeProcessor(
+          m_connection.get(), [](void*, const char*) {}, nullptr);
       m_tablesReady = false;
     }
     if (m_tablesReady) return true;

@@ -89,7 +89,7 @@ bool LockedFile::Append(std::string_view text) {
 
 bool LockedFile::Truncate() {
   const int fd = static_cast<int>(m_handle);
-  return ::ftruncate(fd, 0) == 0 && ::fsync(fd) == 0;
+  return ::ftruncate(fd, 0) == 0;
 }
 
 }  // namespace kestrune

@@ -89,7 +89,7 @@ bool LockedFile::Append(std::string_view text) {
 bool LockedFile::Truncate() {
   LARGE_INTEGER start{};
   return SetFilePointerEx(Handle(m_handle), start, nullptr, FILE_BEGIN) &&
-         SetEndOfFile(Handle(m_handle)) && FlushFileBuffers(Handle(m_handle));
+         SetEndOfFile(Handle(m_handle));
 }
 
 }  // namespace kestrune
