@@ -50,6 +50,7 @@ int RunInfo(const Invocation& invocation);
 int RunList(const Invocation& invocation);
 int RunProgram(const Invocation& invocation);
 int RunSetIdentity(const Invocation& invocation);
+int RunLedger(const Invocation& invocation);
 
 // Parses the whole command line and runs the command; returns the exit status.
 int Main(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err);

@@ -52,19 +52,12 @@ bool IsDatabaseLocation(const std::string& where) {
 std::optional<std::string> ChooseLedgerLocation(const std::optional<std::string>& commandLine,
                                                 const char* environment, const LedgerConfig& config,
                                                 const std::string& infosFolder) {
-  std::string where;
-  if (commandLine && !commandLine->empty()) {
-    where = *commandLine;
-  } else if (environment != nullptr && *environment != '\0') {
-    where = environment;
-  } else {
-    where = config.where;
-  }
+  if (commandLine && !commandLine->empty()) return *commandLine;
+  if (environment != nullptr && *environment != '\0') return std::string(environment);
+  const std::string& where = config.where;
   if (where.empty()) return std::nullopt;
-  if (IsDatabaseLocation(where)) return where;
-  const std::filesystem::path path(where);
-  if (path.is_absolute() || infosFolder.empty()) return where;
-  return (std::filesystem::path(infosFolder) / path).string();
+  if (IsDatabaseLocation(where) || std::filesystem::path(where).is_absolute()) return where;
+  return (std::filesystem::path(infosFolder) / where).string();
 }
 
 }  // namespace kestrune

@@ -29,7 +29,8 @@ struct LedgerConfig {
 LedgerConfig LoadLedgerConfig(const std::string& path);
 
 // The ledger's location: the command line's value before the environment's before the file's.
-// A relative file path counts from `infosFolder`. Nothing when none is given.
+// A relative file path in the file counts from `infosFolder`; one given on the command line or in
+// the environment from the working folder, as any path there does. Nothing when none is given.
 std::optional<std::string> ChooseLedgerLocation(const std::optional<std::string>& commandLine,
                                                 const char* environment, const LedgerConfig& config,
                                                 const std::string& infosFolder);

@@ -78,6 +78,8 @@ TEST(LedgerConfig, TheCommandLineGoesBeforeTheEnvironmentBeforeTheFile) {
   const std::string infos = std::filesystem::absolute("Infos").string();
   const std::string absolute = std::filesystem::absolute("elsewhere/x.csv").string();
   EXPECT_EQ(ChooseLedgerLocation(absolute, "env.csv", config, infos), absolute);
+  EXPECT_EQ(ChooseLedgerLocation("here.csv", "env.csv", config, infos), "here.csv");
+  EXPECT_EQ(ChooseLedgerLocation(std::nullopt, "env.csv", config, infos), "env.csv");
   EXPECT_EQ(ChooseLedgerLocation(std::nullopt, "postgresql://h/db", config, infos),
             "postgresql://h/db");
   EXPECT_EQ(ChooseLedgerLocation(std::nullopt, nullptr, config, infos),
