@@ -5,17 +5,18 @@
 namespace kestrune {
 
 std::string SerialTakenText(const LedgerIdentity& holder) {
-  return "serial number " + std::to_string(holder.serial) + " is reserved for device " +
-         holder.uniqueId;
+  return "Die Seriennummer " + std::to_string(holder.serial) + " ist bereits für das Gerät " +
+         holder.uniqueId + " reserviert !";
 }
 
 std::string MacTakenText(std::uint64_t mac, const LedgerIdentity& holder) {
-  return "MAC address " + FormatMac(mac) + " is reserved for device " + holder.uniqueId +
-         " (serial number " + std::to_string(holder.serial) + ")";
+  return "Die MAC-Adresse " + FormatMac(mac) + " ist bereits für das Gerät " + holder.uniqueId +
+         " (Seriennummer " + std::to_string(holder.serial) + ") reserviert !";
 }
 
 std::string NoReservationText(std::int32_t serial, const std::string& uniqueId) {
-  return "device " + uniqueId + " holds no reservation of serial number " + std::to_string(serial);
+  return "Für das Gerät " + uniqueId + " ist die Seriennummer " + std::to_string(serial) +
+         " nicht reserviert !";
 }
 
 }  // namespace kestrune

@@ -1,5 +1,5 @@
 #pragma once
-// The texts a ledger gives for a refusal, the same for every store.
+// The texts a ledger gives for a refusal, the same for every store; the operator sees them.
 
 #include <cstdint>
 #include <string>
