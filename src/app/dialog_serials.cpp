@@ -5,27 +5,16 @@
 
 #include "app/control_ids.h"
 #include "app/mac_setzen.h"
+#include "app/operator_box.h"
 #include "app/programmer_dialog.h"
 #include "serials/range_files.h"
 
 namespace kestrune {
 namespace {
 
-MessageIcon IconOf(OperatorIcon icon) {
-  switch (icon) {
-    case OperatorIcon::Stop:
-      return MessageIcon::Stop;
-    case OperatorIcon::Information:
-      return MessageIcon::Information;
-    case OperatorIcon::Warning:
-      break;
-  }
-  return MessageIcon::Warning;
-}
-
 void ShowAll(Window& window, const std::vector<OperatorMessage>& messages) {
   for (const OperatorMessage& message : messages) {
-    window.ShowMessageBox(message.caption, message.text, MessageButtons::Ok, IconOf(message.icon));
+    ShowOperatorMessage(window, message);
   }
 }
 

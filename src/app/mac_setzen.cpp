@@ -1,5 +1,6 @@
 #include "app/mac_setzen.h"
 
+#include "app/operator_box.h"
 #include "job/run_commands.h"
 #include "serials/identity_assignment.h"
 #include "serials/identity_write.h"
@@ -93,12 +94,21 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
   dialog.m_calendar = services.calendar;
   const bool replacing = state.identityState == kIdentityPresent;
   if (replacing && !ReplaceConfirmed(window)) return result;
+  std::int32_t proposal = state.nextSerial;
+  if (state.ledger != nullptr && state.ledgerProposes) {
+    OperatorMessage refusal;
+    if (!state.ledger->Propose(state.ranges, state.nextSerial, proposal, refusal)) {
+      ShowOperatorMessage(window, refusal);
+      result.outcome = MacSetzenOutcome::LedgerRefused;
+      return result;
+    }
+  }
   OtpBlock record;
   record.fill(0xFF);
-  dialog.m_serial = state.nextSerial;
+  dialog.m_serial = proposal;
   dialog.m_record = &record;
   dialog.m_ranges = &state.ranges;
-  if (FindMacRange(state.ranges, state.nextSerial) < 0 &&
+  if (FindMacRange(state.ranges, proposal) < 0 &&
       Tell(window, "Warnung",
            "Die aktuelle Seriennummer ist außerhalb des Bereiches aus ./Infos/MacList.cfg !",
            MessageIcon::Warning, MessageButtons::OkCancel) != MessageResult::Ok) {
@@ -135,7 +145,28 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
     result.outcome = MacSetzenOutcome::AreaFull;
     return result;
   }
+  if (state.ledger == nullptr) {
+    result.outcome = WriteBlock(services, state, record, target.target);
+    return result;
+  }
+  const LedgerIdentity identity =
+      IdentityOfRecord(record, state.uniqueId != nullptr ? *state.uniqueId : std::string());
+  OperatorMessage message;
+  if (identity.uniqueId.empty()) {
+    Fail(window, "Die Unique ID des Gerätes konnte nicht gelesen werden !");
+    result.outcome = MacSetzenOutcome::LedgerRefused;
+    return result;
+  }
+  if (!state.ledger->Reserve(identity, services.now(), message)) {
+    ShowOperatorMessage(window, message);
+    result.outcome = MacSetzenOutcome::LedgerRefused;
+    return result;
+  }
   result.outcome = WriteBlock(services, state, record, target.target);
+  if (!state.ledger->Confirm(identity, result.outcome == MacSetzenOutcome::Written, services.now(),
+                             message)) {
+    ShowOperatorMessage(window, message);
+  }
   return result;
 }
 

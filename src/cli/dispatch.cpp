@@ -34,8 +34,8 @@ const OptionSpec kOptions[] = {
      "allow a serial number outside every range of MacList.cfg (its MAC addresses continue the "
      "first range's); without it, --yes refuses such a number"},
     {"--ledger", nullptr, "WHERE", false,
-     "the identity ledger: a file or a postgresql:// URI (default: KESTRUNE_LEDGER, then "
-     "Ledger.cfg)"},
+     "the identity ledger of a line of stations: a file or a postgresql:// URI (default: "
+     "KESTRUNE_LEDGER, then Infos/Ledger.cfg)"},
     {"--find", nullptr, "KEY", false, "ledger: the device with this unique ID, serial or MAC"},
     {"--check", nullptr, "FILE", true,
      "ledger: how much of each range of FILE (default: MacList.cfg) is used, failed, reserved "
@@ -71,7 +71,7 @@ const Command kCommands[] = {
     {"set-identity",
      nullptr,
      "give the device a serial number and MAC addresses (\"MAC setzen\")",
-     {"--device", "--serial", "--yes", "--outside-ranges", "--json"},
+     {"--device", "--serial", "--yes", "--outside-ranges", "--ledger", "--json"},
      RunSetIdentity},
     {"ledger",
      nullptr,

@@ -8,11 +8,13 @@
 
 namespace kestrune::cli {
 
-LedgerChoice ChooseLedger(const Invocation& invocation) {
-  const std::string infos = invocation.options.InfosFolder();
+std::optional<std::string> LedgerOption(const Invocation& invocation) {
+  if (!invocation.Has("--ledger")) return std::nullopt;
+  return invocation.commandOptions.at("--ledger");
+}
+
+LedgerChoice ChooseLedger(const std::string& infos, const std::optional<std::string>& option) {
   const LedgerConfig config = LoadLedgerConfig(infos + "/" + kLedgerConfigName);
-  std::optional<std::string> option;
-  if (invocation.Has("--ledger")) option = invocation.commandOptions.at("--ledger");
   const char* environment = std::getenv("KESTRUNE_LEDGER");
 
   LedgerChoice choice;

@@ -21,6 +21,10 @@ struct LedgerChoice {
   std::vector<OperatorMessage> warnings;  // of Ledger.cfg
 };
 
-LedgerChoice ChooseLedger(const Invocation& invocation);
+// `option`: the value of --ledger, when given.
+LedgerChoice ChooseLedger(const std::string& infosFolder, const std::optional<std::string>& option);
+
+// The --ledger value of a command, when given.
+std::optional<std::string> LedgerOption(const Invocation& invocation);
 
 }  // namespace kestrune::cli

@@ -148,7 +148,8 @@ int Check(const Invocation& invocation, const LedgerContents& contents, std::str
 }  // namespace
 
 int RunLedger(const Invocation& invocation) {
-  const LedgerChoice choice = ChooseLedger(invocation);
+  const LedgerChoice choice =
+      ChooseLedger(invocation.options.InfosFolder(), LedgerOption(invocation));
   for (const OperatorMessage& warning : choice.warnings) {
     Print(invocation.err, warning.caption + ": " + warning.text + "\n");
   }

@@ -10,7 +10,10 @@
 #include "cli/device_choice.h"
 #include "cli/info_command.h"
 #include "cli/json_output.h"
+#include "cli/ledger_choice.h"
 #include "device/enumerate.h"
+#include "ledger/open_ledger.h"
+#include "ledger/station_ledger.h"
 #include "platform/platform.h"
 #include "serials/range_files.h"
 #include "support/cp1252.h"
@@ -152,11 +155,36 @@ int ExitStatus(MacSetzenOutcome outcome, int deviceCount) {
   }
 }
 
+// The ledger, when one is configured: `ledger` stays null without one. False when Ledger.cfg
+// leaves it in doubt or this build cannot reach that kind of ledger: nothing may be assigned.
+bool OpenStationLedger(const std::string& infosFolder, const std::optional<std::string>& option,
+                       Window& window, std::unique_ptr<StationLedger>& ledger) {
+  const LedgerChoice choice = ChooseLedger(infosFolder, option);
+  ShowWarnings(window, choice.warnings);
+  if (!choice.usable) {
+    window.ShowMessageBox("Fehler",
+                          "./Infos/Ledger.cfg nennt kein eindeutiges Ledger: \"MAC setzen\" ist "
+                          "nicht möglich !",
+                          MessageButtons::Ok, MessageIcon::Stop);
+    return false;
+  }
+  if (!choice.where) return true;
+  std::string error;
+  std::unique_ptr<Ledger> opened = OpenLedger(*choice.where, error);
+  if (!opened) {
+    window.ShowMessageBox("Fehler", error, MessageButtons::Ok, MessageIcon::Stop);
+    return false;
+  }
+  ledger = std::make_unique<StationLedger>(std::move(opened), *choice.where, choice.station,
+                                           choice.queuePath);
+  return true;
+}
+
 }  // namespace
 
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
                 const SetIdentityRequest& request, const ConsoleWindowOptions& console,
-                IdentityWritten* written) {
+                IdentityWritten* written, const std::optional<std::string>& ledgerOption) {
   ConsoleWindow consoleWindow(console);
   const Answers answers{request.yes, request.outsideRanges};
   AnsweringWindow window(consoleWindow, answers, console);
@@ -173,6 +201,8 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
     window.ShowMessageBox("Fehler", reason, MessageButtons::Ok, MessageIcon::Stop);
     return kExitRefused;
   }
+  std::unique_ptr<StationLedger> ledger;
+  if (!OpenStationLedger(infosFolder, ledgerOption, window, ledger)) return kExitRefused;
   std::int32_t proposed = 0;
   if (request.serial) {
     proposed = *request.serial;
@@ -188,6 +218,10 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   int rescanRequested = 0;
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
                        otpImage, shared,   rescanRequested};
+  const std::string uniqueId = found.hardwareId.value_or("");
+  state.ledger = ledger.get();
+  state.ledgerProposes = !request.serial;
+  state.uniqueId = &uniqueId;
   const SerialNumberDialogRunner runDialog = [&](SerialNumberDialog& dialog) {
     return ConfirmSerialNumber(dialog, window, consoleWindow, answers, console.out);
   };
@@ -247,7 +281,7 @@ int RunSetIdentity(const Invocation& invocation) {
   console.errors = &errors;
   IdentityWritten written;
   const int status = SetIdentity(*backend, choice.device->Bus(), invocation.options.InfosFolder(),
-                                 request, console, &written);
+                                 request, console, &written, LedgerOption(invocation));
   return finish(status, status == kExitOk ? &written : nullptr);
 }
 

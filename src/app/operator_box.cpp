@@ -1,0 +1,24 @@
+#include "app/operator_box.h"
+
+namespace kestrune {
+namespace {
+
+MessageIcon IconOf(OperatorIcon icon) {
+  switch (icon) {
+    case OperatorIcon::Stop:
+      return MessageIcon::Stop;
+    case OperatorIcon::Information:
+      return MessageIcon::Information;
+    case OperatorIcon::Warning:
+      break;
+  }
+  return MessageIcon::Warning;
+}
+
+}  // namespace
+
+void ShowOperatorMessage(Window& window, const OperatorMessage& message) {
+  window.ShowMessageBox(message.caption, message.text, MessageButtons::Ok, IconOf(message.icon));
+}
+
+}  // namespace kestrune
