@@ -96,6 +96,7 @@ JobInputs ProgrammerDialog::CopyRunInputs() const {
   inputs.firmwareVersion = m_firmwareVersion;
   inputs.firmwareDate = m_firmwareDate;
   inputs.infosFolder = m_services.infosFolder;
+  inputs.ledger = m_ledger.get();
   return inputs;
 }
 

@@ -7,6 +7,7 @@
 #include "app/mac_setzen.h"
 #include "app/operator_box.h"
 #include "app/programmer_dialog.h"
+#include "ledger/station_choice.h"
 #include "serials/range_files.h"
 
 namespace kestrune {
@@ -34,6 +35,12 @@ void ProgrammerDialog::LoadNextSerial() {
   ShowAll(m_window, next.warnings);
 }
 
+void ProgrammerDialog::LoadLedger() {
+  const LedgerChoice choice = ChooseLedger(m_services.infosFolder, std::nullopt);
+  ShowAll(m_window, choice.warnings);
+  m_ledger = OpenStationLedger(choice, m_ledgerRefusal);
+}
+
 void ProgrammerDialog::OnMacSetzen() {
   // The button is disabled during a run; the transfers must never meet the worker's.
   if (m_busy) return;
@@ -43,9 +50,15 @@ void ProgrammerDialog::OnMacSetzen() {
     m_rescanRequested = 0;
     Enumerate();
   }
+  if (!m_ledgerRefusal.text.empty()) {
+    ShowOperatorMessage(m_window, m_ledgerRefusal);
+    return;
+  }
   MacSetzenState state{m_macRanges,       m_nextSerial, m_identityState,
                        m_devicePath,      m_otpImage,   m_shared,
                        m_rescanRequested, &m_busy,      [this] { Enumerate(); }};
+  state.ledger = m_ledger.get();
+  state.uniqueId = &m_hardwareId;
   MacSetzen({m_window, m_services.stdfu, m_services.clock, m_services.runSerialNumberDialog},
             state);
 }

@@ -26,6 +26,7 @@
 #include "dfu/stdfu.h"
 #include "firmware/firmware_state.h"
 #include "job/job_host.h"
+#include "ledger/station_ledger.h"
 #include "platform/clock.h"
 #include "support/record_array.h"
 
@@ -121,6 +122,7 @@ class ProgrammerDialog final : public JobHost {
   // Steps of start-up; the history is stored again when a run starts or the window closes.
   void LoadMacRanges();
   void LoadNextSerial();
+  void LoadLedger();
   void LoadPathHistory();
   void SavePathHistory();
 
@@ -154,6 +156,10 @@ class ProgrammerDialog final : public JobHost {
   // The MAC ranges of Infos/MacList.cfg and the serial number proposed first.
   RecordArray m_macRanges;
   int m_nextSerial = 0;
+  // The identity ledger of Infos/Ledger.cfg (or KESTRUNE_LEDGER), null without one; when that
+  // file leaves it in doubt, the reason no identity is assigned.
+  std::unique_ptr<StationLedger> m_ledger;
+  OperatorMessage m_ledgerRefusal;
 
   // Guards the texts handed over by the worker. Status texts wait in order, one for each posted
   // ID_RUN_STATUS, so that a quick worker loses none of them.

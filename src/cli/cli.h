@@ -43,6 +43,11 @@ struct Invocation {
   std::FILE* err = stderr;
 
   bool Has(const std::string& option) const { return commandOptions.contains(option); }
+  std::optional<std::string> Value(const std::string& option) const {
+    const auto given = commandOptions.find(option);
+    if (given == commandOptions.end()) return std::nullopt;
+    return given->second;
+  }
 };
 
 int RunDescribe(const Invocation& invocation);

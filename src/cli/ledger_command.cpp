@@ -5,11 +5,11 @@
 
 #include "cli/cli.h"
 #include "cli/json_output.h"
-#include "cli/ledger_choice.h"
 #include "ledger/ledger_lines.h"
 #include "ledger/ledger_report.h"
 #include "ledger/open_ledger.h"
 #include "ledger/run_queue.h"
+#include "ledger/station_choice.h"
 #include "serials/range_files.h"
 #include "support/cp1252.h"
 #include "support/format_time.h"
@@ -149,7 +149,7 @@ int Check(const Invocation& invocation, const LedgerContents& contents, std::str
 
 int RunLedger(const Invocation& invocation) {
   const LedgerChoice choice =
-      ChooseLedger(invocation.options.InfosFolder(), LedgerOption(invocation));
+      ChooseLedger(invocation.options.InfosFolder(), invocation.Value("--ledger"));
   for (const OperatorMessage& warning : choice.warnings) {
     Print(invocation.err, warning.caption + ": " + warning.text + "\n");
   }

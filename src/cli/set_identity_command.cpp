@@ -5,14 +5,14 @@
 #include <vector>
 
 #include "app/mac_setzen.h"
+#include "app/operator_box.h"
 #include "app/serial_number_dialog.h"
 #include "cli/cli.h"
 #include "cli/device_choice.h"
 #include "cli/info_command.h"
 #include "cli/json_output.h"
-#include "cli/ledger_choice.h"
 #include "device/enumerate.h"
-#include "ledger/open_ledger.h"
+#include "ledger/station_choice.h"
 #include "ledger/station_ledger.h"
 #include "platform/platform.h"
 #include "serials/range_files.h"
@@ -155,31 +155,6 @@ int ExitStatus(MacSetzenOutcome outcome, int deviceCount) {
   }
 }
 
-// The ledger, when one is configured: `ledger` stays null without one. False when Ledger.cfg
-// leaves it in doubt or this build cannot reach that kind of ledger: nothing may be assigned.
-bool OpenStationLedger(const std::string& infosFolder, const std::optional<std::string>& option,
-                       Window& window, std::unique_ptr<StationLedger>& ledger) {
-  const LedgerChoice choice = ChooseLedger(infosFolder, option);
-  ShowWarnings(window, choice.warnings);
-  if (!choice.usable) {
-    window.ShowMessageBox("Fehler",
-                          "./Infos/Ledger.cfg nennt kein eindeutiges Ledger: \"MAC setzen\" ist "
-                          "nicht möglich !",
-                          MessageButtons::Ok, MessageIcon::Stop);
-    return false;
-  }
-  if (!choice.where) return true;
-  std::string error;
-  std::unique_ptr<Ledger> opened = OpenLedger(*choice.where, error);
-  if (!opened) {
-    window.ShowMessageBox("Fehler", error, MessageButtons::Ok, MessageIcon::Stop);
-    return false;
-  }
-  ledger = std::make_unique<StationLedger>(std::move(opened), *choice.where, choice.station,
-                                           choice.queuePath);
-  return true;
-}
-
 }  // namespace
 
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
@@ -201,8 +176,14 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
     window.ShowMessageBox("Fehler", reason, MessageButtons::Ok, MessageIcon::Stop);
     return kExitRefused;
   }
-  std::unique_ptr<StationLedger> ledger;
-  if (!OpenStationLedger(infosFolder, ledgerOption, window, ledger)) return kExitRefused;
+  const LedgerChoice ledgerChoice = ChooseLedger(infosFolder, ledgerOption);
+  ShowWarnings(window, ledgerChoice.warnings);
+  OperatorMessage refusal;
+  const std::unique_ptr<StationLedger> ledger = OpenStationLedger(ledgerChoice, refusal);
+  if (!ledger && !refusal.text.empty()) {
+    ShowOperatorMessage(window, refusal);
+    return kExitRefused;
+  }
   std::int32_t proposed = 0;
   if (request.serial) {
     proposed = *request.serial;
@@ -281,7 +262,7 @@ int RunSetIdentity(const Invocation& invocation) {
   console.errors = &errors;
   IdentityWritten written;
   const int status = SetIdentity(*backend, choice.device->Bus(), invocation.options.InfosFolder(),
-                                 request, console, &written, LedgerOption(invocation));
+                                 request, console, &written, invocation.Value("--ledger"));
   return finish(status, status == kExitOk ? &written : nullptr);
 }
 

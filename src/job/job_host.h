@@ -13,6 +13,7 @@
 namespace kestrune {
 
 struct MemoryMap;
+class StationLedger;
 
 // The values both threads touch at any time during a run. The window owns them; they outlive the
 // run. The window clears m_progressPos (SetBusy) and m_abortRequested before it starts a run.
@@ -58,6 +59,9 @@ struct JobInputs {
   // Folder that receives DownloadList.csv (normally "Infos" beside the executable); created when
   // missing.
   std::string infosFolder;
+  // The identity ledger of a line of stations, or null: a verified run is recorded there too. Used
+  // by the run alone while it is active.
+  StationLedger* ledger = nullptr;
 };
 
 class JobHost {

@@ -15,7 +15,9 @@
 #include "dfu/memory_commands.h"
 #include "job/download_log.h"
 #include "job/run_commands.h"
+#include "ledger/station_ledger.h"
 #include "platform/platform.h"
+#include "support/bounded_text.h"
 
 namespace kestrune {
 namespace {
@@ -110,6 +112,7 @@ class Run {
   bool LoadFirmware();
   bool EraseSectors();
   bool ProgramAndVerify();
+  void RecordInLedger(std::int64_t now);
 
   JobHost& m_host;
   StdfuLibrary& m_dfu;
@@ -156,16 +159,38 @@ void Run::Execute() {
   m_shared.m_runStatus = RunStatusSucceeded;
   Status("... Das Gerät wurde erfolgreich programmiert ...");
   Close();
+  const std::time_t now = std::time(nullptr);
   if (!AppendDownloadLog(m_inputs.infosFolder,
                          DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
                                         m_inputs.firmwareVersion, m_inputs.firmwareDate},
-                         static_cast<std::int32_t>(std::time(nullptr)))) {
+                         static_cast<std::int32_t>(now))) {
     // The device is programmed all the same; the operator must know that its record is missing.
     m_shared.m_logLineMissing = 1;
     m_host.ReportWarning(
         "Das Gerät wurde programmiert, aber seine Zeile im Download-Log fehlt !\n\nSie konnte "
         "nicht geschrieben werden in:\n" +
         DownloadLogPath(m_inputs.infosFolder));
+  }
+  RecordInLedger(now);
+}
+
+// A ledger out of reach does not undo the verification: the record waits in the queue.
+void Run::RecordInLedger(std::int64_t now) {
+  if (m_inputs.ledger == nullptr) return;
+  const std::string& path = m_inputs.firmwarePath;
+  std::int32_t nameLength = 0;
+  const char* name =
+      FileNamePart(static_cast<std::int32_t>(path.size()), path.c_str(), &nameLength);
+  RunRecord run;
+  run.time = now;
+  run.uniqueId = m_hardwareId;
+  run.firmwareFile.assign(name, static_cast<std::size_t>(nameLength));
+  run.deviceType = m_inputs.deviceKind;
+  run.version = m_inputs.firmwareVersion;
+  run.firmwareDate = m_inputs.firmwareDate;
+  OperatorMessage warning;
+  if (m_inputs.ledger->RecordVerifiedRun(std::move(run), warning) != RunRecordOutcome::Recorded) {
+    m_host.ReportWarning(warning.text);
   }
 }
 

@@ -215,3 +215,35 @@ TEST_F(ProgramTest, TheCommandLineWantsOneFile) {
 
 }  // namespace
 }  // namespace kestrune::cli
+
+namespace kestrune::cli {
+namespace {
+
+// With a ledger every verified run is recorded there too; when the ledger is away the run still
+// ends verified, with a warning, and its record waits in the queue for the next contact.
+TEST_F(ProgramTest, AVerifiedRunIsRecordedInTheLedgerOrQueuedWhileItIsAway) {
+  std::filesystem::create_directories(folder.File("Infos"));
+  testkit::WriteFileText(folder.File("Infos/Ledger.cfg"), "LEDGER share/ledger.csv\n");
+  const auto text = [](const std::string& path) {
+    const auto bytes = testkit::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const std::string queue = folder.File("Infos/LedgerQueue.csv");
+  MakeBench(1);
+  const std::string firmware = Firmware();
+  ASSERT_EQ(Program(firmware), kExitOk) << err.Text();
+  EXPECT_THAT(err.Text(), HasSubstr("ist nicht erreichbar !"));
+  EXPECT_THAT(text(queue), HasSubstr(";firmware.bin;"));
+
+  std::filesystem::create_directories(folder.File("Infos/share"));
+  MakeBench(1);
+  ASSERT_EQ(Program(firmware), kExitOk) << err.Text();
+  EXPECT_EQ(text(queue), "");
+  const std::string ledger = text(folder.File("Infos/share/ledger.csv"));
+  std::size_t runs = 0;
+  for (std::size_t at = 0; (at = ledger.find("\nrun;", at)) != std::string::npos; ++at) ++runs;
+  EXPECT_EQ(runs, 2u) << ledger;
+}
+
+}  // namespace
+}  // namespace kestrune::cli
