@@ -41,9 +41,16 @@ function(kestrune_subsystem name)
   set_property(GLOBAL PROPERTY KESTRUNE_DEPS_${name} ${subsystem_deps})
 endfunction()
 
-# A test that fails when a subsystem includes a header of a subsystem it does not link: the
-# layering of the libraries is then kept by their sources too. Front ends (src/cli) may include
-# what they link.
+# kestrune_front_end(name DEPS d...): src/<name> is a front end built by its own CMakeLists; the
+# include-direction check allows it the folders in DEPS and no other front end.
+function(kestrune_front_end name)
+  cmake_parse_arguments(K "" "" "DEPS" ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY KESTRUNE_SUBSYSTEMS ${name})
+  set_property(GLOBAL PROPERTY KESTRUNE_DEPS_${name} ${K_DEPS})
+endfunction()
+
+# A test that fails when a subsystem or front end includes a header of a folder it does not stand
+# on: the layering of the libraries is then kept by their sources too.
 function(kestrune_include_direction_test)
   get_property(subsystems GLOBAL PROPERTY KESTRUNE_SUBSYSTEMS)
   set(rules "set(KESTRUNE_SUBSYSTEMS ${subsystems})\n")
@@ -56,6 +63,12 @@ function(kestrune_include_direction_test)
   add_test(NAME include-direction
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DRULES_FILE=${rules_file}
       -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludeDirection.cmake)
+  # The check itself: a front end that includes the other is caught.
+  add_test(NAME include-direction-catches-front-ends
+    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/layering
+      -DRULES_FILE=${rules_file} -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludeDirection.cmake)
+  set_tests_properties(include-direction-catches-front-ends PROPERTIES
+    PASS_REGULAR_EXPRESSION "src/cli/leans_on_window.cpp.*src/win32/leans_on_command_line.cpp")
 endfunction()
 
 # One GoogleTest executable per subsystem from tests/<name>/*.cpp, run by CTest (under Wine when

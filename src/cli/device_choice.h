@@ -3,14 +3,20 @@
 // device it names, so that their "exactly one device" checks apply to the choice and the others
 // attached stay untouched. Without --device they see the whole bus.
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "cli/device_backend.h"
+#include "backend/device_backend.h"
+#include "cli/cli.h"
 #include "device/device_bus_split.h"
 
 namespace kestrune::cli {
+
+// The backend the options ask for, or null after a message on `err` when the simulated device
+// cannot be made. Why a present USB device cannot be opened goes to `err` too, once.
+std::unique_ptr<DeviceBackend> MakeDeviceBackend(const GlobalOptions& options, std::FILE* err);
 
 class ChosenDevice {
  public:

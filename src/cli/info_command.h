@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "cli/device_backend.h"
+#include "backend/device_backend.h"
 #include "device/device_bus.h"
 
 namespace kestrune::cli {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "cli/device_backend.h"
+#include "cli/device_choice.h"
 #include "cli/json_output.h"
 #include "device/device_listing.h"
 #include "support/cp1252.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/device_backend.h"
+#include "backend/device_backend.h"
 
 namespace kestrune::cli {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/console_window.h"
-#include "cli/device_backend.h"
+#include "backend/device_backend.h"
 
 namespace kestrune::cli {
 

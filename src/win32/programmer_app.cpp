@@ -4,13 +4,9 @@
 
 #include <commctrl.h>
 
-#include <cstdlib>
-
-#include "cli/cli.h"
+#include "backend/data_folders.h"
 #include "job/programming_job.h"
-#include "platform/platform.h"
-#include "sim/sim_bench.h"
-#include "sim/sim_file.h"
+#include "usb/null_platform.h"
 #include "win32/colour_brushes.h"
 #include "win32/file_dialog_hook.h"
 #include "win32/programmer_window.h"
@@ -18,30 +14,23 @@
 
 namespace kestrune::win32 {
 
-DeviceChoice ChooseDevices(const char* simulate, Clock& clock) {
+DeviceChoice ChooseDevices(const std::optional<std::string>& simulator) {
   DeviceChoice choice;
-  std::unique_ptr<SimBench> bench;
-  if (simulate == nullptr || *simulate == '\0') {
+  if (!simulator) {
     choice.message =
         "Der Zugriff auf USB-Geräte ist in diesem Programm noch nicht enthalten: es wird kein "
         "Gerät angezeigt.\n\nMit der Umgebungsvariablen KESTRUNE_SIMULATE=1 arbeitet Kestrune mit "
         "dem simulierten Gerät.";
   } else {
-    std::string folder;
-    GetModuleDirectory(folder);
-    const std::string file = std::string(simulate) == "1" ? std::string() : std::string(simulate);
-    SimBenchResult made = MakeSimBench(clock, file, folder + "simulator");
-    if (made.bench) {
-      bench = std::move(made.bench);
-      // Devices that reset come back on their own; the window hears of it without asking.
-      bench->StartEventThread();
-    } else {
+    BackendChoice made = MakeDeviceBackend(simulator, {});
+    choice.backend = std::move(made.backend);
+    if (!choice.backend) {
       choice.message = "Der simulierte Messplatz kann nicht angelegt werden:\n\n" + made.error;
     }
   }
-  // No bench chosen or made: one without devices, so the window works and shows none.
-  if (!bench) bench = std::make_unique<SimBench>(clock);
-  choice.backend = std::make_unique<cli::DeviceBackend>(clock, std::move(bench));
+  // No bench chosen or made: a platform without devices, so the window works and shows none.
+  if (!choice.backend)
+    choice.backend = std::make_unique<DeviceBackend>(SystemClock(), MakeNullPlatformUsb());
   return choice;
 }
 
@@ -51,14 +40,13 @@ bool ProgrammerApp::InitInstance() {
   InitCommonControlsEx(&controls);
 
   const ColourBrushes brushes;
-  DeviceChoice devices = ChooseDevices(std::getenv("KESTRUNE_SIMULATE"), SystemClock());
+  DeviceChoice devices = ChooseDevices(ChosenSimulator());
   if (!devices.message.empty()) {
     MessageBoxA(nullptr, devices.message.c_str(), "Warnung", MB_OK | MB_ICONWARNING);
   }
-  cli::DeviceBackend& backend = *devices.backend;
+  DeviceBackend& backend = *devices.backend;
   RegistryPathHistory history;
-  ProgrammerWindow window({backend.Dfu(), backend.Bus(), backend.GetClock(),
-                           cli::GlobalOptions{}.InfosFolder(),
+  ProgrammerWindow window({backend.Dfu(), backend.Bus(), backend.GetClock(), DefaultInfosFolder(),
                            [&backend](JobHost& host, const JobInputs& inputs) {
                              ProgrammingJob(host, backend.Dfu(), backend.GetClock(), inputs);
                            },

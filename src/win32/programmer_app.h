@@ -8,19 +8,20 @@
 // and shows no device.
 
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "cli/device_backend.h"
+#include "backend/device_backend.h"
 
 namespace kestrune::win32 {
 
 struct DeviceChoice {
-  std::unique_ptr<cli::DeviceBackend> backend;  // never null: without devices an empty bench
-  std::string message;                          // shown once at start when not empty
+  std::unique_ptr<DeviceBackend> backend;  // never null: without devices a platform without USB
+  std::string message;                     // shown once at start when not empty
 };
 
-// The devices `simulate` (the variable's value, null when unset) asks for.
-DeviceChoice ChooseDevices(const char* simulate, Clock& clock);
+// The devices `simulator` (the chosen simulator file, "" for the default device) asks for.
+DeviceChoice ChooseDevices(const std::optional<std::string>& simulator);
 
 class ProgrammerApp {
  public:

@@ -21,15 +21,14 @@ std::size_t DevicesOf(DeviceChoice& choice) {
 
 TEST(DeviceChoiceTest, WithoutASimulatedBenchThereIsOneMessageAndNoDevice) {
   const struct {
-    const char* simulate;
+    std::optional<std::string> simulator;
     const char* message;
   } cases[] = {
-      {nullptr, "Der Zugriff auf USB-Geräte ist in diesem Programm noch nicht enthalten"},
-      {"", "Der Zugriff auf USB-Geräte ist in diesem Programm noch nicht enthalten"},
+      {std::nullopt, "Der Zugriff auf USB-Geräte ist in diesem Programm noch nicht enthalten"},
       {"C:\\no\\such\\bench.json", "Der simulierte Messplatz kann nicht angelegt werden"},
   };
   for (const auto& c : cases) {
-    DeviceChoice choice = ChooseDevices(c.simulate, SystemClock());
+    DeviceChoice choice = ChooseDevices(c.simulator);
     EXPECT_EQ(choice.message.rfind(c.message, 0), 0u) << choice.message;
     EXPECT_EQ(DevicesOf(choice), 0u);
   }
@@ -40,7 +39,7 @@ TEST(DeviceChoiceTest, ABenchFileGivesItsDevices) {
   testkit::WriteFileText(
       folder.File("bench.json"),
       R"({ "devices": [ { "persist": false }, { "persist": false, "instance": "b" } ] })");
-  DeviceChoice choice = ChooseDevices(folder.File("bench.json").c_str(), SystemClock());
+  DeviceChoice choice = ChooseDevices(folder.File("bench.json"));
   EXPECT_EQ(choice.message, "");
   EXPECT_EQ(DevicesOf(choice), 2u);
 }

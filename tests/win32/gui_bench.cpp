@@ -28,7 +28,7 @@ void GuiBench::MakeBench(int count, const std::function<void(SimDeviceConfig&)>&
     ASSERT_TRUE(bench->AddDevice(std::move(device)).device.has_value());
   }
   bench->StartEventThread();
-  backend = std::make_unique<cli::DeviceBackend>(clock, std::move(owned));
+  backend = std::make_unique<DeviceBackend>(clock, std::move(owned));
 }
 
 std::string GuiBench::Firmware(const std::string& name) {
@@ -40,7 +40,7 @@ std::string GuiBench::Firmware(const std::string& name) {
 
 void GuiBench::Run(const std::function<void(GuiOperator&)>& script) {
   if (!backend) MakeBench(1);
-  cli::DeviceBackend& devices = *backend;
+  DeviceBackend& devices = *backend;
   ProgrammerWindow window({devices.Dfu(), devices.Bus(), devices.GetClock(), folder.File("Infos"),
                            [&devices](JobHost& host, const JobInputs& inputs) {
                              ProgrammingJob(host, devices.Dfu(), devices.GetClock(), inputs);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/device_backend.h"
+#include "backend/device_backend.h"
 #include "gui_operator.h"
 #include "sim/sim_bench.h"
 #include "testkit/temp_folder.h"
@@ -32,7 +32,7 @@ class GuiBench : public ::testing::Test {
   Clock& clock = SystemClock();
   testkit::TempFolder folder;
   SimBench* bench = nullptr;
-  std::unique_ptr<cli::DeviceBackend> backend;
+  std::unique_ptr<DeviceBackend> backend;
   ColourBrushes brushes;
   // The history under a key of the tests' own, empty at the start of each test.
   RegistryPathHistory history{"Software\\Quorvel\\KestruneTest"};

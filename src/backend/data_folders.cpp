@@ -1,11 +1,10 @@
-#include "cli/data_folders.h"
+#include "backend/data_folders.h"
 
 #include <cstdlib>
 
-#include "cli/cli.h"
 #include "platform/platform.h"
 
-namespace kestrune::cli {
+namespace kestrune {
 namespace {
 
 std::string ProgramFolder() {
@@ -47,8 +46,4 @@ std::string DefaultSimulatorFolder() {
   return Chosen("XDG_STATE_HOME", ".local/state", "simulator");
 }
 
-std::string GlobalOptions::InfosFolder() const {
-  return infosFolder ? *infosFolder : DefaultInfosFolder();
-}
-
-}  // namespace kestrune::cli
+}  // namespace kestrune

@@ -1,0 +1,92 @@
+// Which devices a front end works with: the simulator the option or the environment chooses, or
+// the machine's USB; and each open problem told once.
+
+#include "backend/device_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "testkit/temp_folder.h"
+
+namespace kestrune {
+namespace {
+
+// KESTRUNE_SIMULATE as a test sets it, restored afterwards.
+class SimulateVariable {
+ public:
+  explicit SimulateVariable(const char* value) {
+    if (const char* old = std::getenv(kName)) m_old = old;
+    Set(value);
+  }
+  ~SimulateVariable() { Set(m_old ? m_old->c_str() : nullptr); }
+
+ private:
+  static constexpr const char* kName = "KESTRUNE_SIMULATE";
+  static void Set(const char* value) {
+#ifdef _WIN32
+    _putenv_s(kName, value ? value : "");
+#else
+    if (value) {
+      setenv(kName, value, 1);
+    } else {
+      unsetenv(kName);
+    }
+#endif
+  }
+  std::optional<std::string> m_old;
+};
+
+TEST(DeviceBackendTest, TheOptionWinsOverTheEnvironment) {
+  const struct {
+    const char* variable;
+    std::optional<std::string> option;
+    std::optional<std::string> chosen;
+  } cases[] = {
+      {nullptr, std::nullopt, std::nullopt},
+      {"", std::nullopt, std::nullopt},
+      {"1", std::nullopt, ""},
+      {"bench.json", std::nullopt, "bench.json"},
+      {"bench.json", "", ""},
+      {nullptr, "other.json", "other.json"},
+  };
+  for (const auto& c : cases) {
+    SimulateVariable variable(c.variable);
+    EXPECT_EQ(ChosenSimulator(c.option), c.chosen) << (c.variable ? c.variable : "(unset)");
+  }
+}
+
+std::size_t DevicesOf(DeviceBackend& backend) {
+  return backend.Bus()
+      .PresentInterfaces(kDfuInterfaceClass)
+      .value_or(std::vector<std::string>{})
+      .size();
+}
+
+TEST(DeviceBackendTest, ABenchFileGivesItsDevicesAndAMissingOneSaysWhy) {
+  testkit::TempFolder folder;
+  testkit::WriteFileText(
+      folder.File("bench.json"),
+      R"({ "devices": [ { "persist": false }, { "persist": false, "instance": "b" } ] })");
+  BackendChoice made = MakeDeviceBackend(folder.File("bench.json"), {});
+  ASSERT_TRUE(made.backend) << made.error;
+  EXPECT_EQ(DevicesOf(*made.backend), 2u);
+
+  BackendChoice missing = MakeDeviceBackend(folder.File("none.json"), {});
+  EXPECT_FALSE(missing.backend);
+  EXPECT_NE(missing.error.find("none.json"), std::string::npos) << missing.error;
+}
+
+TEST(DeviceBackendTest, EachProblemIsToldOnce) {
+  std::vector<std::string> told;
+  UsbOpenProblemSink sink =
+      OnceEach([&told](const std::string& message) { told.push_back(message); });
+  for (const char* message : {"denied", "in use", "denied", "in use", "denied"}) sink(message);
+  EXPECT_EQ(told, (std::vector<std::string>{"denied", "in use"}));
+}
+
+}  // namespace
+}  // namespace kestrune
