@@ -38,7 +38,9 @@ void ProgrammerDialog::LoadNextSerial() {
 void ProgrammerDialog::LoadLedger() {
   const LedgerChoice choice = ChooseLedger(m_services.infosFolder, std::nullopt);
   ShowAll(m_window, choice.warnings);
+  // Said at once: without its ledger the station assigns nothing and records no run.
   m_ledger = OpenStationLedger(choice, m_ledgerRefusal);
+  if (!m_ledgerRefusal.text.empty()) ShowOperatorMessage(m_window, m_ledgerRefusal);
 }
 
 void ProgrammerDialog::OnMacSetzen() {

@@ -28,7 +28,7 @@ std::unique_ptr<StationLedger> OpenStationLedger(const LedgerChoice& choice,
   if (!choice.usable) {
     refusal = {"Fehler",
                "./Infos/Ledger.cfg nennt kein eindeutiges Ledger: es wird keine Seriennummer "
-               "vergeben !",
+               "vergeben und kein Lauf eingetragen !",
                OperatorIcon::Stop};
     return nullptr;
   }
