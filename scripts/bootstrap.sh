@@ -12,6 +12,7 @@ if [ "${1:-}" != demo ]; then
     dfu-util
     postgresql
     clang libclang-rt-14-dev
+    qemu-system-x86 linux-image-amd64 busybox-static udev cpio
   )
 fi
 missing=()
@@ -23,5 +24,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # The kernel is only booted in QEMU by the USB tests: no initramfs of its own (INITRD=No).
+  $sudo env INITRD=No apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
