@@ -1,33 +1,15 @@
-# `cmake --install` and `cpack -G DEB`: the program, the sample Infos files, the help text and,
-# on Linux, the udev rule that lets ordinary users open the boot loader.
-# An installed program reads and writes its Infos folder in the user's data folder (see README);
-# the samples installed here show what goes there.
-# Debian names the documentation folder after the package.
-set(CMAKE_INSTALL_DOCDIR share/doc/kestrune)
-include(GNUInstallDirs)
-install(TARGETS kestrune RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/Infos/MacList.cfg ${PROJECT_SOURCE_DIR}/Infos/NextSerial.cfg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/kestrune/Infos)
-if(NOT CMAKE_CROSSCOMPILING)
-  # The help text as the program prints it, so that it cannot differ from the program's own.
-  set(help_text ${CMAKE_BINARY_DIR}/kestrune-help.txt)
-  add_custom_command(OUTPUT ${help_text} COMMAND kestrune --help > ${help_text} DEPENDS kestrune)
-  add_custom_target(kestrune-help ALL DEPENDS ${help_text})
-  install(FILES ${help_text} DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  # udev reads /usr/lib/udev/rules.d, where the package puts it; under another prefix it is
-  # copied to /etc/udev/rules.d by hand (README).
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/60-kestrune.rules
-          DESTINATION lib/udev/rules.d)
-endif()
-
+# `cmake --install` and the packages. On Linux (`cpack -G DEB`): the program, the sample Infos
+# files, the help text and the udev rule that lets ordinary users open the boot loader. On
+# Windows (`cpack`: a ZIP and, where NSIS is installed, an installer): both programs side by side
+# with their Infos folder, the WinUSB driver package and the guides.
 set(CPACK_PACKAGE_NAME kestrune)
 set(CPACK_PACKAGE_VENDOR Quorvel)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Programs, verifies and logs STM32F4 devices in their USB DFU boot loader")
 set(CPACK_PACKAGE_CONTACT "Kestrune maintainers <kestrune@localhost>")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-# The libraries the program links, found by dpkg-shlibdeps (from dpkg-dev).
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsPackage.cmake)
+else()
+  include(${CMAKE_CURRENT_LIST_DIR}/LinuxPackage.cmake)
+endif()
 include(CPack)

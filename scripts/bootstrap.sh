@@ -8,7 +8,7 @@ if [ "${1:-}" != demo ]; then
     clang-format dpkg-dev
     libgtest-dev libgmock-dev googletest
     g++-mingw-w64-x86-64-posix
-    wine wine64 xvfb xauth
+    wine wine64 xvfb xauth nsis
     dfu-util
     postgresql
     clang libclang-rt-14-dev

@@ -4,12 +4,32 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string_view>
 
 #include "testkit/firmware_image_builder.h"
 
+namespace {
+
+constexpr const char* kUsage = "usage: make-sample-firmware OUTPUT [SIZE]\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // The tool knows no option: "--help" asks for the usage, any other is refused rather than taken
+  // as the name of the file to write.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (argument.size() > 1 && argument[0] == '-') {
+      std::fprintf(stderr, "make-sample-firmware: unknown option %s\n%s", argv[i], kUsage);
+      return 2;
+    }
+  }
   if (argc != 2 && argc != 3) {
-    std::fputs("usage: make-sample-firmware OUTPUT [SIZE]\n", stderr);
+    std::fputs(kUsage, stderr);
     return 2;
   }
   kestrune::testkit::FirmwareImageRecipe recipe;

@@ -1,7 +1,7 @@
 #include "app/colour_scheme.h"
 
 #include "app/control_ids.h"
-#include "job/run_commands.h"
+#include "app/run_commands.h"
 
 namespace kestrune {
 

@@ -2,8 +2,8 @@
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
+#include "app/run_commands.h"
 #include "device/device_path.h"
-#include "job/run_commands.h"
 
 namespace kestrune {
 
@@ -45,7 +45,6 @@ bool ProgrammerDialog::OnInitDialog() {
   m_busy = 0;
   m_rescanRequested = 0;
   LoadNextSerial();
-  LoadLedger();
   // From here on the window holds the semaphore; a worker's error report waits for OnRunError.
   m_errorAck.acquire();
   m_services.browseDecoration.Decorate(kIdBrowse);

@@ -3,7 +3,8 @@
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
-#include "job/run_commands.h"
+#include "app/run_commands.h"
+#include "job/program_start.h"
 
 namespace kestrune {
 
@@ -14,21 +15,6 @@ constexpr int kProgressRangeLimit = 0x8000;
 
 constexpr const char* kCaptionError = "Fehler";
 
-// The result of a message box as the worker sees it (the window system's button ids).
-int ReplyCode(MessageResult result) {
-  switch (result) {
-    case MessageResult::Ok:
-      return 1;
-    case MessageResult::Cancel:
-      return 2;
-    case MessageResult::Yes:
-      return 6;
-    case MessageResult::No:
-      return 7;
-  }
-  return 0;
-}
-
 }  // namespace
 
 void ProgrammerDialog::RefuseStart(MessageIcon icon, const char* text) {
@@ -38,35 +24,11 @@ void ProgrammerDialog::RefuseStart(MessageIcon icon, const char* text) {
 void ProgrammerDialog::OnOK() {
   if (m_busy != 0) return;
   TakeFirmwarePathFromControl();
-  if (m_deviceCount == 0) {
-    RefuseStart(MessageIcon::Stop,
-                "Es ist kein Cortex-M4 Gerät via USB angeschlossen !\n\nBitte prüfen ob das "
-                "Gerät angesteckt ist,\nund zuvor der Boot-Dongle angebacht wurde.");
+  if (const std::optional<StartRefusal> refusal =
+          CheckProgramStart(m_deviceCount, m_firmwareState)) {
+    RefuseStart(*refusal == StartRefusal::SeveralDevices ? MessageIcon::Warning : MessageIcon::Stop,
+                StartRefusalText(*refusal));
     return;
-  }
-  if (m_deviceCount >= 2) {
-    RefuseStart(MessageIcon::Warning,
-                "Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen !\n\nBitte alle "
-                "Geräte die nicht geflasht werden sollen.");
-    return;
-  }
-  switch (m_firmwareState) {
-    case FirmwareState::NoFile:
-      RefuseStart(MessageIcon::Stop, "Es ist keine gültige Firmware-Datei !");
-      return;
-    case FirmwareState::WrongFormat:
-      RefuseStart(MessageIcon::Stop, "Es ist keine gültige Firmware-Datei ausgewählt !");
-      return;
-    case FirmwareState::BadChecksum:
-      RefuseStart(MessageIcon::Stop, "Die Firmware-Datei hat eine falsche Checksumme !");
-      return;
-    case FirmwareState::WrongHardware:
-      RefuseStart(MessageIcon::Stop,
-                  "Die Firmware-Datei ist nicht für eine Cortext-M4-Hardware geeignet !");
-      return;
-    case FirmwareState::TooLarge:  // refused by the run itself
-    case FirmwareState::Valid:
-      break;
   }
   SavePathHistory();
   StartRun();
@@ -84,7 +46,9 @@ void ProgrammerDialog::StartRun() {
   SetBusy(true);
   JobInputs inputs = CopyRunInputs();
   if (m_worker.joinable()) m_worker.join();  // the previous run has posted its last command
-  m_worker = std::thread([this, inputs = std::move(inputs)] { m_services.runJob(*this, inputs); });
+  m_shared.m_runStatus = RunStatusNone;
+  m_worker = std::thread(
+      [this, inputs = std::move(inputs)] { m_services.runJob(*this, m_shared, inputs); });
 }
 
 JobInputs ProgrammerDialog::CopyRunInputs() const {
@@ -96,7 +60,6 @@ JobInputs ProgrammerDialog::CopyRunInputs() const {
   inputs.firmwareVersion = m_firmwareVersion;
   inputs.firmwareDate = m_firmwareDate;
   inputs.infosFolder = m_services.infosFolder;
-  inputs.ledger = m_ledger.get();
   return inputs;
 }
 
@@ -146,7 +109,7 @@ void ProgrammerDialog::ShowHandedOverBox(const char* caption, MessageIcon icon) 
     std::lock_guard lock(m_handOverMutex);
     text = m_errorText;
   }
-  m_errorReply = ReplyCode(m_window.ShowMessageBox(caption, text, MessageButtons::Ok, icon));
+  m_window.ShowMessageBox(caption, text, MessageButtons::Ok, icon);
   m_errorAck.release();
 }
 

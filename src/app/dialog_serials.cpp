@@ -5,17 +5,29 @@
 
 #include "app/control_ids.h"
 #include "app/mac_setzen.h"
-#include "app/operator_box.h"
 #include "app/programmer_dialog.h"
-#include "ledger/station_choice.h"
+#include "app/run_commands.h"
+#include "app/window_identity_operator.h"
 #include "serials/range_files.h"
 
 namespace kestrune {
 namespace {
 
+MessageIcon IconOf(OperatorIcon icon) {
+  switch (icon) {
+    case OperatorIcon::Stop:
+      return MessageIcon::Stop;
+    case OperatorIcon::Information:
+      return MessageIcon::Information;
+    case OperatorIcon::Warning:
+      break;
+  }
+  return MessageIcon::Warning;
+}
+
 void ShowAll(Window& window, const std::vector<OperatorMessage>& messages) {
   for (const OperatorMessage& message : messages) {
-    ShowOperatorMessage(window, message);
+    window.ShowMessageBox(message.caption, message.text, MessageButtons::Ok, IconOf(message.icon));
   }
 }
 
@@ -35,14 +47,6 @@ void ProgrammerDialog::LoadNextSerial() {
   ShowAll(m_window, next.warnings);
 }
 
-void ProgrammerDialog::LoadLedger() {
-  const LedgerChoice choice = ChooseLedger(m_services.infosFolder, std::nullopt);
-  ShowAll(m_window, choice.warnings);
-  // Said at once: without its ledger the station assigns nothing and records no run.
-  m_ledger = OpenStationLedger(choice, m_ledgerRefusal);
-  if (!m_ledgerRefusal.text.empty()) ShowOperatorMessage(m_window, m_ledgerRefusal);
-}
-
 void ProgrammerDialog::OnMacSetzen() {
   // The button is disabled during a run; the transfers must never meet the worker's.
   if (m_busy) return;
@@ -52,16 +56,12 @@ void ProgrammerDialog::OnMacSetzen() {
     m_rescanRequested = 0;
     Enumerate();
   }
-  if (!m_ledgerRefusal.text.empty()) {
-    ShowOperatorMessage(m_window, m_ledgerRefusal);
-    return;
-  }
   MacSetzenState state{m_macRanges,       m_nextSerial, m_identityState,
                        m_devicePath,      m_otpImage,   m_shared,
                        m_rescanRequested, &m_busy,      [this] { Enumerate(); }};
-  state.ledger = m_ledger.get();
-  state.uniqueId = &m_hardwareId;
-  MacSetzen({m_window, m_services.stdfu, m_services.clock, m_services.runSerialNumberDialog},
+  WindowIdentityOperator asker(m_window, m_services.runSerialNumberDialog);
+  MacSetzen({asker, m_services.stdfu, m_services.clock,
+             [this] { m_window.PostCommand(ID_RUN_PROGRESS); }},
             state);
 }
 

@@ -5,7 +5,6 @@
 // started, then applies the effects.
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -43,8 +42,5 @@ using ControlEffects = std::vector<ControlEffect>;
 
 // The effects of `found` on a window that shows `shown`, in the order they are applied.
 ControlEffects DiscoveryEffects(const Discovery& found, const DiscoveryState& shown);
-
-// Applies the text effects to a table of control texts (a console's view of the window).
-void ApplyTextEffects(const ControlEffects& effects, std::map<int, std::string>& texts);
 
 }  // namespace kestrune

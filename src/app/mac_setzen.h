@@ -1,8 +1,8 @@
 #pragma once
 // "MAC setzen": gives the attached device a serial number and two MAC addresses in the next free
-// block of its OTP area, after the operator confirmed them. Runs on the window's thread while no
-// programming run is active. ProgrammerDialog::OnMacSetzen calls it with its own members; the
-// command line calls it with the state of its own discovery.
+// block of its OTP area, after the operator confirmed them (through IdentityOperator). Runs on the
+// window's thread while no programming run is active. ProgrammerDialog::OnMacSetzen calls it with
+// its own members; the command line calls it with the state of its own discovery.
 //
 // Nothing is written unless the range list holds a range (so the record is complete), discovery
 // found a device and read its OTP area, the target block is empty in that copy, and the device
@@ -12,12 +12,11 @@
 #include <functional>
 #include <string>
 
+#include "app/identity_operator.h"
+#include "app/run_commands.h"
 #include "app/serial_number_dialog.h"
-#include "app/window.h"
 #include "device/device_identity.h"
 #include "dfu/stdfu.h"
-#include "job/job_host.h"
-#include "ledger/station_ledger.h"
 #include "platform/clock.h"
 #include "support/format_time.h"
 #include "support/record_array.h"
@@ -39,27 +38,20 @@ struct MacSetzenState {
   // Discovery again, refreshing the members above; run when rescanRequested is set after the
   // dialog. A caller without it keeps its copy up to date itself.
   std::function<void()> rediscover = nullptr;
-  // The identity ledger of a line of stations, or null. With it the proposal is the lowest free
-  // serial number (unless `ledgerProposes` is false: nextSerial is then the operator's own
-  // choice), the identity is reserved for the device's unique ID before anything is written, and
-  // the reservation is marked written or failed after the read-back.
-  StationLedger* ledger = nullptr;
-  bool ledgerProposes = true;
-  const std::string* uniqueId = nullptr;  // m_hardwareId; needed with a ledger
 };
 
 struct MacSetzenServices {
-  Window& window;  // owner of every message box; receives the transfers' progress notices
+  IdentityOperator& asker;  // asked the questions, told the outcomes
   StdfuLibrary& stdfu;
   Clock& clock;
-  const SerialNumberDialogRunner& runDialog;
+  // Told that the transfers moved the progress counter; may be empty.
+  std::function<void()> progressNotice;
   TimeSource now = CurrentTime;
   CalendarConversion calendar = LocalCalendar;
 };
 
 enum class MacSetzenOutcome {
   NoRange,          // the list holds no range: refused before anything was asked
-  LedgerRefused,    // the ledger gave no identity: unreachable, used up, or held by another
   NotRead,          // the OTP area was not read at discovery: refused
   OpenFailed,       // no device at discovery, or it could not be opened
   Declined,         // the operator said No, Cancel or closed the dialog

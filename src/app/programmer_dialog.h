@@ -1,9 +1,10 @@
 #pragma once
 // ProgrammerDialog: the main window's state and all of its logic, written against the window seam
 // (app/window.h). It owns the chosen firmware and its description, the device as last enumerated,
-// the progress of a run and the hand-over with the worker thread, which it serves as JobHost.
+// the progress of a run and the hand-over with the worker thread: it receives the run's events and
+// turns them into the window's commands, texts and 16-bit progress.
 //
-// Threads: every handler runs on the window's thread. The worker of a run calls only the JobHost
+// Threads: every handler runs on the window's thread. The worker of a run calls only the RunEvents
 // operations. What both threads touch is atomic (RunShared, m_errorReply), guarded by a mutex
 // (the status and error texts, the device data the worker may ask for anew), or handed to the
 // worker as a copy when the run starts (JobInputs).
@@ -20,21 +21,22 @@
 #include "app/binary_semaphore.h"
 #include "app/colour_scheme.h"
 #include "app/front_end_services.h"
+#include "app/run_commands.h"
 #include "app/serial_number_dialog.h"
 #include "app/window.h"
 #include "device/device_bus.h"
 #include "dfu/stdfu.h"
 #include "firmware/firmware_state.h"
-#include "job/job_host.h"
-#include "ledger/station_ledger.h"
+#include "job/run_events.h"
 #include "platform/clock.h"
 #include "support/record_array.h"
 
 namespace kestrune {
 
 // The routine a run executes on its worker thread (normally ProgrammingJob bound to the DFU
-// library and the clock). It must post ID_RUN_FINISHED as its last act on every path.
-using JobRoutine = std::function<void(JobHost& host, const JobInputs& inputs)>;
+// library and the clock). Its last event on every path must be Finished.
+using JobRoutine =
+    std::function<void(RunEvents& events, const RunControl& control, const JobInputs& inputs)>;
 
 // What the dialog works with besides its window.
 struct DialogServices {
@@ -54,7 +56,7 @@ struct DialogServices {
   FileDropAttachment& fileDrop = NoFileDrop();
 };
 
-class ProgrammerDialog final : public JobHost {
+class ProgrammerDialog final : public RunEvents {
  public:
   ProgrammerDialog(Window& window, DialogServices services);
   // Unsubscribes from the device bus; a worker still running is asked to stop and joined.
@@ -92,13 +94,20 @@ class ProgrammerDialog final : public JobHost {
   void OnRunProgressRange();
   void OnRunReenumerate();
 
-  // --- JobHost, on the worker's thread ---
-  RunShared& Shared() override { return m_shared; }
-  void ReportStatus(const std::string& text) override;
-  int ReportError(const std::string& text) override;
-  void ReportWarning(const std::string& text) override;
-  void PostCommand(int id) override;
+  // --- RunEvents, on the worker's thread ---
+  void Status(const std::string& text) override;
+  void PhaseStarted(RunPhase phase, std::uint32_t totalBytes) override;
+  void Progress(std::uint32_t bytesDone) override;
+  void Failed(const std::string& text) override;
+  void Aborted() override;
+  void Succeeded() override;
+  void Warning(const std::string& text) override;
+  void AwaitingDevice() override;
   JobDevice CurrentDevice() override;
+  void Finished(const RunResult& result) override;
+
+  // The flags and counters a run shares with the window.
+  RunShared& Shared() { return m_shared; }
 
   // --- What front ends read, on the window's thread ---
   bool Busy() const { return m_busy; }
@@ -115,14 +124,13 @@ class ProgrammerDialog final : public JobHost {
   void RefuseStart(MessageIcon icon, const char* text);
   JobInputs CopyRunInputs() const;
   // Hands `text` over for the box that `command` announces and waits until it was closed.
-  int HandOverBox(int command, const std::string& text);
+  void HandOverBox(int command, const std::string& text);
   // Shows the handed-over text in a box and lets the waiting worker go on.
   void ShowHandedOverBox(const char* caption, MessageIcon icon);
 
   // Steps of start-up; the history is stored again when a run starts or the window closes.
   void LoadMacRanges();
   void LoadNextSerial();
-  void LoadLedger();
   void LoadPathHistory();
   void SavePathHistory();
 
@@ -138,6 +146,10 @@ class ProgrammerDialog final : public JobHost {
   std::string m_deviceKind;
   std::string m_firmwareDate;
   int m_progressShift = 0;
+  // On the worker's thread: what m_progressPos held when the current phase started, and whether
+  // the phase counts half (erasing).
+  int m_phaseBase = 0;
+  bool m_phaseCountsHalf = false;
   // m_progressPos, m_progressTotal, m_abortRequested, m_deviceRemoved, m_runStatus.
   RunShared m_shared;
   int m_rescanRequested = 0;
@@ -156,10 +168,6 @@ class ProgrammerDialog final : public JobHost {
   // The MAC ranges of Infos/MacList.cfg and the serial number proposed first.
   RecordArray m_macRanges;
   int m_nextSerial = 0;
-  // The identity ledger of Infos/Ledger.cfg (or KESTRUNE_LEDGER), null without one; when that
-  // file leaves it in doubt, the reason no identity is assigned.
-  std::unique_ptr<StationLedger> m_ledger;
-  OperatorMessage m_ledgerRefusal;
 
   // Guards the texts handed over by the worker. Status texts wait in order, one for each posted
   // ID_RUN_STATUS, so that a quick worker loses none of them.
@@ -167,7 +175,6 @@ class ProgrammerDialog final : public JobHost {
   std::deque<std::string> m_statusText;
   // The text of the error or warning box the worker waits on.
   std::string m_errorText;
-  std::atomic<int> m_errorReply{0};
   // Held by the window from start-up on; released once per error or warning box that was closed.
   BinarySemaphore m_errorAck{1};
   // Set when the dialog goes away under a running worker: its error reports no longer wait.

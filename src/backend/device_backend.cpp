@@ -8,7 +8,6 @@
 #include "backend/data_folders.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_file.h"
-#include "usb/platform_usb.h"
 #include "usb/usb_stdfu.h"
 
 namespace kestrune {
@@ -28,6 +27,11 @@ DeviceBackend::DeviceBackend(Clock& clock, std::unique_ptr<PlatformUsb> usb)
 
 DeviceBackend::~DeviceBackend() = default;
 
+std::vector<Guid> DeviceBackend::NotificationClasses() {
+  if (m_usb) return m_usb->NotificationClasses();
+  return {kDfuInterfaceClass, kSecondInterfaceClass};
+}
+
 std::optional<std::string> ChosenSimulator(const std::optional<std::string>& option) {
   if (option) return option;
   const char* variable = std::getenv("KESTRUNE_SIMULATE");
@@ -36,10 +40,12 @@ std::optional<std::string> ChosenSimulator(const std::optional<std::string>& opt
 }
 
 BackendChoice MakeDeviceBackend(const std::optional<std::string>& simulator,
-                                UsbOpenProblemSink problems) {
+                                UsbOpenProblemSink problems, DeviceNotifications notifications) {
   Clock& clock = SystemClock();
   if (!simulator) {
-    return {std::make_unique<DeviceBackend>(clock, MakePlatformUsb(std::move(problems))), {}};
+    return {
+        std::make_unique<DeviceBackend>(clock, MakePlatformUsb(std::move(problems), notifications)),
+        {}};
   }
   SimBenchResult made = MakeSimBench(clock, *simulator, DefaultSimulatorFolder());
   if (!made.bench) return {nullptr, made.error};
@@ -53,12 +59,12 @@ UsbOpenProblemSink OnceEach(UsbOpenProblemSink sink) {
     std::mutex mutex;
     std::set<std::string> messages;
   };
-  return [sink = std::move(sink), told = std::make_shared<Told>()](const std::string& message) {
+  return [sink = std::move(sink), told = std::make_shared<Told>()](const UsbOpenProblem& problem) {
     {
       std::lock_guard<std::mutex> lock(told->mutex);
-      if (!told->messages.insert(message).second) return;
+      if (!told->messages.insert(DescribeProblem(problem)).second) return;
     }
-    sink(message);
+    sink(problem);
   };
 }
 

@@ -8,15 +8,16 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/device_bus.h"
 #include "dfu/stdfu.h"
 #include "platform/clock.h"
+#include "usb/platform_usb.h"
 #include "usb/usb_device.h"
 
 namespace kestrune {
 
-class PlatformUsb;
 class SimBench;
 
 class DeviceBackend {
@@ -32,6 +33,8 @@ class DeviceBackend {
   StdfuLibrary& Dfu() { return *m_dfu; }
   DeviceBus& Bus() { return m_bus; }
   Clock& GetClock() { return m_clock; }
+  // The device-interface classes whose notifications concern discovery (see PlatformUsb).
+  std::vector<Guid> NotificationClasses();
 
  private:
   DeviceBackend(Clock& clock, UsbBackend& transport, DeviceBus& bus);
@@ -54,11 +57,12 @@ struct BackendChoice {
 };
 
 // The simulated bench `simulator` names, or the machine's USB without one. Why a present USB
-// device cannot be opened goes to `problems`.
+// device cannot be used goes to `problems`.
 BackendChoice MakeDeviceBackend(const std::optional<std::string>& simulator,
-                                UsbOpenProblemSink problems);
+                                UsbOpenProblemSink problems,
+                                DeviceNotifications notifications = DeviceNotifications::ByTheBus);
 
-// Discovery and a run may both fail to open the same device: `sink` hears each message once.
+// Discovery and a run may both fail to open the same device: `sink` hears each problem once.
 UsbOpenProblemSink OnceEach(UsbOpenProblemSink sink);
 
 }  // namespace kestrune

@@ -6,8 +6,8 @@ namespace kestrune::cli {
 
 std::unique_ptr<DeviceBackend> MakeDeviceBackend(const GlobalOptions& options, std::FILE* err) {
   BackendChoice made = kestrune::MakeDeviceBackend(
-      ChosenSimulator(options.simulatorFile), OnceEach([err](const std::string& message) {
-        std::fprintf(err, "kestrune: %s\n", message.c_str());
+      ChosenSimulator(options.simulatorFile), OnceEach([err](const UsbOpenProblem& problem) {
+        std::fprintf(err, "kestrune: %s\n", DescribeProblem(problem).c_str());
       }));
   if (!made.backend) std::fprintf(err, "kestrune: %s\n", made.error.c_str());
   return std::move(made.backend);

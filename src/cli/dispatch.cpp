@@ -71,7 +71,7 @@ const Command kCommands[] = {
     {"set-identity",
      nullptr,
      "give the device a serial number and MAC addresses (\"MAC setzen\")",
-     {"--device", "--serial", "--yes", "--outside-ranges", "--ledger", "--json"},
+     {"--device", "--serial", "--yes", "--outside-ranges", "--json"},
      RunSetIdentity},
     {"ledger",
      nullptr,

@@ -1,10 +1,8 @@
 #include "cli/info_command.h"
 
-#include <map>
 #include <string>
+#include <vector>
 
-#include "app/control_ids.h"
-#include "app/discovery_display.h"
 #include "cli/cli.h"
 #include "cli/device_choice.h"
 #include "cli/json_output.h"
@@ -14,57 +12,57 @@
 namespace kestrune::cli {
 namespace {
 
-struct Field {
-  const char* label;  // Windows-1252, as in the window
-  const char* jsonName;
-  int control;
-};
-
-// In the order of the window: the device group, then the hidden identity group.
-const Field kFields[] = {
-    {"Geräteanzahl :", "deviceCount", kIdDeviceCount},
-    {"Vendor ID :", "vendorId", kIdVendorId},
-    {"Device ID :", "productId", kIdProductId},
-    {"Version :", "dfuVersion", kIdDfuVersion},
-    {"Device BCD :", "deviceBcd", kIdDeviceBcd},
-    {"Flash Size :", "flashSize", kIdFlashSize},
-    {"Unique ID :", "uniqueId", kIdUniqueId},
-    {"Seriennummer :", "serialNumber", kIdSerialNumber},
-    {"Vergabe am :", "assignmentDate", kIdAssignmentDate},
-    {"MAC A :", "macA", kIdMacA},
-    {"MAC B :", "macB", kIdMacB},
-};
-
 void PrintLine(std::FILE* out, const std::string& label, const std::string& value) {
   const std::string line = value.empty() ? label : label + " " + value;
   std::fprintf(out, "%s\n", Cp1252ToUtf8(line).c_str());
 }
 
-// The texts of the device fields after `found`, as a fresh window would show them (Windows-1252).
-std::map<int, std::string> DeviceTexts(const Discovery& found) {
-  // A fresh window shows no device: every field empty, count 0.
-  std::map<int, std::string> texts = {{kIdDeviceCount, "0"}};
-  ApplyTextEffects(DiscoveryEffects(found, {}), texts);
-  return texts;
+struct Field {
+  const char* label;  // Windows-1252, as in the window
+  const char* jsonName;
+  std::string value;
+};
+
+// The device's fields in the order of the window, the device group, then the hidden identity
+// group: what a window that showed no device before shows after this discovery.
+std::vector<Field> DeviceFields(const Discovery& found) {
+  const DescriptorTexts descriptors = found.descriptorTexts.value_or(DescriptorTexts{});
+  // A device that failed a check shows neither flash size nor unique ID.
+  const bool failed = found.deviceError == 1;
+  const IdentityDisplay identity =
+      failed ? IdentityDisplay{} : found.identity.value_or(IdentityDisplay{});
+  return {
+      {"Geräteanzahl :", "deviceCount", std::to_string(found.deviceCount)},
+      {"Vendor ID :", "vendorId", descriptors.vendorId},
+      {"Device ID :", "productId", descriptors.productId},
+      {"Version :", "dfuVersion", descriptors.dfuVersion},
+      {"Device BCD :", "deviceBcd", descriptors.deviceBcd},
+      {"Flash Size :", "flashSize", failed ? "" : found.flashSizeText.value_or("")},
+      {"Unique ID :", "uniqueId", identity.uniqueId},
+      {"Seriennummer :", "serialNumber", identity.serialNumber},
+      {"Vergabe am :", "assignmentDate", identity.assignmentDate},
+      {"MAC A :", "macA", identity.macA},
+      {"MAC B :", "macB", identity.macB},
+  };
 }
 
 }  // namespace
 
 int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, bool json) {
   const Discovery found = Enumerate(backend.Dfu(), bus, backend.GetClock());
-  std::map<int, std::string> texts = DeviceTexts(found);
+  const std::vector<Field> fields = DeviceFields(found);
   const bool usable = found.deviceCount == 1 && found.deviceError == 0 && found.memoryMap;
   const int status = usable ? kExitOk : found.deviceCount == 0 ? kExitNoDevice : kExitFailed;
   if (json) {
     Json document = {{"ok", usable}, {"path", found.devicePath}};
-    for (const Field& field : kFields) document[field.jsonName] = JsonText(texts[field.control]);
+    for (const Field& field : fields) document[field.jsonName] = JsonText(field.value);
     document["deviceCount"] = found.deviceCount;
     document["deviceError"] = found.deviceError;
     document["identityState"] = found.identityState;
     PrintJson(out, document);
     return status;
   }
-  for (const Field& field : kFields) PrintLine(out, field.label, texts[field.control]);
+  for (const Field& field : fields) PrintLine(out, field.label, field.value);
   PrintLine(
       out, "Gerätefehler :",
       std::to_string(found.deviceError) + "  Identität : " + std::to_string(found.identityState));

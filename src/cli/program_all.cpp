@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/console_window.h"
+#include "cli/interrupt_catcher.h"
 #include "cli/json_output.h"
 #include "cli/program_command.h"
 #include "device/device_bus_split.h"
@@ -27,27 +27,27 @@ struct DeviceRun {
   int status = kExitFailed;
 };
 
-// Hands Ctrl-C to the console of every device, also to one that starts serving after it came.
+// Hands Ctrl-C to the run of every device, also to one that starts after it came.
 class Cancellation {
  public:
-  explicit Cancellation(std::size_t devices) : m_windows(devices, nullptr) {}
-  // The console of device `k` serves its dialog now, or (null) is about to go.
-  void Serving(std::size_t k, ConsoleWindow* window) {
+  explicit Cancellation(std::size_t devices) : m_runs(devices, nullptr) {}
+  // The run of device `k` started with this control, or (null) is about to end.
+  void Serving(std::size_t k, RunControl* control) {
     std::lock_guard lock(m_mutex);
-    m_windows[k] = window;
-    if (window != nullptr && m_cancelled) window->Cancel();
+    m_runs[k] = control;
+    if (control != nullptr && m_cancelled) control->m_abortRequested = 1;
   }
   void CancelAll() {
     std::lock_guard lock(m_mutex);
     m_cancelled = true;
-    for (ConsoleWindow* window : m_windows) {
-      if (window != nullptr) window->Cancel();
+    for (RunControl* control : m_runs) {
+      if (control != nullptr) control->m_abortRequested = 1;
     }
   }
 
  private:
   std::mutex m_mutex;
-  std::vector<ConsoleWindow*> m_windows;
+  std::vector<RunControl*> m_runs;
   bool m_cancelled = false;
 };
 
@@ -122,7 +122,7 @@ int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
   std::vector<std::thread> workers;
   for (std::size_t k = 0; k < runs.size(); ++k) {
     DeviceRun& run = runs[k];
-    ConsoleWindowOptions console;
+    ConsoleOptions console;
     // With --json the lines go to stderr: stdout carries the JSON object alone.
     console.out = json ? err : out;
     console.err = err;
@@ -133,7 +133,7 @@ int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
     workers.emplace_back([&, k, console] {
       runs[k].status = ProgramFirmware(
           backend, *runs[k].bus, infosFolder, firmwarePath, console,
-          [&cancellation, k](ConsoleWindow* window) { cancellation.Serving(k, window); });
+          [&cancellation, k](RunControl* control) { cancellation.Serving(k, control); });
       {
         std::lock_guard lock(finishedMutex);
         ++finished;

@@ -1,63 +1,109 @@
 #include "cli/program_command.h"
 
+#include <atomic>
 #include <chrono>
+#include <optional>
+#include <thread>
 
-#include "app/control_ids.h"
-#include "app/programmer_dialog.h"
 #include "cli/cli.h"
+#include "cli/console_lines.h"
+#include "cli/console_run.h"
+#include "cli/interrupt_catcher.h"
 #include "cli/device_choice.h"
 #include "cli/input_file.h"
 #include "cli/json_output.h"
 #include "cli/program_all.h"
 #include "device/device_listing.h"
+#include "device/device_path.h"
+#include "device/enumerate.h"
+#include "firmware/firmware_description.h"
+#include "job/program_start.h"
 #include "job/programming_job.h"
-#include "job/run_commands.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 
 namespace kestrune::cli {
 
-int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
-                    const std::string& firmwarePath, const ConsoleWindowOptions& console,
-                    const std::function<void(ConsoleWindow*)>& serving) {
-  ConsoleWindow window(console);
-  // Declared after the window, so that it says "gone" before the window goes.
-  struct Serving {
-    const std::function<void(ConsoleWindow*)>& tell;
-    ~Serving() {
-      if (tell) tell(nullptr);
-    }
-  } servingGuard{serving};
-  ProgrammerDialog dialog(window, {backend.Dfu(), bus, backend.GetClock(), infosFolder,
-                                   [&backend](JobHost& host, const JobInputs& inputs) {
-                                     ProgrammingJob(host, backend.Dfu(), backend.GetClock(),
-                                                    inputs);
-                                   }});
-  dialog.OnInitDialog();
-  // As if the operator typed the path and waited for its description.
-  window.SetControlText(kIdFirmwarePath, firmwarePath);
-  dialog.DescribeFirmware();
-  std::optional<InterruptCatcher> interrupts;
-  if (console.takesInterrupts) interrupts.emplace();
-  if (serving) serving(&window);
-  const auto start = std::chrono::steady_clock::now();
-  dialog.OnOK();
-  if (!dialog.Busy()) return dialog.DeviceCount() == 0 ? kExitNoDevice : kExitRefused;
-  window.RunUntil(dialog, [&dialog] { return !dialog.Busy(); });
-  if (console.progressBar || console.progressQuarters) {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(console.out, "%stotal time %s\n", console.linePrefix.c_str(),
-                 ElapsedText(seconds).c_str());
-  }
-  switch (dialog.RunStatus()) {
-    case RunStatusSucceeded:
-      return dialog.LogLineMissing() ? kExitLogLineMissing : kExitOk;
-    case RunStatusAborted:
+namespace {
+
+JobDevice DeviceOf(Discovery& found) {
+  return {found.deviceCount, found.devicePath, found.flashSize.value_or(0),
+          std::shared_ptr<const MemoryMap>(std::move(found.memoryMap))};
+}
+
+int ExitStatusOf(const RunResult& result) {
+  switch (result.outcome) {
+    case RunOutcome::Succeeded:
+      return result.logLineMissing ? kExitLogLineMissing : kExitOk;
+    case RunOutcome::Aborted:
       return kExitAborted;
     default:
       return kExitFailed;
   }
+}
+
+}  // namespace
+
+int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
+                    const std::string& firmwarePath, const ConsoleOptions& console,
+                    const std::function<void(RunControl*)>& serving) {
+  StdfuLibrary& dfu = backend.Dfu();
+  Clock& clock = backend.GetClock();
+  Discovery found = Enumerate(dfu, bus, clock);
+  const FirmwareDescription firmware = DescribeFirmware(firmwarePath.c_str());
+  if (const std::optional<StartRefusal> refusal =
+          CheckProgramStart(found.deviceCount, firmware.state)) {
+    ConsoleLines(console).PrintLine(console.err,
+                                    std::string("Fehler: ") + StartRefusalText(*refusal));
+    if (console.errors != nullptr) console.errors->push_back(StartRefusalText(*refusal));
+    return found.deviceCount == 0 ? kExitNoDevice : kExitRefused;
+  }
+  JobInputs inputs;
+  inputs.firmwarePath = firmwarePath;
+  inputs.hardwareId = found.hardwareId.value_or("");
+  inputs.device = DeviceOf(found);
+  inputs.deviceKind = firmware.deviceKind;
+  inputs.firmwareVersion = firmware.firmwareVersion;
+  inputs.firmwareDate = firmware.firmwareDate;
+  inputs.infosFolder = infosFolder;
+
+  RunControl control;
+  // Only the removal of the device being programmed counts.
+  bus.SetListener(
+      [&control, path = inputs.device.devicePath](DeviceEvent event, const std::string& removed) {
+        if (event == DeviceEvent::Removal && SameDevicePath(removed, path)) {
+          control.m_deviceRemoved = 1;
+        }
+      });
+  ConsoleRun run(console, inputs.device, control, [&dfu, &bus, &clock] {
+    Discovery again = Enumerate(dfu, bus, clock);
+    return DeviceOf(again);
+  });
+  if (serving) serving(&control);
+  std::optional<InterruptCatcher> interrupts;
+  if (console.takesInterrupts) interrupts.emplace();
+  // The run reports on its own thread; this one hands Ctrl-C over as the stop request.
+  const auto start = std::chrono::steady_clock::now();
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    ProgrammingJob(run, control, dfu, clock, inputs);
+    done = true;
+  });
+  while (!done) {
+    if (interrupts && InterruptCatcher::Take()) control.m_abortRequested = 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  worker.join();
+  if (serving) serving(nullptr);
+  bus.SetListener({});
+  if (console.progressBar || console.progressQuarters) {
+    ConsoleLines(console).PrintLine(
+        console.out,
+        "total time " +
+            ElapsedText(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()));
+  }
+  return ExitStatusOf(run.Result());
 }
 
 const char* OutcomeName(int status) {
@@ -110,10 +156,9 @@ int RunProgram(const Invocation& invocation) {
 
   // With --json the status lines go to stderr: stdout carries the JSON object alone.
   std::vector<std::string> errors;
-  ConsoleWindowOptions console =
+  ConsoleOptions console =
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);
   console.progressBar = !json && IsTerminal(invocation.out);
-  console.progressBytes = static_cast<std::uint32_t>(GetPlainFileSize(firmware.c_str()));
   console.errors = &errors;
   const std::vector<std::string> paths = PresentDevicePaths(choice.device->Bus());
   const int status = ProgramFirmware(*backend, choice.device->Bus(),

@@ -1,25 +1,28 @@
 #pragma once
-// `kestrune program FILE`: the checks of the window's OK button, then a programming run on the
-// console window.
+// `kestrune program FILE`: discovery, the start checks every front end makes, then a programming
+// run shown on the console.
 
 #include <string>
 
-#include "cli/console_window.h"
+#include <functional>
+
 #include "backend/device_backend.h"
+#include "cli/console_options.h"
+#include "job/run_events.h"
 
 namespace kestrune::cli {
 
 // Programs `firmwarePath` into the one device on `bus`, logging into `infosFolder`. Returns
 // kExitOk when the device was programmed and verified, kExitLogLineMissing when it was but its log
-// line could not be written, kExitAborted when the operator stopped the run (Ctrl-C or
-// ConsoleWindow::Cancel through `serving`), kExitNoDevice or kExitRefused when the
-// checks of OK refused it, kExitFailed when the run failed. `serving` is told the console window
-// once it serves the dialog (so that another thread may Cancel it), and null before it goes.
+// line could not be written, kExitAborted when the operator stopped the run (Ctrl-C, or the stop
+// request of the control handed to `serving`), kExitNoDevice or kExitRefused when the start
+// checks refused it, kExitFailed when the run failed. `serving` is told the run's control once the
+// run starts (so that another thread may stop it), and null before the control goes.
 int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
-                    const std::string& firmwarePath, const ConsoleWindowOptions& console,
-                    const std::function<void(ConsoleWindow*)>& serving = {});
+                    const std::string& firmwarePath, const ConsoleOptions& console,
+                    const std::function<void(RunControl*)>& serving = {});
 inline int ProgramFirmware(DeviceBackend& backend, const std::string& infosFolder,
-                           const std::string& firmwarePath, const ConsoleWindowOptions& console) {
+                           const std::string& firmwarePath, const ConsoleOptions& console) {
   return ProgramFirmware(backend, backend.Bus(), infosFolder, firmwarePath, console);
 }
 

@@ -5,15 +5,13 @@
 #include <vector>
 
 #include "app/mac_setzen.h"
-#include "app/operator_box.h"
 #include "app/serial_number_dialog.h"
 #include "cli/cli.h"
+#include "cli/console_questions.h"
 #include "cli/device_choice.h"
 #include "cli/info_command.h"
 #include "cli/json_output.h"
 #include "device/enumerate.h"
-#include "ledger/station_choice.h"
-#include "ledger/station_ledger.h"
 #include "platform/platform.h"
 #include "serials/range_files.h"
 #include "support/cp1252.h"
@@ -28,106 +26,99 @@ struct Answers {
 
 // A serial number outside every range takes MAC addresses nobody handed to this bench: with the
 // questions answered in advance it needs its own consent.
-void RefuseOutsideRanges(Window& console) {
+void RefuseOutsideRanges(ConsoleQuestions& console) {
   console.ShowMessageBox("Fehler",
                          "Eine Seriennummer außerhalb der Bereiche aus ./Infos/MacList.cfg wird "
                          "nur mit --outside-ranges vergeben !",
                          MessageButtons::Ok, MessageIcon::Stop);
 }
 
-// The console window, except that the options answer questions in advance. The flow asks three:
-// the replacement question (Yes/No), whether to go on with a number outside every range (a
-// warning with OK/Cancel) and the confirmation of the serial-number dialog (a question with
-// OK/Cancel). --yes answers the first and the last; only --outside-ranges answers the second.
-class AnsweringWindow final : public Window {
- public:
-  AnsweringWindow(Window& console, Answers answers, const ConsoleWindowOptions& options)
-      : m_console(console), m_answers(answers), m_options(options) {}
-
-  void SetControlText(int id, std::string_view text) override {
-    m_console.SetControlText(id, text);
-  }
-  std::string ControlText(int id) override { return m_console.ControlText(id); }
-  void EnableControl(int id, bool enabled) override { m_console.EnableControl(id, enabled); }
-  void ShowControl(int id, bool shown) override { m_console.ShowControl(id, shown); }
-  void RepaintControl(int id) override { m_console.RepaintControl(id); }
-  std::vector<std::string> ComboItems(int id) override { return m_console.ComboItems(id); }
-  int ComboSelection(int id) override { return m_console.ComboSelection(id); }
-  void ClearComboItems(int id) override { m_console.ClearComboItems(id); }
-  void AddComboItem(int id, std::string_view text) override { m_console.AddComboItem(id, text); }
-  void SetProgressRange(int id, std::uint16_t upper) override {
-    m_console.SetProgressRange(id, upper);
-  }
-  void SetProgressPosition(int id, int position) override {
-    m_console.SetProgressPosition(id, position);
-  }
-  MessageResult ShowMessageBox(std::string_view caption, std::string_view text,
-                               MessageButtons buttons, MessageIcon icon) override {
-    const bool outsideQuestion =
-        buttons == MessageButtons::OkCancel && icon == MessageIcon::Warning;
-    const bool answered =
-        outsideQuestion ? m_answers.yes || m_answers.outsideRanges : m_answers.yes;
-    if (buttons == MessageButtons::Ok || !answered) {
-      return m_console.ShowMessageBox(caption, text, buttons, icon);
-    }
-    m_console.ShowMessageBox(caption, text, MessageButtons::Ok, icon);
-    if (outsideQuestion && !m_answers.outsideRanges) {
-      RefuseOutsideRanges(m_console);
-      return MessageResult::Cancel;
-    }
-    const bool toErr = icon == MessageIcon::Stop || icon == MessageIcon::Warning;
-    std::fputs(outsideQuestion ? "Antwort: OK (--outside-ranges)\n" : "Antwort: Ja (--yes)\n",
-               toErr ? m_options.err : m_options.out);
-    return buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
-  }
-  std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
-    return m_console.ChooseFile(request);
-  }
-  void StartTimer(int id, std::uint32_t periodMs) override { m_console.StartTimer(id, periodMs); }
-  void PostCommand(int id) override { m_console.PostCommand(id); }
-  void PostDeviceChange(DeviceEvent event, const std::string& path) override {
-    m_console.PostDeviceChange(event, path);
-  }
-  void EndDialog(int result) override { m_console.EndDialog(result); }
-
- private:
-  Window& m_console;
-  Answers m_answers;
-  ConsoleWindowOptions m_options;
-};
-
 void PrintText(std::FILE* out, const std::string& text) {
   std::fputs(Cp1252ToUtf8(text).c_str(), out);
 }
 
-void ShowWarnings(Window& window, const std::vector<OperatorMessage>& warnings) {
+// The command line's operator: questions are asked on the terminal, unless the options answer
+// them in advance. --yes answers the replacement question and the confirmation of the record;
+// only --outside-ranges answers whether to go on with a number outside every range.
+class ConsoleIdentityOperator final : public IdentityOperator {
+ public:
+  ConsoleIdentityOperator(ConsoleQuestions& console, Answers answers, const ConsoleOptions& options)
+      : m_console(console), m_answers(answers), m_options(options) {}
+
+  bool ReplaceIdentity() override {
+    return Ask(kQuestionCaption, kReplaceIdentityQuestion, MessageButtons::YesNo,
+               MessageIcon::Warning, m_answers.yes);
+  }
+
+  bool AcceptSerialOutsideRanges() override {
+    if (!m_answers.yes && !m_answers.outsideRanges) {
+      return m_console.ShowMessageBox(kQuestionCaption, kOutsideRangesQuestion,
+                                      MessageButtons::OkCancel,
+                                      MessageIcon::Warning) == MessageResult::Ok;
+    }
+    m_console.ShowMessageBox(kQuestionCaption, kOutsideRangesQuestion, MessageButtons::Ok,
+                             MessageIcon::Warning);
+    if (!m_answers.outsideRanges) {
+      RefuseOutsideRanges(m_console);
+      return false;
+    }
+    std::fputs("Antwort: OK (--outside-ranges)\n", m_options.err);
+    return true;
+  }
+
+  // The serial-number dialog on the console: its fields as the dialog would show them, then OK
+  // or Abbrechen. A proposal outside every range is asked about before; this catches one that
+  // only its low 24 bits, the ones stored, take out of the ranges.
+  bool ConfirmRecord(SerialNumberDialog& dialog) override {
+    dialog.OnInitDialog();
+    if (!dialog.m_recordFilled) return false;
+    std::FILE* out = m_options.out;
+    PrintText(out, "Seriennummer einstellen\n");
+    PrintText(out,
+              "  Seriennummer : " + dialog.m_serialText +
+                  (dialog.m_inRange == 1 ? "  (im Bereich aus ./Infos/MacList.cfg)\n"
+                                         : "  (außerhalb der Bereiche aus ./Infos/MacList.cfg)\n"));
+    PrintText(out, "  Vergabe am : " + dialog.m_dateText + "\n");
+    PrintText(out, "  MAC A : " + dialog.m_macAText + "\n");
+    PrintText(out, "  MAC B : " + dialog.m_macBText + "\n");
+    if (dialog.m_inRange != 1 && m_answers.yes && !m_answers.outsideRanges) {
+      RefuseOutsideRanges(m_console);
+      return false;
+    }
+    return Ask("Seriennummer einstellen", "Diese Seriennummer vergeben ?", MessageButtons::OkCancel,
+               MessageIcon::Question, m_answers.yes);
+  }
+
+  void Tell(IdentityNotice notice) override {
+    const NoticeText said = TextOf(notice);
+    const MessageIcon icon = said.kind == NoticeKind::Error     ? MessageIcon::Stop
+                             : said.kind == NoticeKind::Warning ? MessageIcon::Warning
+                                                                : MessageIcon::Information;
+    m_console.ShowMessageBox(said.caption, said.text, MessageButtons::Ok, icon);
+  }
+
+ private:
+  // The question on the terminal, or, answered by --yes, its text and the answer.
+  bool Ask(const char* caption, const char* text, MessageButtons buttons, MessageIcon icon,
+           bool answered) {
+    const MessageResult yes =
+        buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    if (!answered) return m_console.ShowMessageBox(caption, text, buttons, icon) == yes;
+    m_console.ShowMessageBox(caption, text, MessageButtons::Ok, icon);
+    std::fputs("Antwort: Ja (--yes)\n",
+               icon == MessageIcon::Question ? m_options.out : m_options.err);
+    return true;
+  }
+
+  ConsoleQuestions& m_console;
+  Answers m_answers;
+  const ConsoleOptions& m_options;
+};
+
+void ShowWarnings(ConsoleQuestions& window, const std::vector<OperatorMessage>& warnings) {
   for (const OperatorMessage& warning : warnings) {
     window.ShowMessageBox(warning.caption, warning.text, MessageButtons::Ok, MessageIcon::Warning);
   }
-}
-
-// The serial-number dialog on the console: its fields as the dialog would show them, then OK or
-// Abbrechen. A proposal outside every range is asked about before; this catches one that only
-// its low 24 bits, the ones stored, take out of the ranges.
-bool ConfirmSerialNumber(SerialNumberDialog& dialog, Window& window, Window& console,
-                         Answers answers, std::FILE* out) {
-  dialog.OnInitDialog();
-  if (!dialog.m_recordFilled) return false;
-  PrintText(out, "Seriennummer einstellen\n");
-  PrintText(out,
-            "  Seriennummer : " + dialog.m_serialText +
-                (dialog.m_inRange == 1 ? "  (im Bereich aus ./Infos/MacList.cfg)\n"
-                                       : "  (außerhalb der Bereiche aus ./Infos/MacList.cfg)\n"));
-  PrintText(out, "  Vergabe am : " + dialog.m_dateText + "\n");
-  PrintText(out, "  MAC A : " + dialog.m_macAText + "\n");
-  PrintText(out, "  MAC B : " + dialog.m_macBText + "\n");
-  if (dialog.m_inRange != 1 && answers.yes && !answers.outsideRanges) {
-    RefuseOutsideRanges(console);
-    return false;
-  }
-  return window.ShowMessageBox("Seriennummer einstellen", "Diese Seriennummer vergeben ?",
-                               MessageButtons::OkCancel,
-                               MessageIcon::Question) == MessageResult::Ok;
 }
 
 bool ParseSerial(const std::string& text, std::int32_t& serial) {
@@ -158,11 +149,10 @@ int ExitStatus(MacSetzenOutcome outcome, int deviceCount) {
 }  // namespace
 
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
-                const SetIdentityRequest& request, const ConsoleWindowOptions& console,
-                IdentityWritten* written, const std::optional<std::string>& ledgerOption) {
-  ConsoleWindow consoleWindow(console);
-  const Answers answers{request.yes, request.outsideRanges};
-  AnsweringWindow window(consoleWindow, answers, console);
+                const SetIdentityRequest& request, const ConsoleOptions& console,
+                IdentityWritten* written) {
+  ConsoleQuestions window(console);
+  ConsoleIdentityOperator asker(window, {request.yes, request.outsideRanges}, console);
 
   RecordArray ranges;
   const std::string listPath = infosFolder + "/MacList.cfg";
@@ -174,14 +164,6 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
             ? listPath + " fehlt oder kann nicht gelesen werden: \"MAC setzen\" ist nicht möglich !"
             : listPath + " ist nicht verwendbar: \"MAC setzen\" ist nicht möglich !";
     window.ShowMessageBox("Fehler", reason, MessageButtons::Ok, MessageIcon::Stop);
-    return kExitRefused;
-  }
-  const LedgerChoice ledgerChoice = ChooseLedger(infosFolder, ledgerOption);
-  ShowWarnings(window, ledgerChoice.warnings);
-  OperatorMessage refusal;
-  const std::unique_ptr<StationLedger> ledger = OpenStationLedger(ledgerChoice, refusal);
-  if (!ledger && !refusal.text.empty()) {
-    ShowOperatorMessage(window, refusal);
     return kExitRefused;
   }
   std::int32_t proposed = 0;
@@ -199,15 +181,7 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   int rescanRequested = 0;
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
                        otpImage, shared,   rescanRequested};
-  const std::string uniqueId = found.hardwareId.value_or("");
-  state.ledger = ledger.get();
-  state.ledgerProposes = !request.serial;
-  state.uniqueId = &uniqueId;
-  const SerialNumberDialogRunner runDialog = [&](SerialNumberDialog& dialog) {
-    return ConfirmSerialNumber(dialog, window, consoleWindow, answers, console.out);
-  };
-  const MacSetzenResult result =
-      MacSetzen({window, backend.Dfu(), backend.GetClock(), runDialog}, state);
+  const MacSetzenResult result = MacSetzen({asker, backend.Dfu(), backend.GetClock(), {}}, state);
   if (result.outcome != MacSetzenOutcome::Written) {
     return ExitStatus(result.outcome, found.deviceCount);
   }
@@ -257,12 +231,12 @@ int RunSetIdentity(const Invocation& invocation) {
     return finish(kExitNoDevice, nullptr);
   }
   // With --json the dialog's texts go to stderr: stdout carries the JSON object alone.
-  ConsoleWindowOptions console =
+  ConsoleOptions console =
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);
   console.errors = &errors;
   IdentityWritten written;
   const int status = SetIdentity(*backend, choice.device->Bus(), invocation.options.InfosFolder(),
-                                 request, console, &written, invocation.Value("--ledger"));
+                                 request, console, &written);
   return finish(status, status == kExitOk ? &written : nullptr);
 }
 

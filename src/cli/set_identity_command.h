@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/console_window.h"
 #include "backend/device_backend.h"
+#include "cli/console_options.h"
 
 namespace kestrune::cli {
 
@@ -25,18 +25,17 @@ struct SetIdentityRequest {
 // Gives the device on `bus` its identity from the range files in `infosFolder`, then runs a
 // discovery and prints the device with its new identity. Returns kExitOk when a block was
 // written and read back equal, kExitNoDevice without a device, kExitRefused when the range files,
-// the device's OTP area, the ledger or an answer refused it before writing, kExitFailed when the
-// write failed. `written`, when given, receives the block and serial number written.
+// the device's OTP area or an answer refused it before writing, kExitFailed when the write
+// failed. `written`, when given, receives the block and serial number written.
 struct IdentityWritten {
   std::uint32_t block = 0;
   std::int32_t serial = 0;
 };
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
-                const SetIdentityRequest& request, const ConsoleWindowOptions& console,
-                IdentityWritten* written = nullptr,
-                const std::optional<std::string>& ledger = std::nullopt);
+                const SetIdentityRequest& request, const ConsoleOptions& console,
+                IdentityWritten* written = nullptr);
 inline int SetIdentity(DeviceBackend& backend, const std::string& infosFolder,
-                       const SetIdentityRequest& request, const ConsoleWindowOptions& console) {
+                       const SetIdentityRequest& request, const ConsoleOptions& console) {
   return SetIdentity(backend, backend.Bus(), infosFolder, request, console);
 }
 

@@ -33,7 +33,7 @@ std::string SizeText(std::int32_t size) {
   // Wide arithmetic: size * 10 would overflow 32 bits from about 200 MiB on.
   const std::int64_t bytes = size;
   return Format("%i.%i kB%s", static_cast<int>(bytes / 1024),
-                static_cast<int>(bytes * 10 / 1024 % 10), bytes < kFirmwareSizeLimit ? "" : kError);
+                static_cast<int>(bytes * 10 / 1024 % 10), IsDescribableSize(bytes) ? "" : kError);
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ FirmwareDescription DescribeFirmware(const char* path) {
     description.state = FirmwareState::BadChecksum;
   } else if (!IsAcceptedHardware(code)) {
     description.state = FirmwareState::WrongHardware;
-  } else if (static_cast<std::uint32_t>(size) >= kFirmwareSizeLimit) {
+  } else if (!IsDescribableSize(static_cast<std::uint32_t>(size))) {
     description.state = FirmwareState::TooLarge;
   } else {
     description.state = FirmwareState::Valid;

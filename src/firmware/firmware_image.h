@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "firmware/firmware_size.h"
+
 namespace kestrune {
 
 inline constexpr std::uint32_t kFirmwareHeaderSize = 72;
@@ -13,8 +15,6 @@ inline constexpr std::uint32_t kFirmwareHeaderSize = 72;
 inline constexpr char kFirmwareHeaderMarker[] = "-----+++++-----";
 inline constexpr std::uint32_t kFirmwareMarkerSize = sizeof kFirmwareHeaderMarker - 1;
 inline constexpr std::uint32_t kGoodWordSum = 0x44332211;
-// A valid file is smaller than this.
-inline constexpr std::uint32_t kFirmwareSizeLimit = 0x100000;
 
 // Fields of the header: offset and size.
 inline constexpr std::uint32_t kDeviceTypeOffset = 16;

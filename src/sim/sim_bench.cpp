@@ -7,19 +7,13 @@
 #include <filesystem>
 
 #include "sim/sim_boot_loader.h"
+#include "support/ascii_case.h"
 
 namespace kestrune {
 namespace {
 
 bool Reached(std::uint32_t now, std::uint32_t tick) {
   return static_cast<std::int32_t>(now - tick) >= 0;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 bool SameGuid(const Guid& a, const Guid& b) {
@@ -51,7 +45,7 @@ std::string SimDevicePath(std::uint16_t vid, std::uint16_t pid, const std::strin
   std::snprintf(guid, sizeof guid, "#{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
                 static_cast<unsigned>(c.data1), c.data2, c.data3, c.data4[0], c.data4[1],
                 c.data4[2], c.data4[3], c.data4[4], c.data4[5], c.data4[6], c.data4[7]);
-  return ids + Lower(instance) + guid;
+  return ids + AsciiLower(instance) + guid;
 }
 
 class SimBench::Core {
@@ -298,7 +292,7 @@ SimAddResult SimBench::AddDevice(SimDeviceConfig config) {
   {
     std::lock_guard<std::mutex> lock(m_core->m_mutex);
     for (const Core::Slot& other : m_core->m_slots) {
-      if (Lower(other.path) == Lower(slot.path)) {
+      if (AsciiLower(other.path) == AsciiLower(slot.path)) {
         return {std::nullopt, "two devices with the path " + slot.path};
       }
       // Two devices on the same image files would overwrite each other's memory.
@@ -414,10 +408,10 @@ void SimBench::StartEventThread() {
 std::unique_ptr<UsbDevice> SimBench::Open(const std::string& path) {
   m_core->Update();
   std::lock_guard<std::mutex> lock(m_core->m_mutex);
-  const std::string wanted = Lower(path);
+  const std::string wanted = AsciiLower(path);
   for (std::size_t i = 0; i < m_core->m_slots.size(); ++i) {
     Core::Slot& slot = m_core->m_slots[i];
-    if (Core::OnBus(slot) && Lower(slot.path) == wanted) {
+    if (Core::OnBus(slot) && AsciiLower(slot.path) == wanted) {
       // A refused open (another program has the device, say) leaves the device as it was.
       if (slot.loader->Faults().Next(SimRequest::Open) != nullptr) return nullptr;
       return std::make_unique<SimHandle>(m_core, i, slot.generation);

@@ -86,9 +86,7 @@ std::unique_ptr<UsbDevice> LibusbBackend::Open(const std::string& path) {
   }
   libusb_free_device_list(list, 1);
   if (opened == LIBUSB_ERROR_ACCESS && m_problems) {
-    m_problems("no permission to open the USB device " + path +
-               ": install the udev rule packaging/linux/60-kestrune.rules as the README says, "
-               "then plug the device in again");
+    m_problems({UsbOpenProblem::Kind::NoPermission, path, {}});
   }
   if (opened != LIBUSB_SUCCESS) return nullptr;
   // Where the operating system does not let go of a kernel driver, claiming says so below.
@@ -97,7 +95,7 @@ std::unique_ptr<UsbDevice> LibusbBackend::Open(const std::string& path) {
   if (claimed != LIBUSB_SUCCESS) {
     libusb_close(handle);
     if (claimed == LIBUSB_ERROR_BUSY && m_problems) {
-      m_problems("the USB device " + path + " is in use by another program");
+      m_problems({UsbOpenProblem::Kind::InUse, path, {}});
     }
     return nullptr;
   }

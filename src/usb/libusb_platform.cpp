@@ -21,7 +21,8 @@ class LibusbPlatform final : public PlatformUsb {
 
 }  // namespace
 
-std::unique_ptr<PlatformUsb> MakePlatformUsb(UsbOpenProblemSink problems) {
+// libusb's hot-plug events come on the bus's own thread whoever listens.
+std::unique_ptr<PlatformUsb> MakePlatformUsb(UsbOpenProblemSink problems, DeviceNotifications) {
   return std::make_unique<LibusbPlatform>(std::move(problems));
 }
 

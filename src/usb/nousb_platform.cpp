@@ -4,7 +4,7 @@
 
 namespace kestrune {
 
-std::unique_ptr<PlatformUsb> MakePlatformUsb(UsbOpenProblemSink) {
+std::unique_ptr<PlatformUsb> MakePlatformUsb(UsbOpenProblemSink, DeviceNotifications) {
   return MakeNullPlatformUsb();
 }
 

@@ -2,8 +2,12 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+
+#include "device/device_path.h"
+#include "usb/setupdi_boot_loaders.h"
 
 namespace kestrune {
 namespace {
@@ -11,6 +15,9 @@ namespace {
 // Device paths are a few hundred characters; a detail larger than this is no path.
 constexpr DWORD kMaxDetailSize = 4096;
 constexpr char kWindowClass[] = "KestruneDeviceEvents";
+// GUID_DEVINTERFACE_USB_DEVICE: every USB device, whatever its driver.
+constexpr Guid kUsbDeviceClass{
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 GUID ToWindowsGuid(const Guid& guid) {
   GUID result{guid.data1, guid.data2, guid.data3, {}};
@@ -51,8 +58,8 @@ LRESULT CALLBACK HiddenWindowProcedure(HWND window, UINT message, WPARAM wParam,
 
 }  // namespace
 
-SetupDiBus::SetupDiBus(const WinUsbApi& api, bool ownNotifications)
-    : m_api(api), m_ownNotifications(ownNotifications) {}
+SetupDiBus::SetupDiBus(const WinUsbApi& api, bool ownNotifications, UsbOpenProblemSink problems)
+    : m_api(api), m_ownNotifications(ownNotifications), m_problems(std::move(problems)) {}
 
 SetupDiBus::~SetupDiBus() {
   if (!m_thread.joinable()) return;
@@ -65,6 +72,52 @@ SetupDiBus::~SetupDiBus() {
 }
 
 std::optional<std::vector<std::string>> SetupDiBus::PresentInterfaces(const Guid& interfaceClass) {
+  std::optional<std::vector<std::string>> paths = ClassPaths(interfaceClass);
+  if (interfaceClass == kDfuInterfaceClass) AddBootLoaders(paths);
+  return paths;
+}
+
+void SetupDiBus::AddBootLoaders(std::optional<std::vector<std::string>>& paths) {
+  const std::optional<std::vector<BootLoaderDevice>> devices = FindBootLoaderDevices(m_api);
+  if (!devices) return;
+  for (const BootLoaderDevice& device : *devices) {
+    if (device.interfaceClasses.empty() && !IsWinUsbService(device.service) && m_problems) {
+      m_problems({UsbOpenProblem::Kind::NotWinUsb, device.instanceId, device.service});
+    }
+    for (const Guid& learnt : device.interfaceClasses) {
+      {
+        std::lock_guard<std::mutex> lock(m_learntMutex);
+        if (std::find(m_learnt.begin(), m_learnt.end(), learnt) == m_learnt.end()) {
+          m_learnt.push_back(learnt);
+        }
+      }
+      // The DFU classes are enumerated as such.
+      if (learnt == kDfuInterfaceClass || learnt == kSecondInterfaceClass) continue;
+      for (const std::string& path : ClassPaths(learnt).value_or(std::vector<std::string>{})) {
+        if (!IsBootLoaderPath(path)) continue;  // a class shared with other devices
+        if (!paths) paths.emplace();
+        if (std::none_of(paths->begin(), paths->end(), [&path](const std::string& known) {
+              return SameDevicePath(known, path);
+            })) {
+          paths->push_back(path);
+        }
+      }
+    }
+  }
+}
+
+std::vector<Guid> SetupDiBus::NotificationClasses() {
+  std::vector<Guid> classes{kDfuInterfaceClass, kSecondInterfaceClass, kUsbDeviceClass};
+  std::lock_guard<std::mutex> lock(m_learntMutex);
+  for (const Guid& learnt : m_learnt) {
+    if (std::find(classes.begin(), classes.end(), learnt) == classes.end()) {
+      classes.push_back(learnt);
+    }
+  }
+  return classes;
+}
+
+std::optional<std::vector<std::string>> SetupDiBus::ClassPaths(const Guid& interfaceClass) {
   const GUID guid = ToWindowsGuid(interfaceClass);
   const HDEVINFO set =
       m_api.SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
@@ -130,11 +183,11 @@ void SetupDiBus::ListenOnHiddenWindow() {
   m_windowReady.notify_all();
   // Without a window no events come; the window's idle discovery still finds devices.
   if (window == nullptr) return;
-  for (const Guid* interfaceClass : {&kDfuInterfaceClass, &kSecondInterfaceClass}) {
+  for (const Guid& interfaceClass : NotificationClasses()) {
     DEV_BROADCAST_DEVICEINTERFACE_A filter{};
     filter.dbcc_size = sizeof filter;
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = ToWindowsGuid(*interfaceClass);
+    filter.dbcc_classguid = ToWindowsGuid(interfaceClass);
     RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
   }
   MSG message;

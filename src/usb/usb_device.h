@@ -42,10 +42,26 @@ class UsbDevice {
   virtual UsbResult SetAlternateSetting(std::uint8_t interfaceNumber, std::uint8_t alternate) = 0;
 };
 
-// Where a transport tells the operator why a present device could not be opened, when there is
-// something to do about it (a missing permission, another program holding the device). The
-// message is plain English, without a trailing newline.
-using UsbOpenProblemSink = std::function<void(const std::string& message)>;
+// Why a present device cannot be used, when the operator can do something about it.
+struct UsbOpenProblem {
+  enum class Kind {
+    NoPermission,  // the system gives this user no access (Linux: the udev rule is missing)
+    AccessDenied,  // Windows refuses the open: WinUSB lets one program at a time have the device
+    InUse,         // another program has claimed the device
+    NotWinUsb,     // Windows: no WinUSB binding reaches the device
+  };
+  Kind kind = Kind::InUse;
+  std::string device;  // the interface path, or the device's instance where no path leads to it
+  std::string driver;  // NotWinUsb: the service of the driver bound instead, "" for none
+
+  friend bool operator==(const UsbOpenProblem&, const UsbOpenProblem&) = default;
+};
+
+// In plain English with what to do, without a trailing newline (the command line prints it).
+std::string DescribeProblem(const UsbOpenProblem& problem);
+
+// Where a transport or a bus tells the operator why a present device cannot be used.
+using UsbOpenProblemSink = std::function<void(const UsbOpenProblem& problem)>;
 
 // Opens devices by their interface path.
 class UsbBackend {

@@ -14,6 +14,12 @@ struct WinUsbApi {
   decltype(&::SetupDiEnumDeviceInterfaces) SetupDiEnumDeviceInterfaces;
   decltype(&::SetupDiGetDeviceInterfaceDetailA) SetupDiGetDeviceInterfaceDetailA;
   decltype(&::SetupDiDestroyDeviceInfoList) SetupDiDestroyDeviceInfoList;
+  decltype(&::SetupDiEnumDeviceInfo) SetupDiEnumDeviceInfo;
+  decltype(&::SetupDiGetDeviceRegistryPropertyA) SetupDiGetDeviceRegistryPropertyA;
+  decltype(&::SetupDiGetDeviceInstanceIdA) SetupDiGetDeviceInstanceIdA;
+  decltype(&::SetupDiOpenDevRegKey) SetupDiOpenDevRegKey;
+  decltype(&::RegQueryValueExA) RegQueryValueExA;
+  decltype(&::RegCloseKey) RegCloseKey;
   decltype(&::CreateFileA) CreateFileA;
   decltype(&::CloseHandle) CloseHandle;
   decltype(&::WinUsb_Initialize) WinUsb_Initialize;

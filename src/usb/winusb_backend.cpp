@@ -90,8 +90,11 @@ std::unique_ptr<UsbDevice> WinUsbBackend::Open(const std::string& path) {
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    if (m_api.GetLastError() == ERROR_ACCESS_DENIED && m_problems) {
-      m_problems("the USB device " + path + " is in use by another program");
+    const DWORD error = m_api.GetLastError();
+    if (m_problems && error == ERROR_ACCESS_DENIED) {
+      m_problems({UsbOpenProblem::Kind::AccessDenied, path, {}});
+    } else if (m_problems && (error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY)) {
+      m_problems({UsbOpenProblem::Kind::InUse, path, {}});
     }
     return nullptr;
   }
@@ -100,9 +103,7 @@ std::unique_ptr<UsbDevice> WinUsbBackend::Open(const std::string& path) {
     const DWORD error = m_api.GetLastError();
     m_api.CloseHandle(file);
     if (FromError(error) != UsbResult::NoDevice && m_problems) {
-      m_problems("the USB device " + path +
-                 " is not bound to WinUSB: install packaging\\windows\\kestrune-winusb.inf as the "
-                 "README says, then plug the device in again");
+      m_problems({UsbOpenProblem::Kind::NotWinUsb, path, {}});
     }
     return nullptr;
   }

@@ -1,4 +1,5 @@
-#include "usb/platform_usb.h"
+#include "usb/winusb_platform.h"
+
 #include "usb/setupdi_bus.h"
 #include "usb/winusb_backend.h"
 
@@ -7,12 +8,14 @@ namespace {
 
 class WinUsbPlatform final : public PlatformUsb {
  public:
-  explicit WinUsbPlatform(UsbOpenProblemSink problems)
-      : m_backend(RealWinUsbApi(), std::move(problems)),
-        m_bus(RealWinUsbApi(), /*ownNotifications=*/true) {}
+  WinUsbPlatform(const WinUsbApi& api, UsbOpenProblemSink problems,
+                 DeviceNotifications notifications)
+      : m_backend(api, problems),
+        m_bus(api, notifications == DeviceNotifications::ByTheBus, problems) {}
 
   UsbBackend& Usb() override { return m_backend; }
   DeviceBus& Bus() override { return m_bus; }
+  std::vector<Guid> NotificationClasses() override { return m_bus.NotificationClasses(); }
 
  private:
   WinUsbBackend m_backend;
@@ -21,8 +24,14 @@ class WinUsbPlatform final : public PlatformUsb {
 
 }  // namespace
 
-std::unique_ptr<PlatformUsb> MakePlatformUsb(UsbOpenProblemSink problems) {
-  return std::make_unique<WinUsbPlatform>(std::move(problems));
+std::unique_ptr<PlatformUsb> MakeWinUsbPlatform(const WinUsbApi& api, UsbOpenProblemSink problems,
+                                                DeviceNotifications notifications) {
+  return std::make_unique<WinUsbPlatform>(api, std::move(problems), notifications);
+}
+
+std::unique_ptr<PlatformUsb> MakePlatformUsb(UsbOpenProblemSink problems,
+                                             DeviceNotifications notifications) {
+  return MakeWinUsbPlatform(RealWinUsbApi(), std::move(problems), notifications);
 }
 
 }  // namespace kestrune

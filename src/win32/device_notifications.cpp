@@ -2,9 +2,8 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <optional>
-
-#include "device/device_bus.h"
 
 namespace kestrune::win32 {
 namespace {
@@ -35,7 +34,7 @@ RegisterFunction RegisterDeviceNotificationFunction() {
   return function;
 }
 
-bool Register(HWND window, const GUID& interfaceClass) {
+bool RegisterFor(HWND window, const GUID& interfaceClass) {
   RegisterFunction registerFunction = RegisterDeviceNotificationFunction();
   if (registerFunction == nullptr) return false;
   DEV_BROADCAST_DEVICEINTERFACE_A filter{};
@@ -53,12 +52,19 @@ GUID ToGuid(const Guid& guid) {
 
 }  // namespace
 
-int RegisterDeviceInterfaceNotifications(HWND window) {
+int NotificationRegistrations::Register(HWND window, const std::vector<Guid>& classes) {
   int registered = 0;
-  for (const GUID& interfaceClass : {ToGuid(kDfuInterfaceClass), ToGuid(kSecondInterfaceClass)}) {
-    if (Register(window, interfaceClass)) ++registered;
+  for (const Guid& interfaceClass : classes) {
+    if (std::find(m_registered.begin(), m_registered.end(), interfaceClass) != m_registered.end()) {
+      continue;
+    }
+    m_registered.push_back(interfaceClass);
+    if (RegisterFor(window, ToGuid(interfaceClass))) ++registered;
   }
-  if (const std::optional<GUID> hid = HidClass(); hid && Register(window, *hid)) ++registered;
+  if (!m_hidTried) {
+    m_hidTried = true;
+    if (const std::optional<GUID> hid = HidClass(); hid && RegisterFor(window, *hid)) ++registered;
+  }
   return registered;
 }
 

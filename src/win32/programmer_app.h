@@ -4,8 +4,8 @@
 //
 // The environment variable KESTRUNE_SIMULATE chooses the simulated bench: "1" the default device
 // with its memory images in "simulator" beside the program, any other text the bench file it
-// names. Without it the program would use the USB bus, which it cannot reach yet: it says so once
-// and shows no device.
+// names. Without it the program works with the machine's USB: SetupDi finds the boot loader and
+// WinUSB talks to it, while the main window hears devices arrive and leave.
 
 #include <memory>
 #include <optional>
@@ -17,11 +17,13 @@ namespace kestrune::win32 {
 
 struct DeviceChoice {
   std::unique_ptr<DeviceBackend> backend;  // never null: without devices a platform without USB
-  std::string message;                     // shown once at start when not empty
+  std::string message;                     // for the operator once the window is up, when not empty
 };
 
-// The devices `simulator` (the chosen simulator file, "" for the default device) asks for.
-DeviceChoice ChooseDevices(const std::optional<std::string>& simulator);
+// The devices `simulator` (the chosen simulator file, "" for the default device; nothing for the
+// machine's USB) asks for. Why a present USB device cannot be used goes to `problems`.
+DeviceChoice ChooseDevices(const std::optional<std::string>& simulator,
+                           UsbOpenProblemSink problems);
 
 class ProgrammerApp {
  public:

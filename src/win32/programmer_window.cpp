@@ -37,7 +37,9 @@ ProgrammerWindow::ProgrammerWindow(const ProgrammerWindowSetup& setup)
       m_dialog(m_window,
                {setup.stdfu, setup.bus, setup.clock, setup.infosFolder, setup.runJob,
                 [this](SerialNumberDialog& dialog) { return RunSerialNumberDialog(dialog); },
-                setup.pathHistory, m_browseBitmap, m_fileDrop}) {}
+                setup.pathHistory, m_browseBitmap, m_fileDrop}),
+      m_notificationClasses(setup.notificationClasses),
+      m_problems(setup.problems) {}
 
 ProgrammerWindow::~ProgrammerWindow() = default;
 
@@ -52,8 +54,18 @@ void ProgrammerWindow::OnInitDialog() {
   m_smallIcon = LoadProgramIcon(SM_CXSMICON, SM_CYSMICON);
   SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
-  RegisterDeviceInterfaceNotifications(Handle());
+  RegisterNotifications();
   m_dialog.OnInitDialog();
+  // Discovery may have learnt device classes; what it found wrong is shown once the window is up.
+  RegisterNotifications();
+  if (m_problems != nullptr) m_problems->Attach(Handle());
+}
+
+void ProgrammerWindow::RegisterNotifications() {
+  m_notifications.Register(Handle(),
+                           m_notificationClasses
+                               ? m_notificationClasses()
+                               : std::vector<Guid>{kDfuInterfaceClass, kSecondInterfaceClass});
 }
 
 std::optional<INT_PTR> ProgrammerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -88,6 +100,9 @@ std::optional<INT_PTR> ProgrammerWindow::OnMessage(UINT message, WPARAM wParam, 
       return OnDeviceChange(wParam, lParam);
     case kDeviceEventMessage:
       if (!m_serialDialogOpen) OnDeviceEvent();
+      return TRUE;
+    case kShowProblemsMessage:
+      if (m_problems != nullptr) m_problems->ShowPending();
       return TRUE;
     case WM_DESTROY:
       ReleaseButtonBitmap(GetDlgItem(Handle(), kIdBrowse));
@@ -137,6 +152,7 @@ INT_PTR ProgrammerWindow::OnDeviceChange(WPARAM event, LPARAM data) {
     } else {
       m_dialog.OnDeviceChange(change, broadcast->dbcc_name);
     }
+    if (change == DeviceEvent::Arrival) RegisterNotifications();
   }
   return Answer(TRUE);
 }

@@ -6,12 +6,16 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/programmer_dialog.h"
 #include "win32/colour_brushes.h"
+#include "win32/device_notifications.h"
 #include "win32/dialog_base.h"
+#include "win32/problem_boxes.h"
 #include "win32/win32_window.h"
 #include "win32/window_decorations.h"
 
@@ -27,6 +31,11 @@ struct ProgrammerWindowSetup {
   PathHistoryStore& pathHistory;
   // False: no real timer; the ticks come as WM_TIMER from the caller (tests).
   bool timers = true;
+  // The device-interface classes the window registers for, asked again after each arrival (the
+  // bus may have learnt more); empty: the two DFU classes.
+  std::function<std::vector<Guid>()> notificationClasses;
+  // Where the window shows what the operator must be told; null: nothing to tell.
+  ProblemBoxes* problems = nullptr;
 };
 
 class ProgrammerWindow final : public DialogBase {
@@ -45,6 +54,7 @@ class ProgrammerWindow final : public DialogBase {
   std::optional<INT_PTR> OnPaint();
   INT_PTR OnDeviceChange(WPARAM event, LPARAM data);
   void OnDeviceEvent();
+  void RegisterNotifications();
   bool RunSerialNumberDialog(SerialNumberDialog& dialog);
 
   Win32Window m_window;
@@ -52,6 +62,9 @@ class ProgrammerWindow final : public DialogBase {
   BrowseButtonBitmap m_browseBitmap{m_window};
   ComboFileDrop m_fileDrop{m_window};
   ProgrammerDialog m_dialog;
+  std::function<std::vector<Guid>()> m_notificationClasses;
+  NotificationRegistrations m_notifications;
+  ProblemBoxes* m_problems;
   HICON m_icon = nullptr;
   HICON m_smallIcon = nullptr;
   // While the serial-number dialog is open, ticks are skipped and device events wait for its end.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/programmer_dialog.h"
-#include "job/run_commands.h"
+#include "app/run_commands.h"
 #include "platform/clock.h"
 #include "testkit/failing_stdfu.h"
 #include "testkit/recording_window.h"
@@ -78,11 +78,11 @@ class DialogTest : public ::testing::Test {
   void Start() {
     dialog = std::make_unique<ProgrammerDialog>(
         window, DialogServices{stdfu, bus, clock, "Infos",
-                               [this](JobHost& host, const JobInputs& in) {
+                               [this](RunEvents& events, const RunControl&, const JobInputs& in) {
                                  ++runs;
                                  inputs = in;
-                                 if (job) job(host);
-                                 host.PostCommand(ID_RUN_FINISHED);
+                                 if (job) job(events);
+                                 events.Finished(finished);
                                },
                                nullptr, frontEnd, frontEnd, frontEnd});
     ASSERT_TRUE(dialog->OnInitDialog());
@@ -97,8 +97,9 @@ class DialogTest : public ::testing::Test {
   ListedBus bus;
   SilentStdfu stdfu;
   VirtualClock clock;
-  // What the run does before it posts ID_RUN_FINISHED; runs on the worker thread.
-  std::function<void(JobHost&)> job;
+  // What the run does before its Finished event, and what that event says; on the worker thread.
+  std::function<void(RunEvents&)> job;
+  RunResult finished;
   std::atomic<int> runs{0};
   JobInputs inputs;
   std::unique_ptr<ProgrammerDialog> dialog;

@@ -10,8 +10,7 @@
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
-#include "job/run_commands.h"
-#include "ledger/file_ledger.h"
+#include "app/run_commands.h"
 #include "sim/sim_bench.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/recording_window.h"
@@ -36,7 +35,7 @@ class DialogMacSetzen : public testing::Test {
   void Start() {
     DialogServices services{
         m_stdfu, m_bench, m_clock, m_folder.File("Infos"),
-        [](JobHost& host, const JobInputs&) { host.PostCommand(ID_RUN_FINISHED); }};
+        [](RunEvents& events, const RunControl&, const JobInputs&) { events.Finished({}); }};
     services.runSerialNumberDialog = [this](SerialNumberDialog& dialog) {
       ++m_dialogs;
       dialog.OnInitDialog();
@@ -216,49 +215,6 @@ TEST_F(DialogMacSetzen, AnEmptyListShowsTheButtonButRefusesTheAssignment) {
   EXPECT_THAT(Boxes(), ElementsAre("Warnung: In ./Infos/MacList.cfg ist kein gültiger Bereich "
                                    "eingetragen !"));
   EXPECT_EQ(m_dialogs, 0);
-}
-
-}  // namespace
-}  // namespace kestrune
-
-namespace kestrune {
-namespace {
-
-TEST_F(DialogMacSetzen, WithALedgerTheProposalMovesOnAndTheLedgerKnowsTheDevice) {
-  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
-  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER ledger.csv\nSTATION P1\n");
-  std::vector<std::int32_t> proposals;
-  m_whileDialogOpen = [&proposals](SerialNumberDialog& dialog) {
-    proposals.push_back(dialog.m_serial);
-  };
-  Start();
-  m_dialog->OnCommand(kIdMacSetzen);
-  m_dialog->OnTimer(ID_POLL_TIMER);
-  EXPECT_EQ(m_window.Text(kIdSerialNumber), "100002");
-  m_window.answers = {MessageResult::Yes};
-  m_dialog->OnCommand(kIdMacSetzen);
-  EXPECT_THAT(proposals, ElementsAre(100002, 100003));
-
-  LedgerContents contents;
-  ASSERT_EQ(FileLedger(m_folder.File("Infos/ledger.csv")).Read(contents), LedgerStatus::Ok);
-  ASSERT_EQ(contents.identities.size(), 2u);
-  EXPECT_EQ(contents.identities[0].identity.uniqueId, m_window.Text(kIdUniqueId));
-  EXPECT_EQ(contents.identities[0].station, "P1");
-  EXPECT_EQ(contents.identities[1].state, ReservationState::Written);
-}
-
-TEST_F(DialogMacSetzen, ALedgerCfgInDoubtAssignsNothing) {
-  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
-  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER a.csv\nLEDGER b.csv\n");
-  Start();
-  m_dialog->OnCommand(kIdMacSetzen);
-  const std::string refusal =
-      "Fehler: ./Infos/Ledger.cfg nennt kein eindeutiges Ledger: es wird keine Seriennummer "
-      "vergeben und kein Lauf eingetragen !";
-  EXPECT_THAT(Boxes(), ElementsAre("Warnung: Zweiter Ort in ./Infos/Ledger.cfg bei Zeile 2",
-                                   refusal, refusal));
-  EXPECT_EQ(m_dialogs, 0);
-  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7820, 32), std::vector<std::uint8_t>(32, 0xFF));
 }
 
 }  // namespace

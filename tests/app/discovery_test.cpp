@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "app/control_ids.h"
 #include "app/discovery_display.h"
@@ -14,6 +15,14 @@
 
 namespace kestrune {
 namespace {
+
+// The texts the controls hold after the effects.
+void ApplyTextEffects(const ControlEffects& effects, std::map<int, std::string>& texts) {
+  for (const ControlEffect& effect : effects) {
+    if (effect.kind == ControlEffectKind::SetText) texts[effect.control] = effect.text;
+    if (effect.kind == ControlEffectKind::Empty) texts[effect.control].clear();
+  }
+}
 
 using Kind = ControlEffectKind;
 

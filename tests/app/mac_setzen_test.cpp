@@ -1,4 +1,5 @@
 #include "app/mac_setzen.h"
+#include "app/window_identity_operator.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -73,7 +74,8 @@ class MacSetzenTest : public testing::Test {
   MacSetzenResult Run() {
     MacSetzenState state{m_ranges,   m_nextSerial, m_identityState,  m_devicePath,
                          m_otpImage, m_shared,     m_rescanRequested};
-    const MacSetzenServices services{m_window, *m_stdfu, m_clock, m_runner, FixedNow, UtcCalendar};
+    WindowIdentityOperator asker(m_window, m_runner);
+    const MacSetzenServices services{asker, *m_stdfu, m_clock, {}, FixedNow, UtcCalendar};
     return MacSetzen(services, state);
   }
   std::vector<std::string> Boxes() const {
@@ -106,6 +108,64 @@ class MacSetzenTest : public testing::Test {
     return true;
   };
 };
+
+// An operator that answers from a script and notes what it was asked and told, in order.
+class ScriptedOperator final : public IdentityOperator {
+ public:
+  bool ReplaceIdentity() override { return Answer("replace?"); }
+  bool AcceptSerialOutsideRanges() override { return Answer("outside ranges?"); }
+  bool ConfirmRecord(SerialNumberDialog& dialog) override {
+    dialog.OnInitDialog();
+    return Answer("confirm " + dialog.m_serialText + "?") && dialog.m_recordFilled;
+  }
+  void Tell(IdentityNotice notice) override { heard.push_back(TextOf(notice).text); }
+
+  std::vector<bool> answers;  // taken in order; none left: no
+  std::vector<std::string> heard;
+
+ private:
+  bool Answer(const std::string& question) {
+    heard.push_back(question);
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+  }
+};
+
+TEST_F(MacSetzenTest, AsksItsOperatorInOrderAndStopsAtTheFirstNo) {
+  ASSERT_EQ(Run().outcome, MacSetzenOutcome::Written);
+  Discover();
+  m_nextSerial = 9;  // outside every range
+  const struct {
+    std::vector<bool> answers;
+    std::vector<std::string> heard;
+    MacSetzenOutcome outcome;
+  } cases[] = {
+      {{false}, {"replace?"}, MacSetzenOutcome::Declined},
+      {{true, false}, {"replace?", "outside ranges?"}, MacSetzenOutcome::Declined},
+      {{true, true, false},
+       {"replace?", "outside ranges?", "confirm 9?"},
+       MacSetzenOutcome::Declined},
+      {{true, true, true},
+       {"replace?", "outside ranges?", "confirm 9?"},
+       MacSetzenOutcome::Written},
+      // The number is in the device now.
+      {{true, true, true},
+       {"replace?", "outside ranges?", "confirm 9?", "Diese Seriennummer ist bereits im Gerät !"},
+       MacSetzenOutcome::AlreadyInDevice},
+  };
+  for (const auto& c : cases) {
+    ScriptedOperator asker;
+    asker.answers = c.answers;
+    MacSetzenState state{m_ranges,   m_nextSerial, m_identityState,  m_devicePath,
+                         m_otpImage, m_shared,     m_rescanRequested};
+    EXPECT_EQ(MacSetzen({asker, *m_stdfu, m_clock, {}, FixedNow, UtcCalendar}, state).outcome,
+              c.outcome);
+    EXPECT_EQ(asker.heard, c.heard);
+    Discover();
+  }
+}
 
 TEST_F(MacSetzenTest, WritesTheFirstIdentityIntoBlockOneAndDiscoveryShowsIt) {
   ASSERT_EQ(m_identityState, kIdentityNotProgrammed);
@@ -162,9 +222,9 @@ TEST_F(MacSetzenTest, RefusesWithoutRangesDeviceUnreadOtpOrFreeBlock) {
   RecordArray none;
   MacSetzenState state{none,       m_nextSerial, m_identityState,  m_devicePath,
                        m_otpImage, m_shared,     m_rescanRequested};
-  EXPECT_EQ(
-      MacSetzen({m_window, *m_stdfu, m_clock, m_runner, FixedNow, UtcCalendar}, state).outcome,
-      MacSetzenOutcome::NoRange);
+  WindowIdentityOperator asker(m_window, m_runner);
+  EXPECT_EQ(MacSetzen({asker, *m_stdfu, m_clock, {}, FixedNow, UtcCalendar}, state).outcome,
+            MacSetzenOutcome::NoRange);
   EXPECT_THAT(Boxes(),
               testing::ElementsAre(
                   "Warnung: In ./Infos/MacList.cfg ist kein gültiger Bereich eingetragen !"));

@@ -6,8 +6,8 @@
 
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
+#include "app/run_commands.h"
 #include "job/programming_job.h"
-#include "job/run_commands.h"
 #include "sim/sim_bench.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/recording_window.h"
@@ -41,11 +41,12 @@ class DialogRunTest : public ::testing::Test {
     ASSERT_TRUE(bench.AddDevice(std::move(device)).device.has_value());
     bench.StartEventThread();
     dialog = std::make_unique<ProgrammerDialog>(
-        window, DialogServices{stdfu, bus, clock, folder.File("Infos"),
-                               [this](JobHost& host, const JobInputs& inputs) {
-                                 lastInputs = inputs;
-                                 ProgrammingJob(host, stdfu, clock, inputs);
-                               }});
+        window, DialogServices{
+                    stdfu, bus, clock, folder.File("Infos"),
+                    [this](RunEvents& events, const RunControl& control, const JobInputs& inputs) {
+                      lastInputs = inputs;
+                      ProgrammingJob(events, control, stdfu, clock, inputs);
+                    }});
     ASSERT_TRUE(dialog->OnInitDialog());
   }
   std::string Firmware() {
@@ -82,12 +83,12 @@ TEST_F(DialogRunTest, ARunWithNewOptionBytesProgramsTheDeviceAndShowsEveryStatus
   EXPECT_TRUE(window.messageBoxes.empty());
   // Every status text arrives, in order, however quickly the worker wrote them.
   const std::vector<std::string> texts = window.TextHistory(kIdStatusLine);
-  const std::vector<std::string> start = {"... Öffne Gerät ...",
+  const std::vector<std::string> start = {"... Firmware laden ...",
+                                          "... Öffne Gerät ...",
                                           "... Optionen auslesen ...",
                                           "... Optionen speichern ...",
                                           "... Warte auf die neue Geräteanmeldung ...",
                                           "... Gerät neu öffnen ...",
-                                          "... Firmware laden ...",
                                           "... Lösche Sektor 0   (08000000h) ..."};
   ASSERT_GE(texts.size(), start.size() + 3);
   EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 7), start);

@@ -9,7 +9,7 @@
 
 #include "app/control_ids.h"
 #include "app/dialog_fixture.h"
-#include "job/run_commands.h"
+#include "app/run_commands.h"
 
 namespace kestrune {
 namespace {
@@ -65,7 +65,7 @@ TEST_F(DialogTest, OnlyTheRemovalOfTheOpenedDeviceIsNoticedWhateverItsCase) {
   bus.paths = {kDevice};
   Start();
   std::atomic<bool> release{false};
-  job = [&](JobHost&) {
+  job = [&](RunEvents&) {
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   dialog->OnTest();
@@ -85,7 +85,7 @@ TEST_F(DialogTest, WhileTheRunWaitsForItsDeviceTheWindowEnumeratesUntilTheDevice
   bus.paths = {kDevice};
   Start();
   std::atomic<bool> release{false};
-  job = [&](JobHost&) {
+  job = [&](RunEvents&) {
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   dialog->OnTest();
@@ -165,10 +165,42 @@ TEST_F(DialogTest, ProgressRangeIsShiftedIntoSixteenBits) {
   }
 }
 
+// A run's phases share one bar of work units: erasing counts half of the bytes it covers,
+// programming and verifying every byte, each phase going on where the one before stopped.
+TEST_F(DialogTest, TheRunsPhasesBecomeWorkUnitsOfOneBar) {
+  Start();
+  std::vector<std::pair<int, int>> seen;  // total and position at each progress command
+  job = [&](RunEvents& events) {
+    events.PhaseStarted(RunPhase::Erasing, 20000);
+    events.Progress(16384);  // a segment of one sector: erasing stops short of the image
+    events.PhaseStarted(RunPhase::Programming, 20000);
+    events.Progress(2048);
+    events.Progress(20000);
+    events.PhaseStarted(RunPhase::Verifying, 20000);
+    events.Progress(20000);
+    events.Succeeded();
+  };
+  window.onPostCommand = [&](int id) {
+    if (id == ID_RUN_PROGRESS || id == ID_RUN_PROGRESS_RANGE) {
+      seen.emplace_back(dialog->Shared().m_progressTotal.load(),
+                        dialog->Shared().m_progressPos.load());
+    }
+  };
+  dialog->OnTest();
+  ASSERT_TRUE(PumpUntilFinished());
+  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{50000, 0},
+                                                    {50000, 8192},
+                                                    {50000, 8192 + 2048},
+                                                    {50000, 8192 + 20000},
+                                                    {50000, 8192 + 40000}}));
+  EXPECT_EQ(window.ProgressUpper(), 25000);
+  EXPECT_EQ(dialog->RunStatus(), RunStatusSucceeded);
+}
+
 TEST_F(DialogTest, TestButtonRunsWithoutChecksAndTheWindowIsBusyUntilTheRunFinished) {
   Start();
   std::atomic<bool> release{false};
-  job = [&](JobHost&) {
+  job = [&](RunEvents&) {
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   dialog->OnTest();
@@ -202,12 +234,11 @@ TEST_F(DialogTest, TestButtonRunsWithoutChecksAndTheWindowIsBusyUntilTheRunFinis
 TEST_F(DialogTest, AnErrorHoldsTheWorkerUntilItsBoxWasClosed) {
   Start();
   std::atomic<bool> pastError{false};
-  std::atomic<int> reply{0};
-  job = [&](JobHost& host) {
-    host.ReportStatus("... Firmware laden ...");
-    reply = host.ReportError("Falsches Flash Alignment !");
+  job = [&](RunEvents& events) {
+    events.Status("... Firmware laden ...");
+    events.Failed("Falsches Flash Alignment !");
     pastError = true;
-    host.ReportStatus(std::string(300, 'x'));
+    events.Status(std::string(300, 'x'));
   };
   window.onMessageBox = [&](const testkit::RecordedMessageBox&) {
     // Give a worker that did not wait every chance to run ahead.
@@ -221,7 +252,6 @@ TEST_F(DialogTest, AnErrorHoldsTheWorkerUntilItsBoxWasClosed) {
   EXPECT_EQ(window.messageBoxes[0].caption, "Fehler");
   EXPECT_EQ(window.messageBoxes[0].text, "Falsches Flash Alignment !");
   EXPECT_EQ(window.messageBoxes[0].icon, MessageIcon::Stop);
-  EXPECT_EQ(reply.load(), 1);  // OK
   EXPECT_TRUE(pastError.load());
   EXPECT_GE(window.Repaints(kIdStatusLine), 1);
   EXPECT_EQ(dialog->ControlColour(kIdStatusLine), ColourScheme::Bad);
@@ -233,9 +263,9 @@ TEST_F(DialogTest, AnErrorHoldsTheWorkerUntilItsBoxWasClosed) {
 
 TEST_F(DialogTest, ErrorsOfTwoRunsAreEachAcknowledgedOnce) {
   Start();
-  job = [](JobHost& host) {
-    host.ReportError("eins");
-    host.ReportError("zwei");
+  job = [](RunEvents& events) {
+    events.Failed("eins");
+    events.Failed("zwei");
   };
   for (int run = 0; run < 2; ++run) {
     dialog->OnTest();
@@ -248,10 +278,10 @@ TEST_F(DialogTest, ErrorsOfTwoRunsAreEachAcknowledgedOnce) {
 TEST_F(DialogTest, ADialogTornDownUnderAWaitingWorkerStopsAndJoinsIt) {
   Start();
   std::atomic<bool> waiting{false};
-  job = [&](JobHost& host) {
+  job = [&](RunEvents& events) {
     waiting = true;
-    host.ReportError("eins");
-    host.ReportError("zwei");
+    events.Failed("eins");
+    events.Failed("zwei");
   };
   dialog->OnTest();
   while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -262,7 +292,7 @@ TEST_F(DialogTest, ADialogTornDownUnderAWaitingWorkerStopsAndJoinsIt) {
 TEST_F(DialogTest, DeviceEventsDuringARunWaitForTheFirstTickAfterIt) {
   Start();
   std::atomic<bool> release{false};
-  job = [&](JobHost&) {
+  job = [&](RunEvents&) {
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   dialog->OnTest();
@@ -282,7 +312,7 @@ TEST_F(DialogTest, TheRunWorksOnCopiesTakenAtItsStart) {
   bus.paths = {kDevice};
   Start();
   window.SetControlText(kIdFirmwarePath, "/tmp/firmware.bin");
-  job = [](JobHost& host) { host.ReportStatus("x"); };
+  job = [](RunEvents& events) { events.Status("x"); };
   dialog->OnTest();
   ASSERT_TRUE(PumpUntilFinished());
   EXPECT_EQ(inputs.device.deviceCount, 1);

@@ -81,11 +81,24 @@ TEST(DeviceBackendTest, ABenchFileGivesItsDevicesAndAMissingOneSaysWhy) {
 }
 
 TEST(DeviceBackendTest, EachProblemIsToldOnce) {
+  using Kind = UsbOpenProblem::Kind;
   std::vector<std::string> told;
-  UsbOpenProblemSink sink =
-      OnceEach([&told](const std::string& message) { told.push_back(message); });
-  for (const char* message : {"denied", "in use", "denied", "in use", "denied"}) sink(message);
-  EXPECT_EQ(told, (std::vector<std::string>{"denied", "in use"}));
+  UsbOpenProblemSink sink = OnceEach(
+      [&told](const UsbOpenProblem& problem) { told.push_back(DescribeProblem(problem)); });
+  const UsbOpenProblem problems[] = {
+      {Kind::InUse, "a", ""},
+      {Kind::InUse, "b", ""},
+      {Kind::InUse, "a", ""},
+      {Kind::NotWinUsb, "a", ""},
+      {Kind::NotWinUsb, "a", "STTub30"},
+      {Kind::NotWinUsb, "a", ""},
+  };
+  for (const UsbOpenProblem& problem : problems) sink(problem);
+  ASSERT_EQ(told.size(), 4u);
+  EXPECT_EQ(told[0], "the USB device a is in use by another program");
+  EXPECT_NE(told[3].find("the USB device a is bound to the driver STTub30, not to WinUSB"),
+            std::string::npos)
+      << told[3];
 }
 
 }  // namespace

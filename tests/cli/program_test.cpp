@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "cli/cli.h"
+#include "cli/interrupt_catcher.h"
 #include "cli/program_command.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"
@@ -44,11 +45,10 @@ class ProgramTest : public ::testing::Test {
     return path;
   }
   int Program(const std::string& path, bool terminal = false) {
-    ConsoleWindowOptions console;
+    ConsoleOptions console;
     console.out = out.File();
     console.err = err.File();
     console.progressBar = terminal;
-    console.progressBytes = terminal ? image.size() : 0;
     return ProgramFirmware(*backend, folder.File("Infos"), path, console);
   }
   std::string Log() {
@@ -99,7 +99,7 @@ TEST_F(ProgramTest, WithoutATerminalProgressIsLeftOut) {
 TEST_F(ProgramTest, ProgressInQuartersIsPrintedAsLinesBehindTheDevicesName) {
   MakeBench(1);
   const std::string path = Firmware();
-  ConsoleWindowOptions console;
+  ConsoleOptions console;
   console.out = out.File();
   console.err = err.File();
   console.progressQuarters = true;
@@ -187,7 +187,7 @@ TEST_F(ProgramTest, ALogLineThatCannotBeWrittenIsWarnedAboutWithExitFour) {
     MakeBench(1);
     const std::string path = Firmware();
     const std::size_t before = err.Text().size();
-    ConsoleWindowOptions console;
+    ConsoleOptions console;
     console.out = out.File();
     console.err = err.File();
     EXPECT_EQ(ProgramFirmware(*backend, infos, path, console), kExitLogLineMissing);
@@ -211,38 +211,6 @@ TEST_F(ProgramTest, TheCommandLineWantsOneFile) {
   EXPECT_EQ(Main({"--simulate", "program"}, out.File(), err.File()), kExitUsage);
   EXPECT_EQ(Main({"--simulate", "program", "a.bin", "b.bin"}, out.File(), err.File()), kExitUsage);
   EXPECT_NE(err.Text().find("program FILE"), std::string::npos);
-}
-
-}  // namespace
-}  // namespace kestrune::cli
-
-namespace kestrune::cli {
-namespace {
-
-// With a ledger every verified run is recorded there too; when the ledger is away the run still
-// ends verified, with a warning, and its record waits in the queue for the next contact.
-TEST_F(ProgramTest, AVerifiedRunIsRecordedInTheLedgerOrQueuedWhileItIsAway) {
-  std::filesystem::create_directories(folder.File("Infos"));
-  testkit::WriteFileText(folder.File("Infos/Ledger.cfg"), "LEDGER share/ledger.csv\n");
-  const auto text = [](const std::string& path) {
-    const auto bytes = testkit::ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-  };
-  const std::string queue = folder.File("Infos/LedgerQueue.csv");
-  MakeBench(1);
-  const std::string firmware = Firmware();
-  ASSERT_EQ(Program(firmware), kExitOk) << err.Text();
-  EXPECT_THAT(err.Text(), HasSubstr("ist nicht erreichbar !"));
-  EXPECT_THAT(text(queue), HasSubstr(";firmware.bin;"));
-
-  std::filesystem::create_directories(folder.File("Infos/share"));
-  MakeBench(1);
-  ASSERT_EQ(Program(firmware), kExitOk) << err.Text();
-  EXPECT_EQ(text(queue), "");
-  const std::string ledger = text(folder.File("Infos/share/ledger.csv"));
-  std::size_t runs = 0;
-  for (std::size_t at = 0; (at = ledger.find("\nrun;", at)) != std::string::npos; ++at) ++runs;
-  EXPECT_EQ(runs, 2u) << ledger;
 }
 
 }  // namespace

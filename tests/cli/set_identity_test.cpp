@@ -44,7 +44,7 @@ class SetIdentityTest : public testing::Test {
     testkit::CapturedStream answers;
     std::fputs("j\n", answers.File());
     std::rewind(answers.File());
-    ConsoleWindowOptions console;
+    ConsoleOptions console;
     console.out = out.File();
     console.err = err.File();
     console.answers = terminal ? answers.File() : nullptr;
@@ -239,49 +239,6 @@ TEST(SetIdentityCommand, SuccessiveCommandsFillTheBlocksUpward) {
   EXPECT_EQ(again.status, kExitRefused);
   EXPECT_THAT(again.out,
               HasSubstr(testkit::Utf8(u8"Information: Diese Seriennummer ist bereits im Gerät !")));
-}
-
-}  // namespace
-}  // namespace kestrune::cli
-
-namespace kestrune::cli {
-namespace {
-
-// With a ledger the proposal moves on past every serial number given, a number another device
-// holds is refused before anything is written, and an unreachable ledger assigns nothing.
-TEST_F(SetIdentityTest, WithALedgerNoSerialNumberIsGivenTwice) {
-  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"),
-                         "LEDGER ledger.csv\nSTATION \"Platz 1\"\n");
-  const Outcome first = Run({std::nullopt, true, false});
-  ASSERT_EQ(first.status, kExitOk) << first.err;
-  EXPECT_THAT(first.out, HasSubstr("Seriennummer : 100000"));
-
-  m_device.uniqueId[0] ^= 0x55;  // another device
-  const Outcome second = Run({std::nullopt, true, false});
-  ASSERT_EQ(second.status, kExitOk) << second.err;
-  EXPECT_THAT(second.out, HasSubstr("Seriennummer : 100001"));
-
-  m_device.uniqueId[1] ^= 0x55;  // a third one, to which the operator gives the first's number
-  const SetIdentityRequest taken{100000, true, false};
-  const Outcome refused = Run(taken);
-  EXPECT_EQ(refused.status, kExitRefused);
-  EXPECT_THAT(refused.err,
-              HasSubstr(testkit::Utf8(u8"Die Seriennummer 100000 ist bereits für das Gerät ")));
-  EXPECT_FALSE(Block1Written());
-
-  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER nowhere/ledger.csv\n");
-  const Outcome unreachable = Run({std::nullopt, true, false});
-  EXPECT_EQ(unreachable.status, kExitRefused);
-  EXPECT_THAT(unreachable.err, HasSubstr("Es wird keine Seriennummer vergeben."));
-  EXPECT_FALSE(Block1Written());
-
-  testkit::CapturedStream out;
-  testkit::CapturedStream err;
-  const std::string ledger = m_folder.File("Infos/ledger.csv");
-  ASSERT_EQ(Main({"ledger", "--infos", m_folder.File("Infos"), "--ledger", ledger, "--check"},
-                 out.File(), err.File()),
-            kExitOk);
-  EXPECT_THAT(out.Text(), HasSubstr("2 written, 0 failed, 0 reserved but never confirmed"));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/console_window.h"
+#include "cli/interrupt_catcher.h"
 #include "cli/program_all.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"

@@ -9,7 +9,6 @@
 #include "fuzz_support.h"
 #include "job/download_log.h"
 #include "job/programming_job.h"
-#include "job/run_commands.h"
 #include "serials/identity_assignment.h"
 #include "serials/identity_write.h"
 #include "sim/sim_bench.h"
@@ -125,25 +124,33 @@ class RecordedDevice final : public UsbDevice {
   std::vector<std::uint8_t>& m_answers;
 };
 
-// Takes every report at once and answers every error and warning box with OK.
-class QuietHost final : public JobHost {
+// Takes every event at once and answers every error and warning box with OK.
+class QuietHost final : public RunEvents {
  public:
   explicit QuietHost(JobDevice device) : m_device(std::move(device)) {}
-  RunShared& Shared() override { return m_shared; }
-  void ReportStatus(const std::string&) override {}
-  int ReportError(const std::string&) override { return 1; }
-  void ReportWarning(const std::string&) override {}
-  void PostCommand(int id) override {
-    fuzz::Require(!m_finished, "nothing is posted after ID_RUN_FINISHED");
-    m_finished = id == ID_RUN_FINISHED;
-  }
+  void Status(const std::string&) override { NotFinished(); }
+  void PhaseStarted(RunPhase, std::uint32_t) override { NotFinished(); }
+  void Progress(std::uint32_t) override { NotFinished(); }
+  void Failed(const std::string&) override { NotFinished(); }
+  void Aborted() override { NotFinished(); }
+  void Succeeded() override { NotFinished(); }
+  void Warning(const std::string&) override { NotFinished(); }
+  void AwaitingDevice() override { NotFinished(); }
   JobDevice CurrentDevice() override { return m_device; }
-  bool Finished() const { return m_finished; }
+  void Finished(const RunResult& result) override {
+    NotFinished();
+    m_finished = true;
+    m_outcome = result.outcome;
+  }
+  bool HasFinished() const { return m_finished; }
+  RunOutcome Outcome() const { return m_outcome; }
+  RunControl control;
 
  private:
-  RunShared m_shared;
+  void NotFinished() const { fuzz::Require(!m_finished, "no event after Finished"); }
   JobDevice m_device;
   bool m_finished = false;
+  RunOutcome m_outcome = RunOutcome::None;
 };
 
 }  // namespace
@@ -223,9 +230,9 @@ bool Program(StdfuLibrary& dfu, Clock& clock, JobInputs inputs) {
   std::error_code ignored;
   std::filesystem::remove(log, ignored);  // the log of an earlier run proves nothing
   QuietHost host(inputs.device);
-  ProgrammingJob(host, dfu, clock, inputs);
-  Require(host.Finished(), "a run ends with ID_RUN_FINISHED");
-  const bool succeeded = host.Shared().m_runStatus == RunStatusSucceeded;
+  ProgrammingJob(host, host.control, dfu, clock, inputs);
+  Require(host.HasFinished(), "a run ends with Finished");
+  const bool succeeded = host.Outcome() == RunOutcome::Succeeded;
   Require(std::filesystem::exists(log, ignored) == succeeded,
           "a run is logged exactly when it succeeded");
   return succeeded;

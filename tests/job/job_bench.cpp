@@ -4,7 +4,6 @@
 
 #include "device/memory_map.h"
 #include "job/programming_job.h"
-#include "job/run_commands.h"
 
 namespace kestrune {
 
@@ -51,7 +50,7 @@ JobBench::JobBench(SimDeviceConfig config) {
     return now;
   };
   bench.SetListener([this](DeviceEvent event, const std::string&) {
-    if (event == DeviceEvent::Removal) host.Shared().m_deviceRemoved = 1;
+    if (event == DeviceEvent::Removal) host.control.m_deviceRemoved = 1;
   });
   dfu.onDnload = [this](std::uint16_t block, std::uint32_t length, std::uint8_t first) {
     if (block == 0 && length == 5 && first == 0x41) ++m_erases;
@@ -76,7 +75,7 @@ void JobBench::UseMap(const std::string& interfaceString) {
 }
 
 void JobBench::Run() {
-  ProgrammingJob(host, dfu, clock, inputs);
+  ProgrammingJob(host, host.control, dfu, clock, inputs);
 }
 
 std::vector<std::uint8_t> JobBench::Flash(std::uint32_t length) const {
@@ -94,14 +93,14 @@ std::string JobBench::Log() const {
 }
 
 void JobBench::ExpectCleanEnd() const {
-  const std::vector<JobEvent> events = host.Events();
+  using Event = testkit::RecordedRunEvent;
+  const std::vector<Event> events = host.Events();
   ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.back().kind, JobEvent::Command);
-  EXPECT_EQ(events.back().id, ID_RUN_FINISHED);
-  EXPECT_EQ(host.CountCommands(ID_RUN_FINISHED), 1);
+  EXPECT_EQ(events.back().kind, Event::Finished);
+  EXPECT_EQ(host.Count(Event::Finished), 1);
   EXPECT_LE(host.Errors().size(), 1u);
-  for (const JobEvent& event : events) {
-    if (event.kind == JobEvent::Error) {
+  for (const Event& event : events) {
+    if (event.kind == Event::Failed) {
       EXPECT_EQ(event.openConnections, 0) << event.text;
     }
   }

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "fake_job_host.h"
-#include "job/job_host.h"
+#include "job/run_events.h"
 #include "platform/clock.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_config.h"
+#include "testkit/recording_run_events.h"
 #include "testkit/temp_folder.h"
 #include "testkit/watched_stdfu.h"
 #include "usb/usb_stdfu.h"
@@ -41,15 +41,15 @@ class JobBench {
   int Erases() const { return m_erases; }
   int OptionWrites() const { return m_optionWrites; }
 
-  // Checks what every run must leave: ID_RUN_FINISHED once and last, no connection open now or
-  // while an error box was up, and at most one error box.
+  // Checks what every run must leave: Finished once and last, no connection open now or while an
+  // error box was up, and at most one error box.
   void ExpectCleanEnd() const;
 
   VirtualClock clock;
   SimBench bench{clock};
   UsbStdfuLibrary usb{bench, clock};
   testkit::WatchedStdfu dfu{usb};
-  FakeJobHost host{[this] { return dfu.OpenConnections(); }};
+  testkit::RecordingRunEvents host{[this] { return dfu.OpenConnections(); }};
   testkit::TempFolder temp;
   std::size_t device = 0;
   JobInputs inputs;

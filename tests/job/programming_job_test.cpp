@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "job/run_commands.h"
 #include "job_bench.h"
 
 namespace kestrune {
 namespace {
+
+using Event = testkit::RecordedRunEvent;
 
 const std::string kLogHeader = "<Zeit>;<Hardware-ID>;<Dateiname>;<Geräteart>;<Version+Datum>;\n";
 const std::string kSizeError = "Die Firmware-Datei existiert nicht, oder hat die falsche Größe !";
@@ -22,7 +23,7 @@ const std::string kUserAbort = "... User-Abbruch ...";
 void ExpectSucceeded(JobBench& bench) {
   bench.ExpectCleanEnd();
   EXPECT_TRUE(bench.host.Errors().empty()) << bench.host.Errors().front();
-  EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusSucceeded);
+  EXPECT_EQ(bench.host.Outcome(), RunOutcome::Succeeded);
   EXPECT_EQ(bench.Flash(static_cast<std::uint32_t>(bench.firmware.size())), bench.firmware);
   const std::regex record(
       "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d;\"0047003133510E3036383437\";\"fw\\.bin\";"
@@ -36,7 +37,7 @@ void ExpectSucceeded(JobBench& bench) {
 void ExpectFailed(JobBench& bench, const std::string& error) {
   bench.ExpectCleanEnd();
   EXPECT_EQ(bench.host.Errors(), std::vector<std::string>{error});
-  EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusFailed);
+  EXPECT_EQ(bench.host.Outcome(), RunOutcome::Failed);
   EXPECT_EQ(bench.Log(), "");
 }
 
@@ -49,9 +50,9 @@ TEST(ProgrammingJob, RewritesOptionBytesOnceWaitsForTheDeviceAndProgramsIt) {
   EXPECT_EQ(
       bench.host.Statuses(),
       (std::vector<std::string>{
-          "... Öffne Gerät ...", "... Optionen auslesen ...", "... Optionen speichern ...",
-          "... Warte auf die neue Geräteanmeldung ...", "... Gerät neu öffnen ...",
-          "... Firmware laden ...", "... Lösche Sektor 0   (08000000h) ...",
+          "... Firmware laden ...", "... Öffne Gerät ...", "... Optionen auslesen ...",
+          "... Optionen speichern ...", "... Warte auf die neue Geräteanmeldung ...",
+          "... Gerät neu öffnen ...", "... Lösche Sektor 0   (08000000h) ...",
           "... Lösche Sektor 1   (08004000h) ...", "... Programmiere Flash ab (08000000h) ...",
           "... Prüfe den Flash ab (08000000h) ...", kSuccess}));
   EXPECT_EQ(bench.OptionWrites(), 1);
@@ -60,29 +61,50 @@ TEST(ProgrammingJob, RewritesOptionBytesOnceWaitsForTheDeviceAndProgramsIt) {
   EXPECT_EQ((std::vector<int>{options[0], options[1], options[8], options[9]}),
             (std::vector<int>{0xE3, 0xAA, 0xFF, 0x3F}));
   EXPECT_EQ(bench.dfu.Opens(), 2);
-  EXPECT_GE(bench.host.CountCommands(ID_RUN_REENUMERATE), 1);
+  EXPECT_GE(bench.host.Count(Event::AwaitingDevice), 1);
 }
 
-TEST(ProgrammingJob, ErasesOnlyTheSectorsTheFileNeedsAndCountsProgressToTheTotal) {
+// The events of a run, in order: each phase starts with the image's size and counts its own bytes
+// up to it, one step per erased sector and per data block.
+TEST(ProgrammingJob, ErasesOnlyTheSectorsTheFileNeedsAndReportsEachPhasesBytes) {
   JobBench bench(DeviceWithOptionsInPlace());
   bench.WriteFirmware(20000);
-  int progressAfterErasing = -1;
-  bench.host.onEvent = [&](const JobEvent& event) {
-    if (event.kind == JobEvent::Status && event.text.starts_with("... Programmiere")) {
-      progressAfterErasing = bench.host.Shared().m_progressPos;
-    }
-  };
   bench.Run();
 
   ExpectSucceeded(bench);
   EXPECT_EQ(bench.OptionWrites(), 0);
   EXPECT_EQ(bench.dfu.Opens(), 1);
-  EXPECT_EQ(bench.host.CountCommands(ID_RUN_REENUMERATE), 0);
+  EXPECT_EQ(bench.host.Count(Event::AwaitingDevice), 0);
   EXPECT_EQ(bench.Erases(), 2);  // 32768 bytes cover the file
-  EXPECT_EQ(bench.host.Shared().m_progressTotal, 50000);
-  EXPECT_EQ(progressAfterErasing, 10000);
-  EXPECT_EQ(bench.host.Shared().m_progressPos, 50000);
-  EXPECT_EQ(bench.host.CountCommands(ID_RUN_PROGRESS_RANGE), 1);
+  std::vector<std::string> stream;
+  for (const Event& event : bench.host.Events()) {
+    switch (event.kind) {
+      case Event::Phase:
+        stream.push_back("phase " + std::to_string(static_cast<int>(event.phase)) + " of " +
+                         std::to_string(event.bytes));
+        break;
+      case Event::Progress:
+        stream.push_back(std::to_string(event.bytes));
+        break;
+      case Event::Succeeded:
+        stream.push_back("succeeded");
+        break;
+      case Event::Finished:
+        stream.push_back("finished");
+        break;
+      default:
+        break;
+    }
+  }
+  std::vector<std::string> expected = {"phase 0 of 20000", "16384", "20000", "phase 1 of 20000"};
+  for (std::uint32_t done = 2048; done < 20000; done += 2048)
+    expected.push_back(std::to_string(done));
+  expected.push_back("20000");
+  expected.push_back("phase 2 of 20000");
+  for (std::uint32_t done = 2048; done < 20000; done += 2048)
+    expected.push_back(std::to_string(done));
+  expected.insert(expected.end(), {"20000", "succeeded", "finished"});
+  EXPECT_EQ(stream, expected);
 }
 
 TEST(ProgrammingJob, SegmentShorterThanTheFileIsErasedWholeAndProgrammingGoesOn) {
@@ -94,6 +116,7 @@ TEST(ProgrammingJob, SegmentShorterThanTheFileIsErasedWholeAndProgrammingGoesOn)
   // The device's next sector was still erased, so the read-back proves the whole file.
   ExpectSucceeded(bench);
   EXPECT_EQ(bench.Erases(), 1);
+  EXPECT_EQ(bench.host.LastProgress(RunPhase::Erasing), 16384u);
 }
 
 TEST(ProgrammingJob, RefusesFilesOutsideTheLimits) {
@@ -113,7 +136,7 @@ TEST(ProgrammingJob, RefusesFilesOutsideTheLimits) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
-    JobBench bench(DeviceWithOptionsInPlace());
+    JobBench bench;
     if (c.size >= 0) bench.WriteFirmware(static_cast<std::uint32_t>(c.size));
     if (c.flashSize != 0) bench.inputs.device.flashSize = c.flashSize;
     bench.Run();
@@ -122,28 +145,32 @@ TEST(ProgrammingJob, RefusesFilesOutsideTheLimits) {
     } else {
       ExpectFailed(bench, c.error);
       EXPECT_EQ(bench.Erases(), 0);
+      EXPECT_EQ(bench.OptionWrites(), 0);
+      EXPECT_EQ(bench.dfu.Opens(), 0);
     }
   }
 }
 
-TEST(ProgrammingJob, RefusesMemoryMapsItCannotProgram) {
+// Every refusal comes before the device is touched: on a device whose option bytes need a rewrite
+// (at read protection level 1 that rewrite erases the chip), they and the flash stay as they were.
+TEST(ProgrammingJob, RefusesMemoryMapsItCannotProgramBeforeTouchingTheDevice) {
   const struct {
     const char* map;  // nullptr: no device data
     std::string error;
-    int erases;
   } cases[] = {
-      {nullptr, "Es sind keine Gerätedaten vorhanden !", 0},
-      {"@Option Bytes  /0x1FFFC000/01*016 e", kNoFlash, 0},
+      {nullptr, "Es sind keine Gerätedaten vorhanden !"},
+      {"@Option Bytes  /0x1FFFC000/01*016 e", kNoFlash},
       // Only the first sector decides whether a segment is flash.
-      {"@Internal Flash  /0x08000000/01*016Ka,03*016Kg", kNoFlash, 0},
-      // The gap behind sector 1 is found before sector 1 is erased, though 2 is never needed.
+      {"@Internal Flash  /0x08000000/01*016Ka,03*016Kg", kNoFlash},
+      // The gap behind sector 1 counts, though sector 2 is never needed.
       {"@Internal Flash  /0x08000000/02*016Kg/0x0800C000/02*016Kg",
-       "Der Flash im Gerät ist nicht durchgehent (08008000h..0800C000h) !", 1},
-      {"@Internal Flash  /0x08000000/01*016Kg,01*003Kg,01*016Kg", "Falsches Flash Alignment !", 1},
+       "Der Flash im Gerät ist nicht durchgehent (08008000h..0800C000h) !"},
+      {"@Internal Flash  /0x08000000/01*016Kg,01*003Kg,01*016Kg", "Falsches Flash Alignment !"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
-    JobBench bench(DeviceWithOptionsInPlace());
+    JobBench bench;
+    const std::vector<std::uint8_t> options = bench.OptionBytes();
     bench.WriteFirmware(20000);
     if (c.map == nullptr) {
       bench.inputs.device.memoryMap = nullptr;
@@ -152,7 +179,11 @@ TEST(ProgrammingJob, RefusesMemoryMapsItCannotProgram) {
     }
     bench.Run();
     ExpectFailed(bench, c.error);
-    EXPECT_EQ(bench.Erases(), c.erases);
+    EXPECT_EQ(bench.Erases(), 0);
+    EXPECT_EQ(bench.OptionWrites(), 0);
+    EXPECT_EQ(bench.dfu.Opens(), 0);
+    EXPECT_EQ(bench.OptionBytes(), options);
+    EXPECT_EQ(bench.Flash(16), std::vector<std::uint8_t>(16, 0xFF));
   }
 }
 
@@ -259,8 +290,8 @@ TEST(ProgrammingJob, ARunWithoutUniqueIdTextReadsItOrProgramsNothing) {
     bench.inputs.hardwareId.clear();
     bench.Run();
     bench.ExpectCleanEnd();
-    EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusSucceeded);
-    EXPECT_EQ(bench.host.Shared().m_progressPos, 50000);
+    EXPECT_EQ(bench.host.Outcome(), RunOutcome::Succeeded);
+    EXPECT_EQ(bench.host.LastProgress(RunPhase::Verifying), 20000u);
     const std::string log = bench.Log();
     EXPECT_NE(log.find(";\"3100-4700-0E-Q307486\";\"fw.bin\";"), std::string::npos) << log;
   }
@@ -286,7 +317,7 @@ TEST(ProgrammingJob, GivesUpWhenTheDeviceDoesNotComeBackAfterTheOptionWrite) {
   ExpectFailed(bench,
                "Das Geräte hat sich nicht wieder angemeldet !\n\nBitte stecken sie das Geräte ab, "
                "und wieder an\nund versuchen sie es dan erneut.");
-  EXPECT_EQ(bench.host.CountCommands(ID_RUN_REENUMERATE), 51);
+  EXPECT_EQ(bench.host.Count(Event::AwaitingDevice), 51);
   EXPECT_EQ(bench.Erases(), 0);
   // The removal came at once: 0.2 s, then 50 polls of 0.1 s and a last 50 ms.
   EXPECT_LT(bench.clock.TickCount() - start, 7000u);
@@ -303,35 +334,39 @@ TEST(ProgrammingJob, GoesOnAfterTwoSecondsWhenTheRemovalIsNeverReported) {
 
   ExpectSucceeded(bench);
   EXPECT_GE(bench.clock.TickCount() - start, 2000u + 200u + 100u + 50u);
-  EXPECT_EQ(bench.host.Shared().m_deviceRemoved, 0);
+  EXPECT_EQ(bench.host.control.m_deviceRemoved, 0);
 }
 
 TEST(ProgrammingJob, StopsOnAnAbortInEveryPhaseWithoutABox) {
-  // Each case sets the abort flag when the run reports this status, or this much progress.
+  // Each case sets the abort flag when the run reports this status, or this much progress in
+  // this phase.
   const struct {
-    const char* phase;
+    const char* name;
     bool optionsInPlace;
     std::string status;
-    int progress;
+    RunPhase phase;
+    std::uint32_t progress;
     int erases;
   } cases[] = {
-      {"before the start", true, "", 0, 0},
-      {"waiting for the device", false, "... Warte auf die neue Geräteanmeldung ...", 0, 0},
-      {"loading", true, "... Firmware laden ...", 0, 0},
-      {"erasing", true, "... Lösche Sektor 0   (08000000h) ...", 0, 1},
-      {"programming", true, "", 10000 + 2048, 2},
-      {"verifying", true, "", 30000 + 2048, 2},
+      {"before the start", true, "", RunPhase::Erasing, 0, 0},
+      {"waiting for the device", false, "... Warte auf die neue Geräteanmeldung ...",
+       RunPhase::Erasing, 0, 0},
+      {"loading", true, "... Firmware laden ...", RunPhase::Erasing, 0, 0},
+      {"erasing", true, "... Lösche Sektor 0   (08000000h) ...", RunPhase::Erasing, 0, 1},
+      {"programming", true, "", RunPhase::Programming, 2048, 2},
+      {"verifying", true, "", RunPhase::Verifying, 2048, 2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.phase);
+    SCOPED_TRACE(c.name);
     JobBench bench(c.optionsInPlace ? DeviceWithOptionsInPlace() : DefaultSimDevice(""));
     bench.WriteFirmware(20000);
-    RunShared& shared = bench.host.Shared();
-    if (c.status.empty() && c.progress == 0) shared.m_abortRequested = 1;
-    bench.host.onEvent = [&](const JobEvent& event) {
-      if ((event.kind == JobEvent::Status && event.text == c.status) ||
-          (c.progress != 0 && event.id == ID_RUN_PROGRESS && shared.m_progressPos >= c.progress)) {
-        shared.m_abortRequested = 1;
+    RunControl& control = bench.host.control;
+    if (c.status.empty() && c.progress == 0) control.m_abortRequested = 1;
+    bench.host.onEvent = [&](const Event& event) {
+      if ((event.kind == Event::Status && event.text == c.status) ||
+          (c.progress != 0 && event.kind == Event::Progress && event.phase == c.phase &&
+           event.bytes >= c.progress)) {
+        control.m_abortRequested = 1;
       }
     };
     bench.Run();
@@ -339,12 +374,12 @@ TEST(ProgrammingJob, StopsOnAnAbortInEveryPhaseWithoutABox) {
     bench.ExpectCleanEnd();
     EXPECT_TRUE(bench.host.Errors().empty());
     EXPECT_EQ(bench.host.Statuses().back(), kUserAbort);
-    EXPECT_EQ(shared.m_runStatus, RunStatusAborted);
+    EXPECT_EQ(bench.host.Outcome(), RunOutcome::Aborted);
     EXPECT_EQ(bench.Erases(), c.erases);
     EXPECT_EQ(bench.Log(), "");
     // The transfer stopped at the next block.
     if (c.progress != 0) {
-      EXPECT_EQ(shared.m_progressPos, c.progress);
+      EXPECT_EQ(bench.host.LastProgress(c.phase), c.progress);
     }
   }
 }

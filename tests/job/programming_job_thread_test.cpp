@@ -7,7 +7,6 @@
 #include <mutex>
 #include <thread>
 
-#include "job/run_commands.h"
 #include "job_bench.h"
 
 namespace kestrune {
@@ -37,11 +36,12 @@ class Signal {
 TEST(ProgrammingJobThread, AbortFromTheWindowStopsTheTransferAtTheNextBlock) {
   JobBench bench(DeviceWithOptionsInPlace());
   bench.WriteFirmware(100000);
-  RunShared& shared = bench.host.Shared();
+  RunControl& control = bench.host.control;
   Signal programming;
   Signal abortSent;
-  bench.host.onEvent = [&](const JobEvent& event) {
-    if (event.id == ID_RUN_PROGRESS && shared.m_progressPos == 50000 + 2048) {
+  bench.host.onEvent = [&](const testkit::RecordedRunEvent& event) {
+    if (event.kind == testkit::RecordedRunEvent::Progress && event.phase == RunPhase::Programming &&
+        event.bytes == 2048) {
       programming.Raise();
       abortSent.Wait();
     }
@@ -51,14 +51,14 @@ TEST(ProgrammingJobThread, AbortFromTheWindowStopsTheTransferAtTheNextBlock) {
     programming.Raise();  // a run that never got there must not hang the test
   });
   programming.Wait();
-  shared.m_abortRequested = 1;
+  control.m_abortRequested = 1;
   abortSent.Raise();
   worker.join();
 
   bench.ExpectCleanEnd();
   EXPECT_EQ(bench.host.Statuses().back(), "... User-Abbruch ...");
-  EXPECT_EQ(shared.m_runStatus, RunStatusAborted);
-  EXPECT_EQ(shared.m_progressPos, 50000 + 2048);
+  EXPECT_EQ(bench.host.Outcome(), RunOutcome::Aborted);
+  EXPECT_EQ(bench.host.LastProgress(RunPhase::Programming), 2048u);
   EXPECT_EQ(bench.Log(), "");
 }
 
@@ -79,8 +79,8 @@ TEST(ProgrammingJobThread, ErrorBoxHoldsTheRunWithTheDeviceFreeUntilAcknowledged
   std::thread worker([&bench] { bench.Run(); });
   boxShown.Wait();
   EXPECT_EQ(bench.dfu.OpenConnections(), 0);
-  EXPECT_EQ(bench.host.Shared().m_runStatus, RunStatusFailed);
-  EXPECT_EQ(bench.host.CountCommands(ID_RUN_FINISHED), 0);
+  EXPECT_EQ(bench.host.Count(testkit::RecordedRunEvent::Failed), 1);
+  EXPECT_EQ(bench.host.Count(testkit::RecordedRunEvent::Finished), 0);
   errorAck.Raise();
   worker.join();
 

@@ -5,13 +5,13 @@
 #include <memory>
 
 #include "app/mac_setzen.h"
+#include "app/window_identity_operator.h"
 #include "device/enumerate.h"
 #include "device/identity_display.h"
-#include "job/fake_job_host.h"
 #include "job/programming_job.h"
-#include "job/run_commands.h"
 #include "serials/mac_range.h"
 #include "sim/sim_bench.h"
+#include "testkit/recording_run_events.h"
 #include "testkit/recording_window.h"
 #include "testkit/temp_folder.h"
 #include "testkit/watched_stdfu.h"
@@ -19,6 +19,8 @@
 
 namespace kestrune::matrix {
 namespace {
+
+using Event = testkit::RecordedRunEvent;
 
 constexpr std::uint32_t kFirmwareSize = 5000;  // three data blocks, the last one partial
 constexpr std::uint8_t kWantedOptions[4] = {0xE3, 0xAA, 0xFF, 0x3F};
@@ -115,7 +117,7 @@ class Trial {
     m_otpBefore = Otp();
     // The window hears removals from the bus.
     m_bench.SetListener([this](DeviceEvent event, const std::string&) {
-      if (event == DeviceEvent::Removal) m_host.Shared().m_deviceRemoved = 1;
+      if (event == DeviceEvent::Removal) m_host.control.m_deviceRemoved = 1;
     });
     std::filesystem::remove(m_files.log);
     if (!added.device) Add(Violation::UncleanEnd, "device not made: " + added.error);
@@ -149,7 +151,7 @@ class Trial {
   Discovery Discover() { return Enumerate(m_dfu, m_bench, m_clock, UtcCalendar); }
 
   // The window's side of a run: its device data from discovery, and discovery again on
-  // ID_RUN_REENUMERATE while the device is gone or not found again.
+  // AwaitingDevice while the device is gone or not found again.
   void Program(const Discovery& found) {
     JobInputs inputs;
     inputs.firmwarePath = m_files.firmware;
@@ -163,27 +165,27 @@ class Trial {
     inputs.infosFolder = m_files.infos;
     m_current = inputs.device;
     m_host.currentDevice = [this] { return m_current; };
-    m_host.onEvent = [this](const JobEvent& event) {
-      if (event.kind != JobEvent::Command || event.id != ID_RUN_REENUMERATE) return;
-      if (m_host.Shared().m_deviceRemoved == 0 && m_current.deviceCount != 0) return;
+    m_host.onEvent = [this](const Event& event) {
+      if (event.kind != Event::AwaitingDevice) return;
+      if (m_host.control.m_deviceRemoved == 0 && m_current.deviceCount != 0) return;
       Discovery again = Discover();
       m_current.deviceCount = again.deviceCount;
       m_current.devicePath = again.devicePath;
       if (again.flashSize) m_current.flashSize = *again.flashSize;
       m_current.memoryMap = std::shared_ptr<const MemoryMap>(std::move(again.memoryMap));
-      m_host.Shared().m_deviceRemoved = 0;
+      m_host.control.m_deviceRemoved = 0;
     };
-    ProgrammingJob(m_host, m_dfu, m_clock, inputs);
-    m_result.succeeded = m_host.Shared().m_runStatus == RunStatusSucceeded;
+    ProgrammingJob(m_host, m_host.control, m_dfu, m_clock, inputs);
+    m_result.succeeded = m_host.Outcome() == RunOutcome::Succeeded;
 
-    const std::vector<JobEvent> events = m_host.Events();
-    if (events.empty() || events.back().kind != JobEvent::Command ||
-        events.back().id != ID_RUN_FINISHED || m_host.CountCommands(ID_RUN_FINISHED) != 1) {
-      Add(Violation::UncleanEnd, "ID_RUN_FINISHED is not once and last");
+    const std::vector<Event> events = m_host.Events();
+    if (events.empty() || events.back().kind != Event::Finished ||
+        m_host.Count(Event::Finished) != 1) {
+      Add(Violation::UncleanEnd, "Finished is not once and last");
     }
     if (m_host.Errors().size() > 1) Add(Violation::UncleanEnd, "more than one error box");
-    for (const JobEvent& event : events) {
-      if (event.kind == JobEvent::Error && event.openConnections != 0) {
+    for (const Event& event : events) {
+      if (event.kind == Event::Failed && event.openConnections != 0) {
         Add(Violation::UncleanEnd, "connection open under the box \"" + event.text + "\"");
       }
     }
@@ -208,16 +210,18 @@ class Trial {
     OtpImage otpImage{};
     if (found.otpImage) otpImage = *found.otpImage;
     int rescanRequested = 0;
-    MacSetzenState state{ranges,   500000,          identityState,  devicePath,
-                         otpImage, m_host.Shared(), rescanRequested};
+    RunShared shared;
+    MacSetzenState state{ranges,   500000, identityState,  devicePath,
+                         otpImage, shared, rescanRequested};
     testkit::RecordingWindow window;
     window.answers = {MessageResult::Yes, MessageResult::Yes, MessageResult::Yes};
     const SerialNumberDialogRunner accept = [](SerialNumberDialog& dialog) {
       dialog.OnInitDialog();
       return true;
     };
+    WindowIdentityOperator asker(window, accept);
     const MacSetzenServices services{
-        window, m_dfu, m_clock, accept, [] { return std::uint32_t{1400334309}; }, UtcCalendar};
+        asker, m_dfu, m_clock, {}, [] { return std::uint32_t{1400334309}; }, UtcCalendar};
     const MacSetzenResult result = MacSetzen(services, state);
     m_result.succeeded = result.outcome == MacSetzenOutcome::Written;
 
@@ -268,7 +272,7 @@ class Trial {
   SimBench m_bench{m_clock};
   UsbStdfuLibrary m_usb{m_bench, m_clock};
   testkit::WatchedStdfu m_dfu{m_usb};
-  FakeJobHost m_host{[this] { return m_dfu.OpenConnections(); }};
+  testkit::RecordingRunEvents m_host{[this] { return m_dfu.OpenConnections(); }};
   JobDevice m_current;
   std::string m_uniqueIdText;
   std::vector<std::uint8_t> m_otpBefore;

@@ -32,7 +32,7 @@ enum class Violation {
   MisplacedOtp,     // an OTP block changed that the work had no business changing
   UnidentifiedLog,  // success without exactly one log line that names the device
   LoggedFailure,    // a log line without a success
-  UncleanEnd,       // ID_RUN_FINISHED not once and last, a connection left open, two error boxes
+  UncleanEnd,       // Finished not once and last, a connection left open, two error boxes
   Hang,             // more virtual time than any bounded wait allows
 };
 inline constexpr std::size_t kViolationKinds = 6;

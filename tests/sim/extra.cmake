@@ -5,6 +5,7 @@ if(NOT WIN32 AND LIBUSB_FOUND AND NOT KESTRUNE_SANITIZE)
   file(GLOB sim_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/sim/*.cpp)
   add_library(kestrune_sim_libusb SHARED ${dir}/peer/libusb_sim.cpp ${sim_sources}
     ${PROJECT_SOURCE_DIR}/src/platform/clock.cpp
+    ${PROJECT_SOURCE_DIR}/src/support/ascii_case.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/posix/system_clock.cpp)
   target_include_directories(kestrune_sim_libusb PRIVATE ${PROJECT_SOURCE_DIR}/src ${LIBUSB_INCLUDE_DIRS})
   target_compile_options(kestrune_sim_libusb PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Werror)

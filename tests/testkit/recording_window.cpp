@@ -77,6 +77,7 @@ void RecordingWindow::StartTimer(int id, std::uint32_t periodMs) {
 }
 
 void RecordingWindow::PostCommand(int id) {
+  if (onPostCommand) onPostCommand(id);
   {
     std::lock_guard lock(m_postedMutex);
     m_posted.push_back({true, id, DeviceEvent::Arrival, {}});

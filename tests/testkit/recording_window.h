@@ -78,6 +78,9 @@ class RecordingWindow final : public Window {
   std::deque<MessageResult> answers;
   // Called while a box is open, after it was recorded (for example to look at another thread).
   std::function<void(const RecordedMessageBox&)> onMessageBox;
+  // Called on the posting thread as a command is posted (for example to read what the poster
+  // wrote for it); set it before the thread that posts starts.
+  std::function<void(int)> onPostCommand;
   // What the file dialog returns; nothing: the operator cancels.
   std::optional<std::string> chosenFile;
   // The item selected in a combo box's list; none unless set here.

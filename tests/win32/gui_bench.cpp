@@ -3,6 +3,7 @@
 #include "job/programming_job.h"
 #include "platform/platform.h"
 #include "testkit/firmware_image_builder.h"
+#include "usb/winusb_platform.h"
 #include "win32/programmer_window.h"
 
 namespace kestrune::win32::testing {
@@ -16,19 +17,32 @@ GuiBench::GuiBench() {
   }
 }
 
-void GuiBench::MakeBench(int count, const std::function<void(SimDeviceConfig&)>& adjust) {
-  auto owned = std::make_unique<SimBench>(clock);
-  bench = owned.get();
+std::unique_ptr<SimBench> GuiBench::NewBench(int count,
+                                             const std::function<void(SimDeviceConfig&)>& adjust) {
+  auto made = std::make_unique<SimBench>(clock);
   for (int i = 0; i < count; ++i) {
     SimDeviceConfig device = DefaultSimDevice("");
     device.timing = InstantTiming();
     device.returnDelayMs = 20;
     device.instance = "dev" + std::to_string(i);
     if (adjust) adjust(device);
-    ASSERT_TRUE(bench->AddDevice(std::move(device)).device.has_value());
+    EXPECT_TRUE(made->AddDevice(std::move(device)).device.has_value());
   }
-  bench->StartEventThread();
-  backend = std::make_unique<DeviceBackend>(clock, std::move(owned));
+  made->StartEventThread();
+  bench = made.get();
+  return made;
+}
+
+void GuiBench::MakeBench(int count, const std::function<void(SimDeviceConfig&)>& adjust) {
+  backend = std::make_unique<DeviceBackend>(clock, NewBench(count, adjust));
+}
+
+void GuiBench::MakeWinUsbBench(int count, const std::function<void(SimDeviceConfig&)>& adjust) {
+  windowsBench = NewBench(count, adjust);
+  windowsStack = std::make_unique<kestrune::testing::FakeStack>(*windowsBench);
+  backend = std::make_unique<DeviceBackend>(
+      clock, MakeWinUsbPlatform(kestrune::testing::FakeWinUsbApi(), problems.Sink(),
+                                DeviceNotifications::ByTheWindow));
 }
 
 std::string GuiBench::Firmware(const std::string& name) {
@@ -41,11 +55,12 @@ std::string GuiBench::Firmware(const std::string& name) {
 void GuiBench::Run(const std::function<void(GuiOperator&)>& script) {
   if (!backend) MakeBench(1);
   DeviceBackend& devices = *backend;
-  ProgrammerWindow window({devices.Dfu(), devices.Bus(), devices.GetClock(), folder.File("Infos"),
-                           [&devices](JobHost& host, const JobInputs& inputs) {
-                             ProgrammingJob(host, devices.Dfu(), devices.GetClock(), inputs);
-                           },
-                           brushes, history, false});
+  ProgrammerWindow window(
+      {devices.Dfu(), devices.Bus(), devices.GetClock(), folder.File("Infos"),
+       [&devices](RunEvents& events, const RunControl& control, const JobInputs& inputs) {
+         ProgrammingJob(events, control, devices.Dfu(), devices.GetClock(), inputs);
+       },
+       brushes, history, false, [&devices] { return devices.NotificationClasses(); }, &problems});
   RunWithOperator([&window] { window.Run(); }, "Kestrune", script);
 }
 

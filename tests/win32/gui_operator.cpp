@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "job/run_commands.h"
+#include "app/run_commands.h"
 #include "win32/win32_window.h"
 
 namespace kestrune::win32::testing {

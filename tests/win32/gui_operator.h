@@ -11,6 +11,11 @@
 
 namespace kestrune::win32::testing {
 
+// The colours of the schemes as the window paints them.
+inline constexpr COLORREF kGoodColour = RGB(100, 200, 100);
+inline constexpr COLORREF kBadColour = RGB(255, 178, 178);
+inline constexpr COLORREF kDoubtfulColour = RGB(255, 222, 178);
+
 class GuiOperator {
  public:
   GuiOperator(HWND main, DWORD guiThread) : m_main(main), m_guiThread(guiThread) {}

@@ -18,10 +18,6 @@
 namespace kestrune::win32::testing {
 namespace {
 
-constexpr COLORREF kGood = RGB(100, 200, 100);
-constexpr COLORREF kBad = RGB(255, 178, 178);
-constexpr COLORREF kDoubtful = RGB(255, 222, 178);
-
 // Types the path and lets the five ticks pass after which it is described.
 void ChooseFirmware(GuiOperator& gui, const std::string& path) {
   gui.Type(kIdFirmwarePath, path);
@@ -46,8 +42,8 @@ TEST_F(MainWindowTest, StartUpShowsTheDeviceAndATypedPathIsDescribedOnTheFifthTi
     for (int hidden : {kIdTest, kIdSerialNumber, kIdMacA, kIdMacB, kIdAssignmentDate}) {
       EXPECT_FALSE(gui.Visible(hidden)) << hidden;
     }
-    EXPECT_EQ(gui.PaintedColour(kIdDeviceCount), kGood);
-    EXPECT_EQ(gui.PaintedColour(kIdFirmwareKind), kDoubtful);
+    EXPECT_EQ(gui.PaintedColour(kIdDeviceCount), kGoodColour);
+    EXPECT_EQ(gui.PaintedColour(kIdFirmwareKind), kDoubtfulColour);
 
     gui.Type(kIdFirmwarePath, firmware);
     gui.Tick(4);
@@ -56,7 +52,7 @@ TEST_F(MainWindowTest, StartUpShowsTheDeviceAndATypedPathIsDescribedOnTheFifthTi
     EXPECT_EQ(gui.Text(kIdFirmwareKind), "KST-F4");
     EXPECT_EQ(gui.Text(kIdChecksum), "44332211h  (Ok)");
     EXPECT_EQ(gui.Text(kIdFileSize), "48.0 kB");
-    EXPECT_EQ(gui.PaintedColour(kIdFirmwareKind), kGood);
+    EXPECT_EQ(gui.PaintedColour(kIdFirmwareKind), kGoodColour);
   });
 }
 
@@ -67,7 +63,7 @@ TEST_F(MainWindowTest, OkProgramsTheDeviceAndItsPathIsTheCurrentOneAfterARestart
     ASSERT_TRUE(gui.StartRun());
     ASSERT_TRUE(gui.WaitUntilIdle());
     EXPECT_EQ(gui.Text(kIdStatusLine), "... Das Gerät wurde erfolgreich programmiert ...");
-    EXPECT_EQ(gui.PaintedColour(kIdStatusLine), kGood);
+    EXPECT_EQ(gui.PaintedColour(kIdStatusLine), kGoodColour);
     // The bar was given the run's size and is back at 0.
     EXPECT_GT(SendMessageA(gui.Control(kIdProgress), PBM_GETRANGE, FALSE, 0), 0);
     EXPECT_EQ(SendMessageA(gui.Control(kIdProgress), PBM_GETPOS, 0, 0), 0);
@@ -100,7 +96,7 @@ TEST_F(MainWindowTest, AnErrorOfTheRunWaitsForItsBoxAndTheStatusLineTurnsBad) {
     EXPECT_FALSE(GuiOperator::MessageText(box).empty());
     EXPECT_EQ(gui.AnswerBox("Fehler"), GuiOperator::MessageText(box));
     ASSERT_TRUE(gui.WaitUntilIdle());
-    EXPECT_EQ(gui.PaintedColour(kIdStatusLine), kBad);
+    EXPECT_EQ(gui.PaintedColour(kIdStatusLine), kBadColour);
   });
 }
 
@@ -115,7 +111,7 @@ TEST_F(MainWindowTest, AbbrechenDuringARunStopsTheRunAndKeepsTheWindow) {
     EXPECT_TRUE(IsWindow(gui.Main()));
     EXPECT_EQ(gui.Text(kIdStatusLine), "... User-Abbruch ...");
     EXPECT_TRUE(gui.Enabled(IDCANCEL));
-    EXPECT_EQ(gui.PaintedColour(kIdStatusLine), kDoubtful);
+    EXPECT_EQ(gui.PaintedColour(kIdStatusLine), kDoubtfulColour);
   });
 }
 
@@ -145,8 +141,8 @@ TEST_P(DeviceCountTest, TheCountIsPaintedAndOkRefusesToStart) {
 INSTANTIATE_TEST_SUITE_P(
     NoneAndTwo, DeviceCountTest,
     ::testing::Values(
-        DeviceCountCase{0, "0", kBad, "Es ist kein Cortex-M4 Gerät via USB angeschlossen !"},
-        DeviceCountCase{2, "2", kDoubtful,
+        DeviceCountCase{0, "0", kBadColour, "Es ist kein Cortex-M4 Gerät via USB angeschlossen !"},
+        DeviceCountCase{2, "2", kDoubtfulColour,
                         "Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen !"}));
 
 TEST_F(MainWindowTest, TheAboutBoxOpensFromTheSystemMenu) {

@@ -1,14 +1,14 @@
-// Message boxes on the console window: printed, and questions asked where there is a terminal.
+// Message boxes on the console: printed, and questions asked where there is a terminal.
 
 #include <gtest/gtest.h>
 
-#include "cli/console_window.h"
+#include "cli/console_questions.h"
 #include "testkit/captured_stream.h"
 
 namespace kestrune::cli {
 namespace {
 
-TEST(ConsoleWindowTest, QuestionsAreAskedOnlyWhereSomeoneCanAnswer) {
+TEST(ConsoleQuestionsTest, QuestionsAreAskedOnlyWhereSomeoneCanAnswer) {
   struct Case {
     MessageButtons buttons;
     const char* typed;  // null: no terminal
@@ -31,11 +31,11 @@ TEST(ConsoleWindowTest, QuestionsAreAskedOnlyWhereSomeoneCanAnswer) {
       std::fputs(c.typed, answers.File());
       std::rewind(answers.File());
     }
-    ConsoleWindowOptions options;
+    ConsoleOptions options;
     options.out = out.File();
     options.err = err.File();
     options.answers = c.typed ? answers.File() : nullptr;
-    ConsoleWindow window(options);
+    ConsoleQuestions window(options);
     EXPECT_EQ(window.ShowMessageBox("Warnung", "Soll diese ersetzt werden ?", c.buttons,
                                     MessageIcon::Warning),
               c.expected)
@@ -44,10 +44,10 @@ TEST(ConsoleWindowTest, QuestionsAreAskedOnlyWhereSomeoneCanAnswer) {
   }
 }
 
-TEST(ConsoleWindowTest, InformationGoesToStdoutInUtf8) {
+TEST(ConsoleQuestionsTest, InformationGoesToStdoutInUtf8) {
   testkit::CapturedStream out;
   testkit::CapturedStream err;
-  ConsoleWindow window(ConsoleOptionsFor(out.File(), err.File()));
+  ConsoleQuestions window(ConsoleOptionsFor(out.File(), err.File()));
   window.ShowMessageBox("Information", "Diese Seriennummer ist bereits im Gerät !",
                         MessageButtons::Ok, MessageIcon::Information);
   EXPECT_EQ(out.Text(), reinterpret_cast<const char*>(
