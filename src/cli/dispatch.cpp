@@ -33,6 +33,13 @@ const OptionSpec kOptions[] = {
     {"--outside-ranges", nullptr, nullptr, false,
      "allow a serial number outside every range of MacList.cfg (its MAC addresses continue the "
      "first range's); without it, --yes refuses such a number"},
+    {"--ledger", nullptr, "WHERE", false,
+     "the identity ledger of a line of stations: a file or a postgresql:// URI (default: "
+     "KESTRUNE_LEDGER, then Infos/Ledger.cfg)"},
+    {"--find", nullptr, "KEY", false, "ledger: the device with this unique ID, serial or MAC"},
+    {"--check", nullptr, "FILE", true,
+     "ledger: how much of each range of FILE (default: MacList.cfg) is used, failed, reserved "
+     "but never confirmed, and free"},
 };
 constexpr std::size_t kOptionsOfEveryCommand = 4;
 
@@ -66,6 +73,11 @@ const Command kCommands[] = {
      "give the device a serial number and MAC addresses (\"MAC setzen\")",
      {"--device", "--serial", "--yes", "--outside-ranges", "--json"},
      RunSetIdentity},
+    {"ledger",
+     nullptr,
+     "show the identity ledger of a line of stations (docs/ledger.md)",
+     {"--ledger", "--find", "--check", "--json"},
+     RunLedger},
 };
 
 const char kExitStatuses[] =
