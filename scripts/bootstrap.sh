@@ -2,7 +2,7 @@
 # Installs what the build, the tests and the demo use (Debian 12). Quick when all is there.
 # `bootstrap.sh demo` installs only what building the program for the demo needs.
 set -euo pipefail
-packages=(build-essential cmake ninja-build pkg-config nlohmann-json3-dev libusb-1.0-0-dev)
+packages=(build-essential cmake ninja-build pkg-config nlohmann-json3-dev libusb-1.0-0-dev libpq-dev)
 if [ "${1:-}" != demo ]; then
   packages+=(
     clang-format dpkg-dev
@@ -10,6 +10,7 @@ if [ "${1:-}" != demo ]; then
     g++-mingw-w64-x86-64-posix
     wine wine64 xvfb xauth nsis
     dfu-util
+    postgresql
     clang libclang-rt-14-dev
     qemu-system-x86 linux-image-amd64 busybox-static udev cpio
   )

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite: native (with the benchmark's smoke run), ASan+UBSan, TSan,
+# Builds and runs every test suite: native (with the benchmarks' smoke runs), ASan+UBSan, TSan,
 # Windows under Wine, and each fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +14,9 @@ for preset in "${presets[@]}"; do
   # ThreadSanitizer needs the classic address-space layout on kernels with more mmap randomness.
   [ "$preset" = linux-tsan ] && runner=(setarch "$(uname -m)" -R)
   "${runner[@]}" ctest --preset "$preset"
-  # The benchmark in its short form, so that it keeps working.
-  if [ "$preset" = linux ]; then bash scripts/bench.sh --smoke --preset linux; fi
+  # The benchmarks in their short form, so that they keep working.
+  if [ "$preset" = linux ]; then
+    bash scripts/bench.sh --smoke --preset linux
+    bash scripts/bench-ledger.sh --smoke --preset linux
+  fi
 done

@@ -35,7 +35,10 @@ std::vector<Guid> DeviceBackend::NotificationClasses() {
 std::optional<std::string> ChosenSimulator(const std::optional<std::string>& option) {
   if (option) return option;
   const char* variable = std::getenv("KESTRUNE_SIMULATE");
-  if (variable == nullptr || *variable == '\0') return std::nullopt;
+  // "0" reads as "off", as a script that switches the simulator off would write it.
+  if (variable == nullptr || *variable == '\0' || std::string(variable) == "0") {
+    return std::nullopt;
+  }
   return std::string(variable) == "1" ? std::string() : std::string(variable);
 }
 

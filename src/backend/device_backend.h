@@ -48,7 +48,7 @@ class DeviceBackend {
 
 // The simulator file chosen by `option` (the command line's --simulate) or else by the
 // environment ("" for the default device), or nothing for the machine's USB. KESTRUNE_SIMULATE=1
-// means the default device, any other non-empty value names a file.
+// means the default device, empty or 0 the machine's USB, any other value names a file.
 std::optional<std::string> ChosenSimulator(const std::optional<std::string>& option = {});
 
 struct BackendChoice {

@@ -43,6 +43,11 @@ struct Invocation {
   std::FILE* err = stderr;
 
   bool Has(const std::string& option) const { return commandOptions.contains(option); }
+  std::optional<std::string> Value(const std::string& option) const {
+    const auto given = commandOptions.find(option);
+    if (given == commandOptions.end()) return std::nullopt;
+    return given->second;
+  }
 };
 
 int RunDescribe(const Invocation& invocation);
@@ -50,6 +55,7 @@ int RunInfo(const Invocation& invocation);
 int RunList(const Invocation& invocation);
 int RunProgram(const Invocation& invocation);
 int RunSetIdentity(const Invocation& invocation);
+int RunLedger(const Invocation& invocation);
 
 // Parses the whole command line and runs the command; returns the exit status.
 int Main(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err);

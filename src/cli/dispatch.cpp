@@ -38,6 +38,13 @@ const OptionSpec kOptions[] = {
     {"--outside-ranges", nullptr, nullptr, false,
      "allow a serial number outside every range of MacList.cfg (its MAC addresses continue the "
      "first range's); without it, --yes refuses such a number"},
+    {"--ledger", nullptr, "WHERE", false,
+     "the identity ledger of a line of stations: a file or a postgresql:// URI (default: "
+     "KESTRUNE_LEDGER, then Infos/Ledger.cfg)"},
+    {"--find", nullptr, "KEY", false, "ledger: the device with this unique ID, serial or MAC"},
+    {"--check", nullptr, "FILE", true,
+     "ledger: how much of each range of FILE (default: MacList.cfg) is used, failed, reserved "
+     "but never confirmed, and free"},
 };
 constexpr std::size_t kOptionsOfEveryCommand = 4;
 
@@ -71,6 +78,11 @@ const Command kCommands[] = {
      "give the device a serial number and MAC addresses (\"MAC setzen\")",
      {"--device", "--serial", "--yes", "--outside-ranges", "--json"},
      RunSetIdentity},
+    {"ledger",
+     nullptr,
+     "show the identity ledger of a line of stations (docs/ledger.md)",
+     {"--ledger", "--find", "--check", "--json"},
+     RunLedger},
 };
 
 const char kExitStatuses[] =
@@ -82,7 +94,16 @@ const char kExitStatuses[] =
     "  4  program: programmed and verified, but its line in DownloadList.csv is missing\n"
     "     or lacks the device's unique ID (the device did not give it)\n"
     "  5  refused before the run: a file missing or unreadable, a check or a question refused\n"
-    "  6  no device attached, or --device names none or several\n";
+    "  6  no device attached, several attached and set-identity without --device, or --device\n"
+    "     names none or several\n";
+
+const char kEnvironment[] =
+    "environment:\n"
+    "  KESTRUNE_SIMULATE      without --simulate: 1 the default simulated device, a file name\n"
+    "                         a simulator file; unset, empty or 0 the machine's USB\n"
+    "  KESTRUNE_SIM_REQUESTS  a file where the simulated devices count their requests at the end\n"
+    "  XDG_DATA_HOME          (Linux) holds kestrune/Infos unless --infos or a portable install\n"
+    "  XDG_STATE_HOME         (Linux) holds kestrune/simulator, the simulated devices' memory\n";
 
 void Print(std::FILE* stream, const std::string& text) {
   std::fputs(Cp1252ToUtf8(text).c_str(), stream);
@@ -163,7 +184,7 @@ std::string GeneralHelp() {
   for (const OptionSpec& option : kOptions) all.push_back(&option);
   text += OptionLines(all);
   text += "\n'kestrune COMMAND --help' tells which options a command takes.\n\n";
-  return text + kExitStatuses;
+  return text + kEnvironment + "\n" + kExitStatuses;
 }
 
 std::string CommandHelp(const Command& command) {

@@ -11,6 +11,7 @@
 #include "cli/device_choice.h"
 #include "cli/info_command.h"
 #include "cli/json_output.h"
+#include "device/device_listing.h"
 #include "device/enumerate.h"
 #include "platform/platform.h"
 #include "serials/range_files.h"
@@ -146,6 +147,15 @@ int ExitStatus(MacSetzenOutcome outcome, int deviceCount) {
   }
 }
 
+// How the questions and refusals name a device: what its label and its USB descriptor say.
+std::string DeviceName(const ListedDevice& device) {
+  const std::string uniqueId =
+      device.discovery.identity ? device.discovery.identity->uniqueId : std::string();
+  return "unique ID " + (uniqueId.empty() ? std::string("unknown") : uniqueId) + ", USB serial " +
+         (device.usbSerialNumber.empty() ? std::string("none") : device.usbSerialNumber) + ", " +
+         device.path;
+}
+
 }  // namespace
 
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
@@ -172,6 +182,15 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   } else {
     const NextSerialLoad next = LoadNextSerial(infosFolder + "/NextSerial.cfg", ranges);
     ShowWarnings(window, next.warnings);
+    // A proposal the counter file did not vouch for is, on a line, most likely a serial number
+    // already given to another device: nobody answered for it, so --yes does not either.
+    if (request.yes && (!next.fromFile || !next.warnings.empty())) {
+      std::fputs(
+          "kestrune: --yes gives no serial number that NextSerial.cfg did not propose cleanly; "
+          "choose one with --serial\n",
+          console.err);
+      return kExitRefused;
+    }
     proposed = next.nextSerial;
   }
 
@@ -179,6 +198,9 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   const OtpImage otpImage = found.otpImage.value_or(OtpImage{});
   RunShared shared;
   int rescanRequested = 0;
+  if (!request.deviceName.empty()) {
+    PrintText(console.out, "Device: " + request.deviceName + "\n");
+  }
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
                        otpImage, shared,   rescanRequested};
   const MacSetzenResult result = MacSetzen({asker, backend.Dfu(), backend.GetClock(), {}}, state);
@@ -230,6 +252,19 @@ int RunSetIdentity(const Invocation& invocation) {
     errors.push_back(choice.error);
     return finish(kExitNoDevice, nullptr);
   }
+  // OTP cannot be erased: it is written only on a device somebody chose, and the questions say
+  // which one.
+  const std::vector<ListedDevice> attached =
+      ListDevices(backend->Dfu(), choice.device->Bus(), backend->GetClock());
+  if (attached.size() > 1) {
+    std::string error = std::to_string(attached.size()) +
+                        " devices are attached; choose the one to write with --device:";
+    for (const ListedDevice& device : attached) error += "\n  " + DeviceName(device);
+    std::fprintf(invocation.err, "kestrune: %s\n", error.c_str());
+    errors.push_back(error);
+    return finish(kExitNoDevice, nullptr);
+  }
+  if (attached.size() == 1) request.deviceName = DeviceName(attached[0]);
   // With --json the dialog's texts go to stderr: stdout carries the JSON object alone.
   ConsoleOptions console =
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);

@@ -16,10 +16,13 @@ struct SetIdentityRequest {
   // The serial number to propose instead of the one from NextSerial.cfg.
   std::optional<std::int32_t> serial;
   // Confirm the assignment and replace an identity the device holds, without asking. A serial
-  // number outside every range is refused unless `outsideRanges` is set too.
+  // number outside every range is refused unless `outsideRanges` is set too, and so is a proposal
+  // NextSerial.cfg came with a warning about (that one needs `serial`).
   bool yes = false;
   // Give a serial number outside every range (its MACs continue the first range's) without asking.
   bool outsideRanges = false;
+  // How the device is named before the questions; empty: not named.
+  std::string deviceName = {};
 };
 
 // Gives the device on `bus` its identity from the range files in `infosFolder`, then runs a

@@ -55,7 +55,7 @@ std::vector<const ListedDevice*> DevicesNamed(const std::vector<ListedDevice>& d
   std::vector<const ListedDevice*> named;
   for (const ListedDevice& device : devices) {
     if (SameDevicePath(device.path, choice) ||
-        (!device.usbSerialNumber.empty() && device.usbSerialNumber == choice)) {
+        (!device.usbSerialNumber.empty() && SameIgnoringCase(device.usbSerialNumber, choice))) {
       named.push_back(&device);
     }
   }

@@ -24,7 +24,8 @@ std::vector<std::string> PresentDevicePaths(DeviceBus& bus);
 // Discovers every present device; devices that cannot be opened are listed with what was learnt.
 std::vector<ListedDevice> ListDevices(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock);
 
-// The listed devices that `choice` names: by path (any case) or by USB serial number (exact).
+// The listed devices that `choice` names: by path or by USB serial number, in either case any
+// case (a serial read off a label is typed as it comes).
 std::vector<const ListedDevice*> DevicesNamed(const std::vector<ListedDevice>& devices,
                                               const std::string& choice);
 

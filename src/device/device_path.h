@@ -8,4 +8,7 @@ namespace kestrune {
 // in either).
 bool SameDevicePath(const std::string& a, const std::string& b);
 
+// Equal but for the case of ASCII letters.
+bool SameIgnoringCase(const std::string& a, const std::string& b);
+
 }  // namespace kestrune

@@ -64,4 +64,7 @@ std::int32_t GetModuleDirectory(char* buffer, std::int32_t capacity);
 std::int32_t GetModulePath(std::string& path);
 std::int32_t GetModuleDirectory(std::string& folder);
 
+// This machine's name on the network (8-bit text); empty when the system does not tell.
+std::string GetHostName();
+
 }  // namespace kestrune

@@ -2,63 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <string_view>
 
+#include "serials/config_lines.h"
 #include "serials/config_tokens.h"
 #include "serials/mac_range.h"
 
 namespace kestrune {
 namespace {
 
-// One read takes at most 1022 characters: a longer line is read in pieces that count as lines.
-constexpr std::size_t kLineBufferSize = 1023;
-
 // Overlaps shown one by one; the rest are counted in one warning, so that a list of many
 // overlapping lines does not bury the operator in boxes.
 constexpr int kShownOverlaps = 10;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// Only a plain file counts: a folder or a pipe of that name would read as empty or never end.
-File OpenForReading(const std::string& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return nullptr;
-  return File(std::fopen(path.c_str(), "rb"));
-}
-
-// Reads the next piece of a line (at most 1022 characters, with the end of the line). CR, LF
-// and CR LF each end a line, so a file saved with CR alone keeps its lines apart. Like the C
-// library's line reader, the piece ends at a NUL byte for everyone who reads it.
-bool ReadLine(std::FILE* file, char (&buffer)[kLineBufferSize], std::string_view& line) {
-  std::size_t length = 0;
-  int c = EOF;
-  while (length + 1 < kLineBufferSize && (c = std::getc(file)) != EOF) {
-    buffer[length++] = static_cast<char>(c);
-    if (c == '\n') break;
-    if (c == '\r') {
-      const int next = std::getc(file);
-      if (next != '\n' && next != EOF) std::ungetc(next, file);
-      break;
-    }
-  }
-  if (length == 0) return false;
-  buffer[length] = '\0';
-  line = std::string_view(buffer, std::strlen(buffer));
-  return true;
-}
-
-OperatorMessage Warning(const char* format, int first, int second = 0) {
-  char text[200];
-  std::snprintf(text, sizeof text, format, first, second);
-  return {"Warnung", text, OperatorIcon::Warning};
-}
 
 bool Overlap(std::int64_t beginA, std::int64_t endA, std::int64_t beginB, std::int64_t endB) {
   return beginA < endB && beginB < endA;
@@ -83,7 +38,8 @@ bool CheckOverlaps(const RecordArray& ranges, std::vector<OperatorMessage>& warn
   bool serialsApart = true;
   int overlaps = 0;
   const auto report = [&](const char* format, const MacRange& earlier, const MacRange& later) {
-    if (++overlaps <= kShownOverlaps) warnings.push_back(Warning(format, earlier.line, later.line));
+    if (++overlaps <= kShownOverlaps)
+      warnings.push_back(ConfigWarning(format, earlier.line, later.line));
   };
   for (std::uint32_t i = 1; i < ranges.Count(); ++i) {
     const MacRange& later = MacRangeAt(ranges, i);
@@ -106,8 +62,9 @@ bool CheckOverlaps(const RecordArray& ranges, std::vector<OperatorMessage>& warn
   if (overlaps > kShownOverlaps) {
     const int more = overlaps - kShownOverlaps;
     warnings.push_back(
-        more == 1 ? Warning("In ./Infos/MacList.cfg gibt es eine weitere Überlappung !", 0)
-                  : Warning("In ./Infos/MacList.cfg gibt es %i weitere Überlappungen !", more));
+        more == 1
+            ? ConfigWarning("In ./Infos/MacList.cfg gibt es eine weitere Überlappung !", 0)
+            : ConfigWarning("In ./Infos/MacList.cfg gibt es %i weitere Überlappungen !", more));
   }
   return serialsApart;
 }
@@ -135,21 +92,20 @@ bool HoldsSerialCounter(std::string_view line) {
 MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges) {
   MacRangeLoad result;
   ranges.Configure(sizeof(MacRange), -1);
-  const File file = OpenForReading(path);
-  if (!file) return result;
+  ConfigLineReader reader(path);
+  if (!reader.IsOpen()) return result;
   result.usable = true;
 
-  char buffer[kLineBufferSize];
   std::string_view line;
   std::int32_t lineNumber = 0;
   std::string token;
-  while (ReadLine(file.get(), buffer, line)) {
+  while (reader.Next(line)) {
     ++lineNumber;
     std::size_t pos = NextToken(line, token);
     if (token != "RANGE") continue;
     if (ranges.Count() == kMaxMacRanges) {
       result.warnings.push_back(
-          Warning("Zu viele Bereiche in ./Infos/MacList.cfg ab Zeile %i", lineNumber));
+          ConfigWarning("Zu viele Bereiche in ./Infos/MacList.cfg ab Zeile %i", lineNumber));
       result.usable = false;
       break;
     }
@@ -157,7 +113,7 @@ MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges) {
     ReplaceAll(token, "-", "");
     if (!IsMacToken(token)) {
       result.warnings.push_back(
-          Warning("Falsche MAC-Adresse in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
+          ConfigWarning("Falsche MAC-Adresse in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
       continue;
     }
     MacRange range;
@@ -169,13 +125,13 @@ MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges) {
     range.firstSerial = ParseInt(token);
     if (range.count < 1 || range.count > kMaxRangeCount) {
       result.warnings.push_back(
-          Warning("Falsche Anzahl in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
+          ConfigWarning("Falsche Anzahl in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
       result.usable = false;
       continue;
     }
     if (range.firstSerial < 0) {
       result.warnings.push_back(
-          Warning("Falsche Seriennummer in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
+          ConfigWarning("Falsche Seriennummer in ./Infos/MacList.cfg bei Zeile %i", lineNumber));
       continue;
     }
     ranges.Insert(&range, 0x7FFFFFFF, 1);
@@ -187,20 +143,20 @@ MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges) {
 
 NextSerialLoad LoadNextSerial(const std::string& path, const RecordArray& ranges) {
   NextSerialLoad result;
-  const File file = OpenForReading(path);
-  char buffer[kLineBufferSize];
+  ConfigLineReader reader(path);
   std::string_view line;
-  if (file && !(ReadLine(file.get(), buffer, line) && HoldsSerialCounter(line))) {
+  if (reader.IsOpen() && !(reader.Next(line) && HoldsSerialCounter(line))) {
     result.warnings.push_back({"Warnung",
                                "In ./Infos/NextSerial.cfg steht keine gültige Seriennummer !",
                                OperatorIcon::Warning});
   }
   // Without a usable counter the first range proposes its first number, as without the file.
-  if (!file || !result.warnings.empty()) {
+  if (!reader.IsOpen() || !result.warnings.empty()) {
     if (ranges.Count() != 0) result.nextSerial = MacRangeAt(ranges, 0).firstSerial;
     return result;
   }
   result.nextSerial = ParseDecimal(line);
+  result.fromFile = true;
   if (FindMacRange(ranges, result.nextSerial) < 0) {
     result.warnings.push_back({"Warnung",
                                "Die Seriennummern in ./Infos/NextSerial.cfg ist außerhalb der "

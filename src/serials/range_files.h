@@ -32,6 +32,7 @@ MacRangeLoad LoadMacRanges(const std::string& path, RecordArray& ranges);
 struct NextSerialLoad {
   std::int32_t nextSerial = 0;
   std::vector<OperatorMessage> warnings;
+  bool fromFile = false;  // the file held the number (else the first range proposed it)
 };
 
 // Reads the decimal number on the first line of `path`. A missing file proposes the first serial

@@ -48,6 +48,8 @@ TEST(DeviceBackendTest, TheOptionWinsOverTheEnvironment) {
   } cases[] = {
       {nullptr, std::nullopt, std::nullopt},
       {"", std::nullopt, std::nullopt},
+      {"0", std::nullopt, std::nullopt},
+      {"0", "", ""},
       {"1", std::nullopt, ""},
       {"bench.json", std::nullopt, "bench.json"},
       {"bench.json", "", ""},

@@ -90,9 +90,10 @@ TEST(Dispatch, HelpListsEveryCommandAndTheExitStatuses) {
   testkit::CapturedStream out;
   testkit::CapturedStream err;
   ASSERT_EQ(Main({"--help"}, out.File(), err.File()), kExitOk);
-  for (const char* part : {"  describe FILE", "  info ", "  list ", "  program FILE",
-                           "  set-identity ", "--simulate[=FILE]", "-V, --version",
-                           "exit status:\n  0  success\n  1  ", "  6  no device"}) {
+  for (const char* part :
+       {"  describe FILE", "  info ", "  list ", "  program FILE", "  set-identity ",
+        "--simulate[=FILE]", "-V, --version", "exit status:\n  0  success\n  1  ", "  6  no device",
+        "environment:\n  KESTRUNE_SIMULATE ", "  XDG_DATA_HOME "}) {
     EXPECT_THAT(out.Text(), HasSubstr(part));
   }
   // A command's help names only the options it takes.

@@ -107,7 +107,8 @@ TEST_F(SeveralDevicesTest, DeviceChoosesOneOfSeveralByPathOrSerial) {
   EXPECT_EQ(Run({"info"}).status, kExitFailed);
   std::string upperPath = PathOf(1);
   for (char& c : upperPath) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (const std::string& choice : {std::string("KST0002"), PathOf(1), upperPath}) {
+  for (const std::string& choice :
+       {std::string("KST0002"), std::string("kst0002"), PathOf(1), upperPath}) {
     SCOPED_TRACE(choice);
     const Outcome info = Run({"info", "--device", choice});
     EXPECT_EQ(info.status, kExitOk) << info.err;
@@ -148,6 +149,48 @@ TEST_F(SeveralDevicesTest, DeviceNamingTwoIsRefusedWithBothPaths) {
   EXPECT_THAT(info.err, HasSubstr(PathOf(0)));
   EXPECT_THAT(info.err, HasSubstr(PathOf(1)));
   EXPECT_EQ(info.out, "");
+}
+
+TEST_F(SeveralDevicesTest, SetIdentityWritesOnlyOnTheDeviceChosen) {
+  MakeBench({{"KST0001", ""}, {"KST0002", ""}});
+  std::filesystem::create_directory(m_folder.File("Infos"));
+  testkit::WriteFileText(m_folder.File("Infos/MacList.cfg"), "RANGE 02-4B-53-00-00-00 10 500\n");
+  testkit::WriteFileText(m_folder.File("Infos/NextSerial.cfg"), "500\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> err;  // each on stderr
+    std::string out;               // on stdout; "": nothing at all
+  };
+  const Case cases[] = {
+      // Refused before any question, whatever answers were given in advance.
+      {{"set-identity", "--yes"},
+       kExitNoDevice,
+       {"2 devices are attached", "--device", "USB serial KST0001", "USB serial KST0002",
+        PathOf(1)},
+       ""},
+      {{"set-identity"}, kExitNoDevice, {"2 devices are attached"}, ""},
+      {{"set-identity", "--serial", "501", "--outside-ranges", "--yes"},
+       kExitNoDevice,
+       {"--device"},
+       ""},
+      {{"set-identity", "--yes", "--device", "kst0002"},
+       kExitOk,
+       {},
+       "Device: unique ID 3100-4700-0E-Q307481, USB serial KST0002, " + PathOf(1) +
+           "\nSeriennummer einstellen\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const Outcome run = Run(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    for (const std::string& said : c.err) EXPECT_THAT(run.err, HasSubstr(said));
+    if (c.out.empty()) {
+      EXPECT_EQ(run.out, "");
+    } else {
+      EXPECT_THAT(run.out, HasSubstr(c.out));
+    }
+  }
 }
 
 TEST_F(SeveralDevicesTest, AllProgramsEveryDeviceAndNamesTheOneThatFailed) {
