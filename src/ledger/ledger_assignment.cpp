@@ -1,6 +1,9 @@
 #include "ledger/ledger_assignment.h"
 
 #include <algorithm>
+#include <chrono>
+#include <random>
+#include <thread>
 
 #include "ledger/serial_proposal.h"
 #include "serials/mac_range.h"
@@ -12,6 +15,15 @@ constexpr std::uint64_t kMacMask = 0xFFFFFFFFFFFFull;
 
 // A busy line makes a few proposals meet; this many in a row means something else is wrong.
 constexpr int kProposalAttempts = 100;
+
+// After a lost race a station waits a random moment before it proposes again: without it, a slow
+// station keeps losing to the fast ones that propose the same lowest number at once.
+void WaitAfterLostRace(int attempt) {
+  thread_local std::minstd_rand random{std::random_device{}()};
+  const int ceilingMs = std::min(2 + attempt, 50);
+  std::uniform_int_distribution<int> ms(1, ceilingMs);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms(random)));
+}
 
 }  // namespace
 
@@ -41,6 +53,7 @@ LedgerStatus ReserveNextFree(Ledger& ledger, const RecordArray& ranges, std::int
     const LedgerStatus status = ledger.Reserve(reserved, station, time);
     if (status != LedgerStatus::Conflict) return status;
     refused.push_back(reserved.serial);
+    WaitAfterLostRace(attempt);
   }
   return LedgerStatus::Conflict;
 }
