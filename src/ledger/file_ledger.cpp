@@ -12,7 +12,7 @@ namespace {
 
 // Long enough for a busy line of stations on a slow share; a lock held longer than this means
 // the share or a station hangs, and the operator is told instead of waiting on.
-constexpr std::uint32_t kLockWaitMs = 10000;
+constexpr std::uint32_t kLockWaitMs = 30000;
 // Far beyond any line's lifetime of records; a larger file is not read into memory.
 constexpr std::size_t kMaxLedgerBytes = std::size_t{256} << 20;
 

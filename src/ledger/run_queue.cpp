@@ -10,7 +10,7 @@
 namespace kestrune {
 namespace {
 
-constexpr std::uint32_t kLockWaitMs = 10000;
+constexpr std::uint32_t kLockWaitMs = 30000;
 constexpr std::size_t kMaxQueueBytes = std::size_t{64} << 20;
 
 // Sends everything in the locked queue and empties it when the ledger took it all.
