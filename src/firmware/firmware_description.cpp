@@ -76,6 +76,9 @@ FirmwareDescription DescribeFirmware(const char* path) {
   description.deviceKind = FieldText(header, kDeviceTypeOffset, kDeviceTypeSize);
   description.firmwareDate = FieldText(header, kDateOffset, kDateSize);
   description.reloadCountdownReset = true;
+  description.wordSum = sum;
+  description.hardwareCode = code;
+  if (size >= 0) description.fileBytes = size;
   description.controls = {
       description.deviceKind,
       description.firmwareVersion,

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "firmware/firmware_state.h"
@@ -26,6 +27,10 @@ struct FirmwareDescription {
   std::string firmwareDate;
   // With a header the reload countdown is set to 0; without one it is left as it is.
   bool reloadCountdownReset = false;
+  // The values behind the texts, once the file had a header.
+  std::optional<std::uint32_t> wordSum;  // the sum of its 32-bit words: kGoodWordSum when intact
+  std::optional<std::uint8_t> hardwareCode;
+  std::optional<std::int32_t> fileBytes;  // none when the size could not be learnt
   // Texts of controls 1011 to 1017 (index = id - kFirmwareInfoFirstControl).
   std::array<std::string, kFirmwareInfoControlCount> controls;
 };

@@ -164,10 +164,14 @@ RunResult Run::Execute() {
   Status("... Das Gerät wurde erfolgreich programmiert ...");
   if (m_inputs.leave) Leave();
   Close();
-  if (!AppendDownloadLog(m_inputs.infosFolder,
-                         DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
-                                        m_inputs.firmwareVersion, m_inputs.firmwareDate},
-                         static_cast<std::int32_t>(std::time(nullptr)))) {
+  const std::optional<std::string> logLine =
+      AppendDownloadLog(m_inputs.infosFolder,
+                        DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
+                                       m_inputs.firmwareVersion, m_inputs.firmwareDate},
+                        static_cast<std::int32_t>(std::time(nullptr)));
+  if (logLine) {
+    m_result.logLine = *logLine;
+  } else {
     // The device is programmed all the same; the operator must know that its record is missing.
     m_result.logLineMissing = true;
     m_events.Warning(

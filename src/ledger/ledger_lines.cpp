@@ -3,6 +3,7 @@
 #include <charconv>
 #include <vector>
 
+#include "device/device_identity.h"
 #include "serials/config_tokens.h"
 #include "serials/identity_assignment.h"
 
@@ -65,9 +66,7 @@ bool ParseNumber(const std::string& text, Number& value) {
 }  // namespace
 
 std::string FormatMac(std::uint64_t mac) {
-  std::uint8_t bytes[6];
-  for (int i = 0; i < 6; ++i) bytes[i] = static_cast<std::uint8_t>(mac >> (8 * (5 - i)));
-  return FormatHexBytes(bytes, sizeof bytes, '-');
+  return MacText(MacBytes(mac));
 }
 
 std::optional<std::uint64_t> ParseMac(std::string_view text) {

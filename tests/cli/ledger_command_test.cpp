@@ -67,7 +67,7 @@ TEST_F(LedgerCommand, ShowsFindsAndChecksWhatTheLedgerOfLedgerCfgHolds) {
 
   const Outcome checked = Run({"--check", "--json"});
   ASSERT_EQ(checked.status, kExitOk) << checked.err;
-  const auto ranges = nlohmann::json::parse(checked.out);
+  const auto ranges = nlohmann::json::parse(checked.out)["ranges"];
   EXPECT_EQ(ranges[0]["written"], 1);
   EXPECT_EQ(ranges[0]["unconfirmed"][0]["uniqueId"], "UID-B");
   EXPECT_EQ(ranges[0]["free"], 8);
