@@ -1,6 +1,5 @@
 #include "cli/set_identity_command.h"
 
-#include <charconv>
 #include <cstdio>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "platform/platform.h"
 #include "serials/range_files.h"
 #include "support/cp1252.h"
+#include "support/whole_number.h"
 
 namespace kestrune::cli {
 namespace {
@@ -124,10 +124,10 @@ void ShowWarnings(ConsoleQuestions& window, const std::vector<OperatorMessage>& 
 }
 
 bool ParseSerial(const std::string& text, std::int32_t& serial) {
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, serial);
-  return error == std::errc() && stop == end && serial >= 0 &&
-         serial <= static_cast<std::int32_t>(kMaxSerialNumber);
+  const std::optional<std::int32_t> parsed = ParseWholeNumber<std::int32_t>(text);
+  if (!parsed || *parsed > static_cast<std::int32_t>(kMaxSerialNumber)) return false;
+  serial = *parsed;
+  return true;
 }
 
 // What the end of "MAC setzen" means for a script.

@@ -1,11 +1,11 @@
 #include "ledger/ledger_lines.h"
 
-#include <charconv>
 #include <vector>
 
 #include "device/device_identity.h"
 #include "serials/config_tokens.h"
 #include "serials/identity_assignment.h"
+#include "support/whole_number.h"
 
 namespace kestrune {
 namespace {
@@ -58,9 +58,9 @@ std::vector<std::string> Split(std::string_view line) {
 
 template <typename Number>
 bool ParseNumber(const std::string& text, Number& value) {
-  const char* end = text.data() + text.size();
-  const auto [at, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc() && at == end && !text.empty();
+  const std::optional<Number> parsed = ParseWholeNumber<Number>(text);
+  if (parsed) value = *parsed;
+  return parsed.has_value();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "cli/program_all.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"
+#include "testkit/cli_outcome.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/temp_folder.h"
 
@@ -22,11 +23,7 @@ namespace {
 using testing::HasSubstr;
 using testing::Not;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Outcome = testkit::CliOutcome;
 
 struct BenchDevice {
   std::string serial;  // USB serial number; the unique ID ends in it too
@@ -51,10 +48,7 @@ class SeveralDevicesTest : public testing::Test {
   Outcome Run(std::vector<std::string> args) {
     args.insert(args.begin(),
                 {"--simulate=" + m_folder.File("bench.json"), "--infos", m_folder.File("Infos")});
-    testkit::CapturedStream out;
-    testkit::CapturedStream err;
-    const int status = Main(args, out.File(), err.File());
-    return {status, out.Text(), err.Text()};
+    return testkit::RunKestrune(args);
   }
   std::vector<std::string> LogLines() {
     const auto bytes = testkit::ReadFileBytes(m_folder.File("Infos/DownloadList.csv"));
