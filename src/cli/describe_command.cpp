@@ -1,5 +1,6 @@
 // `kestrune describe FILE`: the "Firmware-Infos" group as the dialog shows it, for a terminal.
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,13 +15,18 @@
 namespace kestrune::cli {
 namespace {
 
+// The labels of the "Firmware-Infos" fields as the window shows them, in its order.
+constexpr std::array<const char*, kFirmwareInfoFieldCount> kFirmwareInfoLabels = {
+    "Geräteart :",   "Version :", "Datum :",    "Checksumme :",
+    "Hardware-ID :", "OS/CPU :",  "File-Size :"};
+
 void PrintText(std::FILE* out, const FirmwareDescription& description) {
   std::string text;
-  for (int k = 0; k < kFirmwareInfoControlCount; ++k) {
+  for (int k = 0; k < kFirmwareInfoFieldCount; ++k) {
     text += kFirmwareInfoLabels[k];
-    if (!description.controls[k].empty()) {
+    if (!description.texts[k].empty()) {
       text += ' ';
-      text += description.controls[k];
+      text += description.texts[k];
     }
     text += '\n';
   }

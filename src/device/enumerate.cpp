@@ -79,7 +79,7 @@ class Discoverer {
   }
 
   void ReadIdentity(DfuConnection& connection) {
-    m_result.abortRequestCleared = true;
+    m_result.otpReadStarted = true;
     OtpImage& image = m_result.otpImage.emplace();
     DfuSession session{.dfu = m_dfu, .clock = m_clock, .postProgress = {}};
     const OtpRead read = ReadOtpArea(session, connection.Handle(), image);

@@ -59,7 +59,7 @@ struct Discovery {
   // The unique-ID text for the download log; emptied when the OTP area could not be read, so
   // that a run is never logged under another device's ID.
   std::optional<std::string> hardwareId;
-  bool abortRequestCleared = false;                // the OTP read was started
+  bool otpReadStarted = false;                     // the OTP read was started
   std::optional<UsbDescriptorValues> descriptors;  // both descriptors of this device were read
   // The texts of the device that was opened; each is set only when it was found out.
   std::optional<DescriptorTexts> descriptorTexts;  // the descriptors were read
