@@ -20,12 +20,6 @@ void ProgrammerDialog::Enumerate() {
   }
   m_deviceError = found.deviceError;
   m_identityState = found.identityState;
-  if (found.deviceDescriptor) m_deviceDescriptor = *found.deviceDescriptor;
-  if (found.dfu) {
-    m_dfuDescriptor = found.dfu->descriptor;
-    m_dfuInterface = found.dfu->interfaceNumber;
-    m_alternateCount = found.dfu->alternateCount;
-  }
   if (found.otpImage) m_otpImage = *found.otpImage;
   if (found.hardwareId) m_hardwareId = *found.hardwareId;
   m_shared.m_deviceRemoved = 0;

@@ -158,11 +158,7 @@ class ProgrammerDialog final : public RunEvents {
   int m_identityState = 0;
   std::uint32_t m_flashSize = 0;
   kestrune::FirmwareState m_firmwareState = FirmwareState::NoFile;
-  std::array<std::uint8_t, 9> m_dfuDescriptor{};
-  std::array<std::uint8_t, 18> m_deviceDescriptor{};
   std::shared_ptr<const MemoryMap> m_memoryMap;
-  std::uint32_t m_dfuInterface = 0;
-  std::uint32_t m_alternateCount = 0;
   int m_idleTicks = 0;
   std::array<std::uint8_t, 1024> m_otpImage{};
   // The MAC ranges of Infos/MacList.cfg and the serial number proposed first.

@@ -22,7 +22,7 @@
 
 namespace kestrune {
 
-// Descriptors read from the DFU library (m_dfuDescriptor, m_dfuInterface, m_alternateCount).
+// The DFU functional descriptor and the interface it belongs to, as the DFU library reports them.
 struct DfuDescription {
   std::array<std::uint8_t, 9> descriptor = {};
   std::uint32_t interfaceNumber = 0;
