@@ -75,6 +75,85 @@ std::optional<std::uint32_t> DeclaredSectors(std::string_view text, std::size_t 
   return static_cast<std::uint32_t>(total);
 }
 
+// An address field "08000000" or "08000000-0800FFFF": the start and the second address.
+struct FieldAddresses {
+  std::uint64_t start = 0;
+  std::uint64_t second = 0;
+};
+
+FieldAddresses ReadAddressField(std::string_view field) {
+  const std::size_t dash = field.find('-');
+  const std::uint64_t start = ReadHex(field);
+  return {start, dash == std::string_view::npos ? start : ReadHex(field.substr(dash + 1))};
+}
+
+// One group "N*SSSma": N sectors of SSS bytes times the multiplier m, with attribute a.
+struct SectorGroup {
+  std::int64_t count = 0;
+  std::uint64_t size = 0;
+  char attribute = 0;
+  std::size_t end = 0;  // just past the attribute letter
+};
+
+// The group from `pos` whose '*' is at `star`; nothing when it breaks the string.
+std::optional<SectorGroup> ReadSectorGroup(std::string_view text, std::size_t pos, std::size_t star,
+                                           std::int64_t countLimit) {
+  SectorGroup group;
+  group.count = ReadInteger(text.substr(pos, star - pos), countLimit);
+  std::size_t digitsEnd = star + 1;
+  for (; digitsEnd < text.size() && IsDigit(text[digitsEnd]); ++digitsEnd) {
+    group.size = std::min<std::uint64_t>(
+        group.size * 10 + static_cast<unsigned>(text[digitsEnd] - '0'), kAddressSpace);
+  }
+  // Both the multiplier position and the attribute letter must lie inside the string.
+  if (digitsEnd + 1 >= text.size()) return std::nullopt;
+  const char multiplier = text[digitsEnd];
+  if (multiplier == 'K') group.size *= 1024;
+  if (multiplier == 'M') group.size *= 1048576;
+  if (group.size == 0 || group.size >= kAddressSpace) return std::nullopt;
+  group.attribute = text[digitsEnd + 1];
+  group.end = digitsEnd + 2;
+  return group;
+}
+
+// Appends the group's sectors from `start` on and moves both addresses past them; false when the
+// group holds more sectors than the string declares or runs past the address space.
+bool AppendSectors(MemorySegment& segment, const SectorGroup& group, FieldAddresses& addresses) {
+  if (group.count <= 0) return true;
+  const auto count = static_cast<std::uint64_t>(group.count);
+  if (count > segment.sectorCount - segment.sectors.size()) return false;
+  if (addresses.start + count * group.size > kAddressSpace) return false;
+  for (std::uint64_t k = 0; k < count; ++k) {
+    MemorySector sector;
+    sector.startAddress = static_cast<std::uint32_t>(addresses.start);
+    sector.secondAddress = static_cast<std::uint32_t>(addresses.second);
+    sector.index = static_cast<std::uint32_t>(segment.sectors.size());
+    sector.size = static_cast<std::uint32_t>(group.size);
+    sector.attribute = group.attribute;
+    sector.flag = 1;
+    segment.sectors.push_back(sector);
+    addresses.start += group.size;
+    addresses.second = (addresses.second + group.size) & 0xFFFFFFFFull;
+  }
+  return true;
+}
+
+// The ','-separated groups after an address field, from `pos` on; `pos` ends where the next
+// address field may begin. False when a group breaks the string.
+bool ReadSectorGroups(std::string_view text, std::size_t& pos, MemorySegment& segment,
+                      FieldAddresses addresses) {
+  for (;;) {
+    const std::size_t star = text.find('*', pos);
+    if (star == std::string_view::npos) return true;
+    const std::optional<SectorGroup> group =
+        ReadSectorGroup(text, pos, star, std::int64_t{segment.sectorCount} + 1);
+    if (!group || !AppendSectors(segment, *group, addresses)) return false;
+    pos = group->end;
+    if (pos >= text.size() || text[pos] != ',') return true;
+    ++pos;
+  }
+}
+
 }  // namespace
 
 std::optional<MemorySegment> ParseMemorySegment(std::string_view text,
@@ -100,53 +179,9 @@ std::optional<MemorySegment> ParseMemorySegment(std::string_view text,
     ++pos;
     const std::size_t fieldEnd = text.find('/', pos);
     if (fieldEnd == std::string_view::npos) break;
-    const std::string_view field = text.substr(pos, fieldEnd - pos);
-    const std::size_t dash = field.find('-');
-    std::uint64_t start = ReadHex(field);
-    std::uint64_t second = dash == std::string_view::npos ? start : ReadHex(field.substr(dash + 1));
-
-    // Groups "N*SSSma" separated by ','.
+    const FieldAddresses addresses = ReadAddressField(text.substr(pos, fieldEnd - pos));
     pos = fieldEnd + 1;
-    for (;;) {
-      const std::size_t star = text.find('*', pos);
-      if (star == std::string_view::npos) break;
-      const std::int64_t count =
-          ReadInteger(text.substr(pos, star - pos), std::int64_t{segment.sectorCount} + 1);
-      std::size_t digitsEnd = star + 1;
-      std::uint64_t size = 0;
-      for (; digitsEnd < text.size() && IsDigit(text[digitsEnd]); ++digitsEnd) {
-        size = std::min<std::uint64_t>(size * 10 + static_cast<unsigned>(text[digitsEnd] - '0'),
-                                       kAddressSpace);
-      }
-      // Both the multiplier position and the attribute letter must lie inside the string.
-      if (digitsEnd + 1 >= text.size()) return std::nullopt;
-      const char multiplier = text[digitsEnd];
-      if (multiplier == 'K') size *= 1024;
-      if (multiplier == 'M') size *= 1048576;
-      if (size == 0 || size >= kAddressSpace) return std::nullopt;
-      const char attribute = text[digitsEnd + 1];
-      if (count > 0) {
-        if (static_cast<std::uint64_t>(count) > segment.sectorCount - segment.sectors.size()) {
-          return std::nullopt;  // more sectors than the string declares
-        }
-        if (start + static_cast<std::uint64_t>(count) * size > kAddressSpace) return std::nullopt;
-        for (std::int64_t k = 0; k < count; ++k) {
-          MemorySector sector;
-          sector.startAddress = static_cast<std::uint32_t>(start);
-          sector.secondAddress = static_cast<std::uint32_t>(second);
-          sector.index = static_cast<std::uint32_t>(segment.sectors.size());
-          sector.size = static_cast<std::uint32_t>(size);
-          sector.attribute = attribute;
-          sector.flag = 1;
-          segment.sectors.push_back(sector);
-          start += size;
-          second = (second + size) & 0xFFFFFFFFull;
-        }
-      }
-      pos = digitsEnd + 2;
-      if (pos >= text.size() || text[pos] != ',') break;
-      ++pos;
-    }
+    if (!ReadSectorGroups(text, pos, segment, addresses)) return std::nullopt;
   }
   // Fewer sectors than declared: the string contradicts itself, so there is no segment.
   if (segment.sectors.size() != segment.sectorCount) return std::nullopt;

@@ -259,230 +259,303 @@ SimStrictness Strictness(const Json& value, const std::string& where) {
   return s;
 }
 
-SimFault Fault(const Json& value, const std::string& where) {
-  CheckKeys(value, where,
-            {"action", "request", "nth", "count", "status", "address", "xor", "returnAfterMs",
-             "stayAway", "bytes", "offset", "state", "pollMs"});
-  SimFault f;
-  if (!value.contains("action")) Fail(where, "missing \"action\"");
-  f.action = Choice(value["action"], where + ".action",
-                    {std::pair{"fail", SimFaultAction::Fail},
-                     {"stall", SimFaultAction::Stall},
-                     {"timeout", SimFaultAction::Timeout},
-                     {"dfuError", SimFaultAction::DfuError},
-                     {"disconnect", SimFaultAction::Disconnect},
-                     {"corrupt", SimFaultAction::Corrupt},
-                     {"partial", SimFaultAction::Partial},
-                     {"lost", SimFaultAction::Lost},
-                     {"garble", SimFaultAction::Garble},
-                     {"short", SimFaultAction::Short},
-                     {"oversized", SimFaultAction::Oversized},
-                     {"wrongState", SimFaultAction::WrongState},
-                     {"pollTimeout", SimFaultAction::PollTimeout},
-                     {"busy", SimFaultAction::Busy}});
-  if (f.action == SimFaultAction::Corrupt) {
-    if (!value.contains("address")) Fail(where, "missing \"address\"");
-    f.address = Number(value["address"], where + ".address", 0xFFFFFFFF);
-    if (value.contains("xor"))
-      f.xorMask = static_cast<std::uint8_t>(Number(value["xor"], where + ".xor", 0xFF));
-    if (f.xorMask == 0) Fail(where + ".xor", "0 changes nothing");
-    return f;
-  }
+SimFaultAction FaultAction(const Json& value, const std::string& where) {
+  return Choice(value, where,
+                {std::pair{"fail", SimFaultAction::Fail},
+                 {"stall", SimFaultAction::Stall},
+                 {"timeout", SimFaultAction::Timeout},
+                 {"dfuError", SimFaultAction::DfuError},
+                 {"disconnect", SimFaultAction::Disconnect},
+                 {"corrupt", SimFaultAction::Corrupt},
+                 {"partial", SimFaultAction::Partial},
+                 {"lost", SimFaultAction::Lost},
+                 {"garble", SimFaultAction::Garble},
+                 {"short", SimFaultAction::Short},
+                 {"oversized", SimFaultAction::Oversized},
+                 {"wrongState", SimFaultAction::WrongState},
+                 {"pollTimeout", SimFaultAction::PollTimeout},
+                 {"busy", SimFaultAction::Busy}});
+}
+
+// A status byte by its name ("errVERIFY") or as a number.
+std::uint8_t FaultStatus(const Json& value, const std::string& where) {
+  const std::uint8_t status = value.is_string() && value.get<std::string>().rfind("err", 0) == 0
+                                  ? Choice(value, where,
+                                           {std::pair{"errTARGET", std::uint8_t{errTARGET}},
+                                            {"errFILE", std::uint8_t{errFILE}},
+                                            {"errWRITE", std::uint8_t{errWRITE}},
+                                            {"errERASE", std::uint8_t{errERASE}},
+                                            {"errCHECK_ERASED", std::uint8_t{errCHECK_ERASED}},
+                                            {"errPROG", std::uint8_t{errPROG}},
+                                            {"errVERIFY", std::uint8_t{errVERIFY}},
+                                            {"errADDRESS", std::uint8_t{errADDRESS}},
+                                            {"errNOTDONE", std::uint8_t{errNOTDONE}},
+                                            {"errFIRMWARE", std::uint8_t{errFIRMWARE}},
+                                            {"errVENDOR", std::uint8_t{errVENDOR}},
+                                            {"errUSBR", std::uint8_t{errUSBR}},
+                                            {"errPOR", std::uint8_t{errPOR}},
+                                            {"errUNKNOWN", std::uint8_t{errUNKNOWN}},
+                                            {"errSTALLEDPKT", std::uint8_t{errSTALLEDPKT}}})
+                                  : static_cast<std::uint8_t>(Number(value, where, 0xFF));
+  if (status == OK) Fail(where, "a failure needs a status other than OK");
+  return status;
+}
+
+std::uint8_t XorMask(const Json& value, const std::string& where) {
+  const auto mask = static_cast<std::uint8_t>(Number(value, where, 0xFF));
+  if (mask == 0) Fail(where, "0 changes nothing");
+  return mask;
+}
+
+// A corrupted flash byte is no request's fault: it takes only an address and a mask.
+SimFault CorruptFault(const Json& value, const std::string& where, SimFault f) {
+  if (!value.contains("address")) Fail(where, "missing \"address\"");
+  f.address = Number(value["address"], where + ".address", 0xFFFFFFFF);
+  if (value.contains("xor")) f.xorMask = XorMask(value["xor"], where + ".xor");
+  return f;
+}
+
+// Which request fails, and from which of them on, how often.
+void FaultTrigger(const Json& value, const std::string& where, SimFault& f) {
   if (!value.contains("request")) Fail(where, "missing \"request\"");
   f.request = RequestKind(value["request"], where + ".request");
   if (value.contains("nth")) f.nth = Number(value["nth"], where + ".nth", 0xFFFFFFFF);
   if (value.contains("count")) f.count = Number(value["count"], where + ".count", 0xFFFFFFFF);
   if (f.nth == 0 || f.count == 0) Fail(where, "\"nth\" and \"count\" count from 1");
-  if (value.contains("status")) {
-    const Json& s = value["status"];
-    f.status = s.is_string() && s.get<std::string>().rfind("err", 0) == 0
-                   ? Choice(s, where + ".status",
-                            {std::pair{"errTARGET", std::uint8_t{errTARGET}},
-                             {"errFILE", std::uint8_t{errFILE}},
-                             {"errWRITE", std::uint8_t{errWRITE}},
-                             {"errERASE", std::uint8_t{errERASE}},
-                             {"errCHECK_ERASED", std::uint8_t{errCHECK_ERASED}},
-                             {"errPROG", std::uint8_t{errPROG}},
-                             {"errVERIFY", std::uint8_t{errVERIFY}},
-                             {"errADDRESS", std::uint8_t{errADDRESS}},
-                             {"errNOTDONE", std::uint8_t{errNOTDONE}},
-                             {"errFIRMWARE", std::uint8_t{errFIRMWARE}},
-                             {"errVENDOR", std::uint8_t{errVENDOR}},
-                             {"errUSBR", std::uint8_t{errUSBR}},
-                             {"errPOR", std::uint8_t{errPOR}},
-                             {"errUNKNOWN", std::uint8_t{errUNKNOWN}},
-                             {"errSTALLEDPKT", std::uint8_t{errSTALLEDPKT}}})
-                   : static_cast<std::uint8_t>(Number(s, where + ".status", 0xFF));
-    if (f.status == OK) Fail(where + ".status", "a failure needs a status other than OK");
-  }
-  if (value.contains("returnAfterMs")) {
-    f.returnAfterMs = Number(value["returnAfterMs"], where + ".returnAfterMs", kMaxDelayMs);
-  }
-  if (value.contains("stayAway")) f.stayAway = Flag(value["stayAway"], where + ".stayAway");
-  CheckFaultRequest(f, where);
+}
+
+// The settings that shape a failed request's answer, read once the request suits the action.
+void FaultAnswer(const Json& value, const std::string& where, SimFault& f) {
   if (value.contains("bytes")) f.bytes = Number(value["bytes"], where + ".bytes", kSimTransferSize);
   if (value.contains("offset")) {
     f.offset = Number(value["offset"], where + ".offset", kSimTransferSize - 1);
   }
-  if (value.contains("xor")) {
-    f.xorMask = static_cast<std::uint8_t>(Number(value["xor"], where + ".xor", 0xFF));
-    if (f.xorMask == 0) Fail(where + ".xor", "0 changes nothing");
-  }
+  if (value.contains("xor")) f.xorMask = XorMask(value["xor"], where + ".xor");
   if (value.contains("state")) {
     f.state = static_cast<std::uint8_t>(Number(value["state"], where + ".state", 0xFF));
   }
   if (value.contains("pollMs")) {
     f.pollMs = Number(value["pollMs"], where + ".pollMs", 0xFFFFFF);  // 24 bits in GETSTATUS
   }
+}
+
+SimFault Fault(const Json& value, const std::string& where) {
+  CheckKeys(value, where,
+            {"action", "request", "nth", "count", "status", "address", "xor", "returnAfterMs",
+             "stayAway", "bytes", "offset", "state", "pollMs"});
+  SimFault f;
+  if (!value.contains("action")) Fail(where, "missing \"action\"");
+  f.action = FaultAction(value["action"], where + ".action");
+  if (f.action == SimFaultAction::Corrupt) return CorruptFault(value, where, f);
+  FaultTrigger(value, where, f);
+  if (value.contains("status")) f.status = FaultStatus(value["status"], where + ".status");
+  if (value.contains("returnAfterMs")) {
+    f.returnAfterMs = Number(value["returnAfterMs"], where + ".returnAfterMs", kMaxDelayMs);
+  }
+  if (value.contains("stayAway")) f.stayAway = Flag(value["stayAway"], where + ".stayAway");
+  CheckFaultRequest(f, where);
+  FaultAnswer(value, where, f);
   return f;
 }
 
-SimDeviceConfig Device(const Json& value, const std::string& where, const std::string& fileFolder,
-                       const std::string& defaultImageFolder) {
-  CheckKeys(value, where,
-            {"interfaceClass",
-             "serialNumber",
-             "instance",
-             "vid",
-             "pid",
-             "bcdDevice",
-             "bcdDFUVersion",
-             "flashKiB",
-             "interfaceStrings",
-             "optionBytes",
-             "optionComplements",
-             "otp",
-             "otpLockedBlocks",
-             "uniqueId",
-             "leaveDelayMs",
-             "returnDelayMs",
-             "returnInstance",
-             "returnInDfu",
-             "timing",
-             "strictness",
-             "faults",
-             "folder",
-             "persist"});
-  SimDeviceConfig d = DefaultSimDevice("");
-  auto has = [&value](const char* key) { return value.contains(key); };
-  auto at = [&where](const char* key) { return where + "." + key; };
-  if (has("interfaceClass")) {
-    d.interfaceClass = Choice(
-        value["interfaceClass"], at("interfaceClass"),
-        {std::pair{"first", SimInterfaceClass::First}, {"second", SimInterfaceClass::Second}});
+// One device's settings, read in the order of its Read* steps so that the first problem named
+// stays the same one.
+class DeviceReader {
+ public:
+  DeviceReader(const Json& value, const std::string& where) : m_value(value), m_where(where) {}
+
+  SimDeviceConfig Read(const std::string& fileFolder, const std::string& defaultImageFolder) {
+    CheckKeys(m_value, m_where,
+              {"interfaceClass",
+               "serialNumber",
+               "instance",
+               "vid",
+               "pid",
+               "bcdDevice",
+               "bcdDFUVersion",
+               "flashKiB",
+               "interfaceStrings",
+               "optionBytes",
+               "optionComplements",
+               "otp",
+               "otpLockedBlocks",
+               "uniqueId",
+               "leaveDelayMs",
+               "returnDelayMs",
+               "returnInstance",
+               "returnInDfu",
+               "timing",
+               "strictness",
+               "faults",
+               "folder",
+               "persist"});
+    ReadNames();
+    ReadUsbIds();
+    ReadFlash();
+    ReadOptionBytes();
+    ReadOtp();
+    ReadReturn();
+    if (Has("timing")) m_d.timing = Timing(m_value["timing"], At("timing"));
+    if (Has("strictness")) m_d.strictness = Strictness(m_value["strictness"], At("strictness"));
+    ReadFaults();
+    ReadImageFolder(fileFolder, defaultImageFolder);
+    return std::move(m_d);
   }
-  if (has("uniqueId")) {
-    const auto bytes = HexBytes(value["uniqueId"], at("uniqueId"));
-    if (bytes.size() != d.uniqueId.size()) Fail(at("uniqueId"), "expected 12 bytes");
-    std::copy(bytes.begin(), bytes.end(), d.uniqueId.begin());
+
+ private:
+  bool Has(const char* key) const { return m_value.contains(key); }
+  const Json& Value(const char* key) const { return m_value[key]; }
+  std::string At(const char* key) const { return m_where + "." + key; }
+  std::string At(const char* key, std::size_t index) const {
+    return At(key) + "[" + std::to_string(index) + "]";
   }
-  d.serialNumber = has("serialNumber") ? Text(value["serialNumber"], at("serialNumber"))
-                                       : SerialFromUniqueId(d.uniqueId);
-  if (d.serialNumber.empty()) Fail(at("serialNumber"), "empty");
-  d.instance = has("instance") ? Text(value["instance"], at("instance")) : d.serialNumber;
-  if (!IsValidInstance(d.instance)) {
-    Fail(at("instance"), "\"" + d.instance +
-                             "\" may hold only letters, digits and & _ - . (it defaults to the "
-                             "serial number)");
+
+  // The interface class, the unique ID and the serial number and instance derived from it.
+  void ReadNames() {
+    if (Has("interfaceClass")) {
+      m_d.interfaceClass = Choice(
+          Value("interfaceClass"), At("interfaceClass"),
+          {std::pair{"first", SimInterfaceClass::First}, {"second", SimInterfaceClass::Second}});
+    }
+    if (Has("uniqueId")) {
+      const auto bytes = HexBytes(Value("uniqueId"), At("uniqueId"));
+      if (bytes.size() != m_d.uniqueId.size()) Fail(At("uniqueId"), "expected 12 bytes");
+      std::copy(bytes.begin(), bytes.end(), m_d.uniqueId.begin());
+    }
+    m_d.serialNumber = Has("serialNumber") ? Text(Value("serialNumber"), At("serialNumber"))
+                                           : SerialFromUniqueId(m_d.uniqueId);
+    if (m_d.serialNumber.empty()) Fail(At("serialNumber"), "empty");
+    m_d.instance = Has("instance") ? Text(Value("instance"), At("instance")) : m_d.serialNumber;
+    if (!IsValidInstance(m_d.instance)) {
+      Fail(At("instance"), "\"" + m_d.instance +
+                               "\" may hold only letters, digits and & _ - . (it defaults to the "
+                               "serial number)");
+    }
   }
-  const std::pair<const char*, std::uint16_t SimDeviceConfig::*> ids[] = {
-      {"vid", &SimDeviceConfig::vid},
-      {"pid", &SimDeviceConfig::pid},
-      {"bcdDevice", &SimDeviceConfig::bcdDevice},
-      {"bcdDFUVersion", &SimDeviceConfig::bcdDFUVersion},
-  };
-  for (const auto& [name, field] : ids) {
-    if (has(name)) d.*field = static_cast<std::uint16_t>(Number(value[name], at(name), 0xFFFF));
+
+  void ReadUsbIds() {
+    const std::pair<const char*, std::uint16_t SimDeviceConfig::*> ids[] = {
+        {"vid", &SimDeviceConfig::vid},
+        {"pid", &SimDeviceConfig::pid},
+        {"bcdDevice", &SimDeviceConfig::bcdDevice},
+        {"bcdDFUVersion", &SimDeviceConfig::bcdDFUVersion},
+    };
+    for (const auto& [name, field] : ids) {
+      if (Has(name)) m_d.*field = static_cast<std::uint16_t>(Number(Value(name), At(name), 0xFFFF));
+    }
   }
-  if (has("flashKiB")) {
-    d.flashKiB = Number(value["flashKiB"], at("flashKiB"), 0xFFFFFFFF);
-    if (!IsSupportedFlashSize(d.flashKiB)) Fail(at("flashKiB"), "expected 256, 512, 1024 or 2048");
-  }
-  d.interfaceStrings = BootLoaderInterfaceStrings(d.flashKiB);
-  if (has("interfaceStrings")) {
-    const Json& list = value["interfaceStrings"];
+
+  // The flash size and the alternate settings' names, which default to the size's layout.
+  void ReadFlash() {
+    if (Has("flashKiB")) {
+      m_d.flashKiB = Number(Value("flashKiB"), At("flashKiB"), 0xFFFFFFFF);
+      if (!IsSupportedFlashSize(m_d.flashKiB)) {
+        Fail(At("flashKiB"), "expected 256, 512, 1024 or 2048");
+      }
+    }
+    m_d.interfaceStrings = BootLoaderInterfaceStrings(m_d.flashKiB);
+    if (!Has("interfaceStrings")) return;
+    const Json& list = Value("interfaceStrings");
     if (!list.is_array() || list.empty() || list.size() > kMaxAlternates) {
-      Fail(at("interfaceStrings"), "expected a list of 1 to 16 texts");
+      Fail(At("interfaceStrings"), "expected a list of 1 to 16 texts");
     }
-    d.interfaceStrings.clear();
+    m_d.interfaceStrings.clear();
     for (std::size_t i = 0; i < list.size(); ++i) {
-      d.interfaceStrings.push_back(
-          Text(list[i], at("interfaceStrings") + "[" + std::to_string(i) + "]"));
+      m_d.interfaceStrings.push_back(Text(list[i], At("interfaceStrings", i)));
     }
   }
-  if (has("optionComplements")) {
-    d.optionComplements = Flag(value["optionComplements"], at("optionComplements"));
-  }
-  if (has("optionBytes")) {
-    const auto bytes = HexBytes(value["optionBytes"], at("optionBytes"));
+
+  void ReadOptionBytes() {
+    if (Has("optionComplements")) {
+      m_d.optionComplements = Flag(Value("optionComplements"), At("optionComplements"));
+    }
+    if (!Has("optionBytes")) return;
+    const auto bytes = HexBytes(Value("optionBytes"), At("optionBytes"));
     if (bytes.size() == 4) {
-      d.optionBytes =
+      m_d.optionBytes =
           WithOptionComplements({bytes[0], bytes[1], 0, 0, 0, 0, 0, 0, bytes[2], bytes[3]});
     } else if (bytes.size() == kSimOptionSize) {
-      std::copy(bytes.begin(), bytes.end(), d.optionBytes.begin());
+      std::copy(bytes.begin(), bytes.end(), m_d.optionBytes.begin());
     } else {
-      Fail(at("optionBytes"), "expected 4 bytes (0, 1, 8, 9) or all 16");
+      Fail(At("optionBytes"), "expected 4 bytes (0, 1, 8, 9) or all 16");
     }
   }
-  if (has("otp")) {
-    CheckKeys(value["otp"], at("otp"),
-              {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15",
-               "locks"});
-    for (const auto& item : value["otp"].items()) {
-      if (item.key() == "comment") continue;
-      const std::string w = at("otp") + "." + item.key();
-      const auto bytes = HexBytes(item.value(), w);
-      if (item.key() == "locks") {
-        if (bytes.size() != kSimOtpBlockCount) Fail(w, "expected 16 lock bytes");
-        std::copy(bytes.begin(), bytes.end(), d.otpLocks.begin());
-        continue;
+
+  // The OTP blocks by number, their lock bytes, and blocks locked by number.
+  void ReadOtp() {
+    if (Has("otp")) {
+      CheckKeys(Value("otp"), At("otp"),
+                {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14",
+                 "15", "locks"});
+      for (const auto& item : Value("otp").items()) {
+        if (item.key() == "comment") continue;
+        const std::string w = At("otp") + "." + item.key();
+        const auto bytes = HexBytes(item.value(), w);
+        if (item.key() == "locks") {
+          if (bytes.size() != kSimOtpBlockCount) Fail(w, "expected 16 lock bytes");
+          std::copy(bytes.begin(), bytes.end(), m_d.otpLocks.begin());
+          continue;
+        }
+        if (bytes.size() > kSimOtpBlockSize) Fail(w, "a block has 32 bytes");
+        std::copy(bytes.begin(), bytes.end(),
+                  m_d.otp.begin() + std::stoul(item.key()) * kSimOtpBlockSize);
       }
-      if (bytes.size() > kSimOtpBlockSize) Fail(w, "a block has 32 bytes");
-      std::copy(bytes.begin(), bytes.end(),
-                d.otp.begin() + std::stoul(item.key()) * kSimOtpBlockSize);
     }
-  }
-  if (has("otpLockedBlocks")) {
-    const Json& list = value["otpLockedBlocks"];
-    if (!list.is_array()) Fail(at("otpLockedBlocks"), "expected a list of block numbers");
+    if (!Has("otpLockedBlocks")) return;
+    const Json& list = Value("otpLockedBlocks");
+    if (!list.is_array()) Fail(At("otpLockedBlocks"), "expected a list of block numbers");
     for (std::size_t i = 0; i < list.size(); ++i) {
-      d.lockedOtpBlocks.push_back(Number(
-          list[i], at("otpLockedBlocks") + "[" + std::to_string(i) + "]", kSimOtpBlockCount - 1));
+      m_d.lockedOtpBlocks.push_back(
+          Number(list[i], At("otpLockedBlocks", i), kSimOtpBlockCount - 1));
     }
   }
-  if (has("leaveDelayMs"))
-    d.leaveDelayMs = Number(value["leaveDelayMs"], at("leaveDelayMs"), kMaxDelayMs);
-  if (has("returnInstance")) {
-    d.returnInstance = Text(value["returnInstance"], at("returnInstance"));
-    if (!IsValidInstance(d.returnInstance)) {
-      Fail(at("returnInstance"), "may hold only letters, digits and & _ - .");
+
+  // How the device leaves when told to and how it comes back.
+  void ReadReturn() {
+    if (Has("leaveDelayMs")) {
+      m_d.leaveDelayMs = Number(Value("leaveDelayMs"), At("leaveDelayMs"), kMaxDelayMs);
     }
-  }
-  if (has("returnInDfu")) d.returnInDfu = Flag(value["returnInDfu"], at("returnInDfu"));
-  if (has("returnDelayMs")) {
-    d.returnDelayMs = Number(value["returnDelayMs"], at("returnDelayMs"), kMaxDelayMs);
-  }
-  if (has("timing")) d.timing = Timing(value["timing"], at("timing"));
-  if (has("strictness")) d.strictness = Strictness(value["strictness"], at("strictness"));
-  if (has("faults")) {
-    const Json& list = value["faults"];
-    if (!list.is_array()) Fail(at("faults"), "expected a list");
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      d.faults.push_back(Fault(list[i], at("faults") + "[" + std::to_string(i) + "]"));
-    }
-  }
-  const bool persist = !has("persist") || Flag(value["persist"], at("persist"));
-  if (persist) {
-    std::filesystem::path folder = std::filesystem::path(defaultImageFolder) / d.instance;
-    if (has("folder")) {
-      if (!value["folder"].is_string() || value["folder"].get<std::string>().empty()) {
-        Fail(at("folder"), "expected a folder name");
+    if (Has("returnInstance")) {
+      m_d.returnInstance = Text(Value("returnInstance"), At("returnInstance"));
+      if (!IsValidInstance(m_d.returnInstance)) {
+        Fail(At("returnInstance"), "may hold only letters, digits and & _ - .");
       }
-      folder = std::filesystem::path(fileFolder) / value["folder"].get<std::string>();
     }
-    d.imageFolder = folder.string();
+    if (Has("returnInDfu")) m_d.returnInDfu = Flag(Value("returnInDfu"), At("returnInDfu"));
+    if (Has("returnDelayMs")) {
+      m_d.returnDelayMs = Number(Value("returnDelayMs"), At("returnDelayMs"), kMaxDelayMs);
+    }
   }
-  return d;
+
+  void ReadFaults() {
+    if (!Has("faults")) return;
+    const Json& list = Value("faults");
+    if (!list.is_array()) Fail(At("faults"), "expected a list");
+    for (std::size_t i = 0; i < list.size(); ++i)
+      m_d.faults.push_back(Fault(list[i], At("faults", i)));
+  }
+
+  // Where the device's memory is kept between runs; none when it is not to be kept.
+  void ReadImageFolder(const std::string& fileFolder, const std::string& defaultImageFolder) {
+    if (Has("persist") && !Flag(Value("persist"), At("persist"))) return;
+    std::filesystem::path folder = std::filesystem::path(defaultImageFolder) / m_d.instance;
+    if (Has("folder")) {
+      if (!Value("folder").is_string() || Value("folder").get<std::string>().empty()) {
+        Fail(At("folder"), "expected a folder name");
+      }
+      folder = std::filesystem::path(fileFolder) / Value("folder").get<std::string>();
+    }
+    m_d.imageFolder = folder.string();
+  }
+
+  const Json& m_value;
+  const std::string m_where;
+  SimDeviceConfig m_d = DefaultSimDevice("");
+};
+
+SimDeviceConfig Device(const Json& value, const std::string& where, const std::string& fileFolder,
+                       const std::string& defaultImageFolder) {
+  return DeviceReader(value, where).Read(fileFolder, defaultImageFolder);
 }
 
 }  // namespace
