@@ -51,9 +51,10 @@ struct Discovery {
   std::int32_t deviceError = 0;
   std::int32_t identityState = kIdentityNotRead;
   std::unique_ptr<MemoryMap> memoryMap;  // none unless the device passed every check
-  // Members that keep their earlier value where these hold nothing.
+  // The descriptors as read, none where they could not be.
   std::optional<std::array<std::uint8_t, 18>> deviceDescriptor;
   std::optional<DfuDescription> dfu;
+  // Members that keep their earlier value where these hold nothing.
   std::optional<std::uint32_t> flashSize;  // set whenever a memory map was made
   std::optional<OtpImage> otpImage;        // set whenever the OTP area was (tried to be) read
   // The unique-ID text for the download log; emptied when the OTP area could not be read, so
