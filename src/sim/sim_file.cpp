@@ -402,10 +402,12 @@ SimDeviceConfig Device(const Json& value, const std::string& where, const std::s
     if (!IsSupportedFlashSize(d.flashKiB)) Fail(at("flashKiB"), "expected 256, 512, 1024 or 2048");
   }
   d.interfaceStrings = BootLoaderInterfaceStrings(d.flashKiB);
-  if (has("interfaceStrings")) {
+  if (has("interfaceStrings") && value["interfaceStrings"] == "f42x") {
+    d.interfaceStrings = BootLoaderInterfaceStrings(d.flashKiB, SimStringVariant::F42x);
+  } else if (has("interfaceStrings")) {
     const Json& list = value["interfaceStrings"];
     if (!list.is_array() || list.empty() || list.size() > kMaxAlternates) {
-      Fail(at("interfaceStrings"), "expected a list of 1 to 16 texts");
+      Fail(at("interfaceStrings"), "expected \"f42x\" or a list of 1 to 16 texts");
     }
     d.interfaceStrings.clear();
     for (std::size_t i = 0; i < list.size(); ++i) {

@@ -207,5 +207,22 @@ TEST_F(MainWindowTest, MacSetzenWritesTheOtpBlockThroughTheSerialNumberDialog) {
   EXPECT_EQ(block, (std::vector<std::uint8_t>{0x02, 0x4B, 0x53, 0x00, 0x00, 0x02, 0x7A, 0x85}));
 }
 
+// An identity must go to the device the operator sees alone: with two attached, the button is
+// refused as OK is, before the serial-number dialog, and neither device's OTP changes.
+TEST_F(MainWindowTest, MacSetzenWithTwoDevicesIsRefusedBeforeAnyQuestion) {
+  MakeBench(2);
+  Run([&](GuiOperator& gui) {
+    gui.Click(kIdMacSetzen);
+    EXPECT_EQ(gui.AnswerBox("Fehler"),
+              "Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen !\n\nBitte alle Geräte "
+              "die nicht geflasht werden sollen.");
+    EXPECT_TRUE(gui.WaitUntil([&] { return IsWindowEnabled(gui.Main()) != FALSE; }));
+    EXPECT_EQ(FindWindowA(nullptr, "Seriennummer einstellen"), nullptr);
+  });
+  const std::vector<std::uint8_t> blank(528, 0xFF);
+  EXPECT_EQ(bench->Peek(0, 2, 0x1FFF7800, 528), blank);
+  EXPECT_EQ(bench->Peek(1, 2, 0x1FFF7800, 528), blank);
+}
+
 }  // namespace
 }  // namespace kestrune::win32::testing
