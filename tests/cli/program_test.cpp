@@ -247,7 +247,7 @@ TEST_F(ProgramTest, AReadProtectedDeviceIsRefusedWithItsReasonOrUnprotectedWhenA
   const std::size_t errBefore = err.Text().size();
   EXPECT_EQ(Program(path, ProgramChoices{.unprotect = true}), kExitOk);
   EXPECT_EQ(err.Text().substr(errBefore), "");
-  EXPECT_NE(out.Text().find("... Das Gerät wurde erfolgreich programmiert ...\n"),
+  EXPECT_NE(out.Text().find(UTF8("... Das Gerät wurde erfolgreich programmiert ...\n")),
             std::string::npos);
   EXPECT_EQ(Flash(), image);
   EXPECT_EQ(bench->Peek(0, 1, 0x1FFFC000, 2)[1], 0xAA);
