@@ -6,6 +6,7 @@ if(NOT WIN32 AND LIBUSB_FOUND AND NOT KESTRUNE_SANITIZE)
   add_library(kestrune_sim_libusb SHARED ${dir}/peer/libusb_sim.cpp ${sim_sources}
     ${PROJECT_SOURCE_DIR}/src/dfu/option_bits.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/clock.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/posix/locked_file.cpp
     ${PROJECT_SOURCE_DIR}/src/support/ascii_case.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/posix/system_clock.cpp)
   target_include_directories(kestrune_sim_libusb PRIVATE ${PROJECT_SOURCE_DIR}/src ${LIBUSB_INCLUDE_DIRS})
