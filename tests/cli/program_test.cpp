@@ -223,6 +223,18 @@ TEST_F(ProgramTest, AnF42xBootLoadersWordingOfTheMapIsProgrammed) {
   EXPECT_EQ(Flash(), image);
 }
 
+// A device that will not give its unique ID is programmed and logged without it, with a warning
+// and the exit status of a log line that is missing.
+TEST_F(ProgramTest, ADeviceThatWithholdsItsUniqueIdIsProgrammedWithAWarningAndExitFour) {
+  MakeBench(1, [](SimDeviceConfig& device) { device.strictness.uniqueIdReadable = false; });
+  EXPECT_EQ(Program(Firmware()), kExitLogLineMissing);
+  EXPECT_EQ(err.Text(),
+            UTF8("Warnung: Das Gerät wurde programmiert, aber seine Unique-ID konnte nicht gelesen "
+                 "werden !\n\nSeine Zeile im Download-Log nennt das Gerät nicht.\n"));
+  EXPECT_EQ(Flash(), image);
+  EXPECT_NE(Log().find("\"firmware.bin\";\"KST-F4\""), std::string::npos);
+}
+
 // Read protection level 1: without --unprotect the box's text is followed by the reason and the
 // way out, and the device is left as it was; with it the chip is erased, comes back unprotected
 // and is programmed and verified.

@@ -100,6 +100,22 @@ TEST_F(MainWindowTest, AnErrorOfTheRunWaitsForItsBoxAndTheStatusLineTurnsBad) {
   });
 }
 
+// A device that will not give its unique ID is programmed all the same; the operator is warned
+// that its log line does not name it.
+TEST_F(MainWindowTest, ADeviceThatWithholdsItsUniqueIdIsProgrammedWithAWarning) {
+  MakeBench(1, [](SimDeviceConfig& device) { device.strictness.uniqueIdReadable = false; });
+  const std::string firmware = Firmware();
+  Run([&](GuiOperator& gui) {
+    ChooseFirmware(gui, firmware);
+    gui.Click(IDOK);
+    EXPECT_EQ(gui.AnswerBox("Warnung"),
+              "Das Gerät wurde programmiert, aber seine Unique-ID konnte nicht gelesen werden "
+              "!\n\nSeine Zeile im Download-Log nennt das Gerät nicht.");
+    ASSERT_TRUE(gui.WaitUntilIdle());
+  });
+  EXPECT_EQ(bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size())), image);
+}
+
 TEST_F(MainWindowTest, AbbrechenDuringARunStopsTheRunAndKeepsTheWindow) {
   MakeBench(1, [](SimDeviceConfig& device) { device.timing = DatasheetTiming(); });
   const std::string firmware = Firmware();
