@@ -9,6 +9,7 @@
 #include "cli/cli.h"
 #include "platform/clock.h"
 #include "sim/sim_file.h"
+#include "testkit/cli_outcome.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/temp_folder.h"
 
@@ -19,10 +20,7 @@
 namespace kestrune::cli {
 namespace {
 
-struct ProgramRun {
-  int status = -1;
-  std::string err;
-};
+using testkit::CliOutcome;
 
 class DeviceInUseTest : public ::testing::Test {
  protected:
@@ -33,7 +31,7 @@ class DeviceInUseTest : public ::testing::Test {
   }
 
   // The built program with `arguments` on the bench file, as its own process.
-  ProgramRun Kestrune(const std::string& arguments) {
+  CliOutcome Kestrune(const std::string& arguments) {
     const std::string simulate = " --simulate=" + Quoted(m_folder.File("bench.json"));
     const std::string infos = " --infos " + Quoted(m_folder.File("Infos"));
     const std::string command = Quoted(Native(KESTRUNE_PROGRAM)) + simulate + infos + " " +
@@ -42,10 +40,10 @@ class DeviceInUseTest : public ::testing::Test {
 #ifdef _WIN32
     // cmd /c drops the outer quotes of a line that starts with one.
     const int status = std::system(("\"" + command + "\"").c_str());
-    ProgramRun run{status, {}};
+    CliOutcome run{status, {}, {}};
 #else
     const int status = std::system(command.c_str());
-    ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}};
+    CliOutcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, {}};
 #endif
     const auto err = testkit::ReadFileBytes(m_folder.File("err"));
     run.err.assign(err.begin(), err.end());
@@ -88,14 +86,14 @@ TEST_F(DeviceInUseTest, AnotherProcessFindsTheHeldDeviceInUseUntilItIsLetGo) {
     const std::string arguments = std::string(command) == "info"
                                       ? "info"
                                       : "program " + Quoted(m_folder.File("firmware.bin"));
-    const ProgramRun run = Kestrune(arguments);
+    const CliOutcome run = Kestrune(arguments);
     EXPECT_EQ(run.status, kExitFailed);
     EXPECT_EQ(run.err.find(inUse), 0u) << run.err;
     EXPECT_EQ(run.err.find(inUse, 1), std::string::npos) << "told once: " << run.err;
   }
 
   held.reset();
-  const ProgramRun free = Kestrune("program " + Quoted(m_folder.File("firmware.bin")));
+  const CliOutcome free = Kestrune("program " + Quoted(m_folder.File("firmware.bin")));
   EXPECT_EQ(free.status, kExitOk) << free.err;
 }
 
