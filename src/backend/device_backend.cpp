@@ -54,6 +54,8 @@ BackendChoice MakeDeviceBackend(const std::optional<std::string>& simulator,
   if (!made.bench) return {nullptr, made.error};
   // Devices that reset come back on their own; listeners hear of it without being asked.
   made.bench->StartEventThread();
+  // A second program finds a device the first has open in use, as on real hardware.
+  made.bench->HoldDevicesAgainstOtherProcesses(std::move(problems));
   return {std::make_unique<DeviceBackend>(clock, std::move(made.bench)), {}};
 }
 

@@ -23,6 +23,8 @@ class LockedFile {
 
   bool IsOpen() const { return m_handle != kNoHandle; }
   const std::string& Error() const { return m_error; }
+  // The file opened but another holder kept the lock for the whole wait.
+  bool HeldElsewhere() const { return m_heldElsewhere; }
 
   // The whole content, at most `limit` bytes (false beyond it, or when it cannot be read).
   bool ReadAll(std::string& content, std::size_t limit);
@@ -35,6 +37,7 @@ class LockedFile {
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t m_handle = kNoHandle;
   std::string m_error;
+  bool m_heldElsewhere = false;
 };
 
 }  // namespace kestrune

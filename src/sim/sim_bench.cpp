@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "device/guid_text.h"
+#include "platform/locked_file.h"
 #include "sim/sim_boot_loader.h"
 #include "support/ascii_case.h"
 
@@ -62,6 +63,8 @@ class SimBench::Core {
     std::uint64_t generation = 0;
     // Bus time not spent on the clock yet: the clock sleeps whole milliseconds.
     std::uint32_t busCarryUs = 0;
+    // Held by the open handles of this process when the bench holds devices against others.
+    std::weak_ptr<LockedFile> processHold;
   };
   struct Event {
     DeviceEvent kind;
@@ -74,6 +77,26 @@ class SimBench::Core {
   std::deque<Event> m_events;  // noticed, not yet delivered
   std::recursive_mutex m_listenerMutex;
   Listener m_listener;
+  bool m_holdAgainstOtherProcesses = false;
+  UsbOpenProblemSink m_openProblems;
+
+  // The hold of this process on the device's folder, shared by its handles; null (and
+  // `inUse`) when another process holds it. Devices without a folder are never held.
+  std::shared_ptr<LockedFile> HoldFor(Slot& slot, bool& inUse) {
+    inUse = false;
+    const std::string& folder = slot.loader->Config().imageFolder;
+    if (!m_holdAgainstOtherProcesses || folder.empty()) return nullptr;
+    if (std::shared_ptr<LockedFile> held = slot.processHold.lock()) return held;
+    auto hold = std::make_shared<LockedFile>(
+        (std::filesystem::path(folder) / "in-use.lock").string(), LockedFile::Access::Exclusive, 0);
+    if (!hold->IsOpen()) {
+      // A folder that takes no lock file leaves the device unheld rather than unusable.
+      inUse = hold->HeldElsewhere();
+      return nullptr;
+    }
+    slot.processHold = hold;
+    return hold;
+  }
 
   // Every operation that might notice an event delivers the queued events afterwards, in order,
   // without holding m_mutex (the listener may call back into the bench).
@@ -219,8 +242,12 @@ namespace {
 
 class SimHandle final : public UsbDevice {
  public:
-  SimHandle(std::shared_ptr<SimBench::Core> core, std::size_t index, std::uint64_t generation)
-      : m_core(std::move(core)), m_index(index), m_generation(generation) {}
+  SimHandle(std::shared_ptr<SimBench::Core> core, std::size_t index, std::uint64_t generation,
+            std::shared_ptr<LockedFile> processHold)
+      : m_core(std::move(core)),
+        m_index(index),
+        m_generation(generation),
+        m_processHold(std::move(processHold)) {}
 
   UsbTransfer ControlTransfer(const UsbSetup& setup, std::uint8_t* data,
                               std::uint32_t timeoutMs) override {
@@ -236,6 +263,7 @@ class SimHandle final : public UsbDevice {
   std::shared_ptr<SimBench::Core> m_core;
   std::size_t m_index;
   std::uint64_t m_generation;
+  std::shared_ptr<LockedFile> m_processHold;
 };
 
 }  // namespace
@@ -412,17 +440,31 @@ void SimBench::StartEventThread() {
 
 std::unique_ptr<UsbDevice> SimBench::Open(const std::string& path) {
   m_core->Update();
-  std::lock_guard<std::mutex> lock(m_core->m_mutex);
-  const std::string wanted = AsciiLower(path);
-  for (std::size_t i = 0; i < m_core->m_slots.size(); ++i) {
-    Core::Slot& slot = m_core->m_slots[i];
-    if (Core::OnBus(slot) && AsciiLower(slot.path) == wanted) {
+  UsbOpenProblemSink tell;
+  {
+    std::lock_guard<std::mutex> lock(m_core->m_mutex);
+    const std::string wanted = AsciiLower(path);
+    for (std::size_t i = 0; i < m_core->m_slots.size(); ++i) {
+      Core::Slot& slot = m_core->m_slots[i];
+      if (!Core::OnBus(slot) || AsciiLower(slot.path) != wanted) continue;
       // A refused open (another program has the device, say) leaves the device as it was.
       if (slot.loader->Faults().Next(SimRequest::Open) != nullptr) return nullptr;
-      return std::make_unique<SimHandle>(m_core, i, slot.generation);
+      bool inUse = false;
+      std::shared_ptr<LockedFile> hold = m_core->HoldFor(slot, inUse);
+      if (!inUse) return std::make_unique<SimHandle>(m_core, i, slot.generation, std::move(hold));
+      tell = m_core->m_openProblems;
+      break;
     }
   }
+  // Told without the bench's lock: the sink may print or queue a box.
+  if (tell) tell({UsbOpenProblem::Kind::InUse, path, {}});
   return nullptr;
+}
+
+void SimBench::HoldDevicesAgainstOtherProcesses(UsbOpenProblemSink problems) {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  m_core->m_holdAgainstOtherProcesses = true;
+  m_core->m_openProblems = std::move(problems);
 }
 
 std::optional<std::vector<std::string>> SimBench::PresentInterfaces(const Guid& interfaceClass) {

@@ -74,6 +74,11 @@ class SimBench final : public UsbBackend, public DeviceBus {
   // Carries out the timed events that are due.
   void Update();
   void StartEventThread();
+  // Makes each device with an image folder one process's at a time, as a USB device is: while
+  // handles of this bench are open on it, an Open by another process fails, and that process's
+  // bench tells `problems` the device is in use. The hold is an operating-system lock on a file
+  // in the image folder, so it ends with the process however that ends.
+  void HoldDevicesAgainstOtherProcesses(UsbOpenProblemSink problems);
 
   std::unique_ptr<UsbDevice> Open(const std::string& path) override;
   std::optional<std::vector<std::string>> PresentInterfaces(const Guid& interfaceClass) override;

@@ -53,8 +53,11 @@ bool IsSupportedFlashSize(std::uint32_t flashKiB) {
   return flashKiB == 256 || flashKiB == 512 || flashKiB == 1024 || flashKiB == 2048;
 }
 
-std::vector<std::string> BootLoaderInterfaceStrings(std::uint32_t flashKiB) {
-  std::string flash = "@Internal Flash  /0x08000000/04*016Kg,01*064Kg,";
+std::vector<std::string> BootLoaderInterfaceStrings(std::uint32_t flashKiB,
+                                                    SimStringVariant variant) {
+  const bool f42x = variant == SimStringVariant::F42x;
+  std::string flash = f42x ? "@Internal Flash /0x08000000/04*016Kg,01*064Kg,"
+                           : "@Internal Flash  /0x08000000/04*016Kg,01*064Kg,";
   std::string options = "@Option Bytes  /0x1FFFC000/01*016 e";
   switch (flashKiB) {
     case 256:
@@ -71,8 +74,9 @@ std::vector<std::string> BootLoaderInterfaceStrings(std::uint32_t flashKiB) {
       flash += "07*128Kg";
       break;
   }
-  return {flash, options, "@OTP Memory /0x1FFF7800/01*512 e,01*016 e",
-          "@Device Feature/0xFFFF0000/01*004 e"};
+  std::string otp = "@OTP Memory /0x1FFF7800/01*512 e,01*016 e";
+  if (f42x) otp += "/0x1FFE7800/01*512 e,01*016 e";
+  return {flash, options, otp, "@Device Feature/0xFFFF0000/01*004 e"};
 }
 
 bool IsValidInstance(const std::string& instance) {

@@ -173,8 +173,14 @@ struct SimDeviceConfig {
 // An STM32F40x with 1 MiB flash, factory option bytes, empty OTP and a fixed unique ID.
 SimDeviceConfig DefaultSimDevice(const std::string& imageFolder);
 
+// Which boot loader's wording of the memory map. The application notes give two blanks after
+// "Internal Flash" and the OTP area of one bank; F42x boot loaders have been seen to report one
+// blank and the OTP area of both banks.
+enum class SimStringVariant { Documented, F42x };
+
 // The boot loader's interface strings of the alternates 0-3 for a flash size.
-std::vector<std::string> BootLoaderInterfaceStrings(std::uint32_t flashKiB);
+std::vector<std::string> BootLoaderInterfaceStrings(
+    std::uint32_t flashKiB, SimStringVariant variant = SimStringVariant::Documented);
 bool IsSupportedFlashSize(std::uint32_t flashKiB);
 
 // Whether `instance` can stand in a device path and name an image folder: letters, digits and

@@ -456,8 +456,12 @@ class DeviceReader {
     m_d.interfaceStrings = BootLoaderInterfaceStrings(m_d.flashKiB);
     if (!Has("interfaceStrings")) return;
     const Json& list = Value("interfaceStrings");
+    if (list == "f42x") {
+      m_d.interfaceStrings = BootLoaderInterfaceStrings(m_d.flashKiB, SimStringVariant::F42x);
+      return;
+    }
     if (!list.is_array() || list.empty() || list.size() > kMaxAlternates) {
-      Fail(At("interfaceStrings"), "expected a list of 1 to 16 texts");
+      Fail(At("interfaceStrings"), "expected \"f42x\" or a list of 1 to 16 texts");
     }
     m_d.interfaceStrings.clear();
     for (std::size_t i = 0; i < list.size(); ++i) {

@@ -12,13 +12,15 @@ if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME cli-install COMMAND ${CMAKE_COMMAND} -DBINARY_DIR=${CMAKE_BINARY_DIR}
            -DPREFIX=${CMAKE_BINARY_DIR}/install-test -P ${dir}/install_test.cmake)
 endif()
+# Some tests start the built program as a process of its own.
+add_dependencies(${target} kestrune)
+target_compile_definitions(${target} PRIVATE KESTRUNE_PROGRAM="$<TARGET_FILE:kestrune>")
 # The built program on the simulated bench behind the libusb API: native Linux without sanitizers,
 # where the simulated libusb is built.
 if(TARGET kestrune_sim_libusb)
-  add_dependencies(${target} kestrune_sim_libusb kestrune)
+  add_dependencies(${target} kestrune_sim_libusb)
   target_compile_definitions(${target} PRIVATE
-    KESTRUNE_SIM_LIBUSB="$<TARGET_FILE:kestrune_sim_libusb>"
-    KESTRUNE_PROGRAM="$<TARGET_FILE:kestrune>")
+    KESTRUNE_SIM_LIBUSB="$<TARGET_FILE:kestrune_sim_libusb>")
 else()
   get_target_property(cli_test_sources ${target} SOURCES)
   list(FILTER cli_test_sources EXCLUDE REGEX "/libusb_end_to_end_test\\.cpp$")

@@ -9,6 +9,7 @@
 #include "cli/cli.h"
 #include "cli/interrupt_catcher.h"
 #include "cli/program_command.h"
+#include "dfu/stdfu.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"
 #include "testkit/firmware_image_builder.h"
@@ -24,8 +25,9 @@ using testing::HasSubstr;
 
 class ProgramTest : public ::testing::Test {
  protected:
-  // A bench with `devices` default devices that work without delay and come back at once.
-  void MakeBench(int devices) {
+  // A bench with `devices` default devices that work without delay and come back at once;
+  // `adjust` changes each before it is added.
+  void MakeBench(int devices, const std::function<void(SimDeviceConfig&)>& adjust = {}) {
     auto owned = std::make_unique<SimBench>(clock);
     bench = owned.get();
     for (int i = 0; i < devices; ++i) {
@@ -33,6 +35,7 @@ class ProgramTest : public ::testing::Test {
       device.timing = InstantTiming();
       device.returnDelayMs = 20;
       device.instance = "dev" + std::to_string(i);
+      if (adjust) adjust(device);
       ASSERT_TRUE(bench->AddDevice(std::move(device)).device.has_value());
     }
     bench->StartEventThread();
@@ -50,6 +53,16 @@ class ProgramTest : public ::testing::Test {
     console.err = err.File();
     console.progressBar = terminal;
     return ProgramFirmware(*backend, folder.File("Infos"), path, console);
+  }
+  int Program(const std::string& path, const ProgramChoices& choices) {
+    ConsoleOptions console;
+    console.out = out.File();
+    console.err = err.File();
+    return ProgramFirmware(*backend, backend->Bus(), folder.File("Infos"), path, console, {},
+                           choices);
+  }
+  std::vector<std::uint8_t> Flash() {
+    return bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size()));
   }
   std::string Log() {
     const auto bytes = testkit::ReadFileBytes(folder.File("Infos/DownloadList.csv"));
@@ -197,6 +210,84 @@ TEST_F(ProgramTest, ALogLineThatCannotBeWrittenIsWarnedAboutWithExitFour) {
                   infos + "/DownloadList.csv\n");
     EXPECT_EQ(bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size())), image);
   }
+}
+
+// An F42x boot loader words its memory map differently (one blank after the flash's name, the
+// OTP area of both banks); the run reads its map and programs it all the same.
+TEST_F(ProgramTest, AnF42xBootLoadersWordingOfTheMapIsProgrammed) {
+  MakeBench(1, [](SimDeviceConfig& device) {
+    device.flashKiB = 2048;
+    device.interfaceStrings = BootLoaderInterfaceStrings(2048, SimStringVariant::F42x);
+  });
+  ASSERT_EQ(Program(Firmware()), kExitOk) << err.Text();
+  EXPECT_EQ(Flash(), image);
+}
+
+// A device that will not give its unique ID is programmed and logged without it, with a warning
+// and the exit status of a log line that is missing.
+TEST_F(ProgramTest, ADeviceThatWithholdsItsUniqueIdIsProgrammedWithAWarningAndExitFour) {
+  MakeBench(1, [](SimDeviceConfig& device) { device.strictness.uniqueIdReadable = false; });
+  EXPECT_EQ(Program(Firmware()), kExitLogLineMissing);
+  EXPECT_EQ(err.Text(),
+            UTF8("Warnung: Das Gerät wurde programmiert, aber seine Unique-ID konnte nicht gelesen "
+                 "werden !\n\nSeine Zeile im Download-Log nennt das Gerät nicht.\n"));
+  EXPECT_EQ(Flash(), image);
+  EXPECT_NE(Log().find("\"firmware.bin\";\"KST-F4\""), std::string::npos);
+}
+
+// Read protection level 1: without --unprotect the box's text is followed by the reason and the
+// way out, and the device is left as it was; with it the chip is erased, comes back unprotected
+// and is programmed and verified.
+TEST_F(ProgramTest, AReadProtectedDeviceIsRefusedWithItsReasonOrUnprotectedWhenAsked) {
+  const auto levelOne = [](SimDeviceConfig& device) {
+    device.optionBytes = WithOptionComplements({0xEF, 0x55, 0, 0, 0, 0, 0, 0, 0xFF, 0x0F});
+  };
+  MakeBench(1, levelOne);
+  const std::string path = Firmware();
+  const std::vector<std::uint8_t> before = Flash();
+  EXPECT_EQ(Program(path, ProgramChoices{}), kExitFailed);
+  EXPECT_EQ(err.Text(),
+            UTF8("Fehler: Vom Gerät konnten die Optionen nicht abgefragt werden !\n"
+                 "kestrune: the device is read-protected (level 1) and refuses every read and "
+                 "write; 'kestrune program --unprotect FILE' removes the protection, which erases "
+                 "the whole chip\n"));
+  EXPECT_EQ(Flash(), before);
+  EXPECT_EQ(bench->Peek(0, 1, 0x1FFFC000, 2)[1], 0x55);
+  EXPECT_EQ(Log(), "");
+
+  MakeBench(1, levelOne);
+  const std::size_t errBefore = err.Text().size();
+  EXPECT_EQ(Program(path, ProgramChoices{.unprotect = true}), kExitOk);
+  EXPECT_EQ(err.Text().substr(errBefore), "");
+  EXPECT_NE(out.Text().find(UTF8("... Das Gerät wurde erfolgreich programmiert ...\n")),
+            std::string::npos);
+  EXPECT_EQ(Flash(), image);
+  EXPECT_EQ(bench->Peek(0, 1, 0x1FFFC000, 2)[1], 0xAA);
+  EXPECT_NE(Log().find("\"firmware.bin\";\"KST-F4\""), std::string::npos);
+}
+
+// --leave starts the firmware only after a verified run: the device leaves its boot loader and
+// the bus (it would come back only after a minute here). After a failed verification it stays.
+TEST_F(ProgramTest, LeaveReachesTheDeviceAfterAVerifiedRunOnly) {
+  const auto optionsInPlaceAndSlowReturn = [](SimDeviceConfig& device) {
+    device.optionBytes = WithOptionComplements({0xE3, 0xAA, 0, 0, 0, 0, 0, 0, 0xFF, 0x3F});
+    device.returnDelayMs = 60000;
+  };
+  MakeBench(1, optionsInPlaceAndSlowReturn);
+  EXPECT_EQ(Program(Firmware(), ProgramChoices{.leave = true}), kExitOk) << err.Text();
+  EXPECT_FALSE(bench->IsPresent(0));
+  EXPECT_EQ(Flash(), image);
+
+  MakeBench(1, [&](SimDeviceConfig& device) {
+    optionsInPlaceAndSlowReturn(device);
+    SimFault corrupt;
+    corrupt.action = SimFaultAction::Corrupt;
+    corrupt.address = 0x08000100;
+    device.faults.push_back(corrupt);
+  });
+  EXPECT_EQ(Program(Firmware(), ProgramChoices{.leave = true}), kExitFailed);
+  EXPECT_TRUE(bench->IsPresent(0));
+  EXPECT_NE(bench->DfuStateOf(0), dfuMANIFEST);
 }
 
 TEST_F(ProgramTest, CtrlCDuringARunAbortsItWithExitThree) {

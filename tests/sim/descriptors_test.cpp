@@ -55,6 +55,12 @@ TEST(DescriptorParts, FlashStringsFollowThePart) {
   }
   EXPECT_EQ(BootLoaderInterfaceStrings(2048)[1],
             "@Option Bytes  /0x1FFFC000/01*016 e/0x1FFEC000/01*016 e");
+  EXPECT_EQ(BootLoaderInterfaceStrings(2048, SimStringVariant::F42x),
+            (std::vector<std::string>{
+                "@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg,04*016Kg,01*064Kg,07*128Kg",
+                "@Option Bytes  /0x1FFFC000/01*016 e/0x1FFEC000/01*016 e",
+                "@OTP Memory /0x1FFF7800/01*512 e,01*016 e/0x1FFE7800/01*512 e,01*016 e",
+                "@Device Feature/0xFFFF0000/01*004 e"}));
 }
 
 }  // namespace

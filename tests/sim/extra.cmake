@@ -7,6 +7,7 @@ if(NOT WIN32 AND LIBUSB_FOUND AND NOT KESTRUNE_SANITIZE)
     ${PROJECT_SOURCE_DIR}/src/device/guid_text.cpp
     ${PROJECT_SOURCE_DIR}/src/dfu/option_bits.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/clock.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/posix/locked_file.cpp
     ${PROJECT_SOURCE_DIR}/src/support/ascii_case.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/posix/system_clock.cpp)
   target_include_directories(kestrune_sim_libusb PRIVATE ${PROJECT_SOURCE_DIR}/src ${LIBUSB_INCLUDE_DIRS})

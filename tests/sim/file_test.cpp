@@ -72,6 +72,11 @@ TEST(SimulatorFile, DefaultsFillWhatIsLeftOut) {
   EXPECT_EQ(fs::path(read.devices[0].imageFolder), fs::path("/images") / "Bench-1");
   EXPECT_EQ(read.devices[1].imageFolder, "");
   EXPECT_EQ(read.devices[1].interfaceStrings, BootLoaderInterfaceStrings(1024));
+  const SimFileResult f42x = ParseSimulatorFile(
+      R"({"devices": [{"flashKiB": 2048, "interfaceStrings": "f42x"}]})", "/files", "/images");
+  ASSERT_EQ(f42x.error, "");
+  EXPECT_EQ(f42x.devices[0].interfaceStrings,
+            BootLoaderInterfaceStrings(2048, SimStringVariant::F42x));
   EXPECT_EQ(read.devices[1].returnDelayMs, 1000u);
   EXPECT_EQ(read.devices[1].otpLocks[1], 0x0F);
   EXPECT_EQ(read.devices[0].otpLocks[1], 0xFF);
@@ -154,6 +159,8 @@ TEST(SimulatorFile, BadFilesSayWhatAndWhere) {
       {R"({"devices": [{"otpLockedBlocks": [16]}]})",
        "devices[0].otpLockedBlocks[0]: 16 is larger"},
       {R"({"devices": [{"interfaceStrings": ["@Flash\u00e9"]}]})", "printable ASCII"},
+      {R"({"devices": [{"interfaceStrings": "f40x"}]})",
+       "devices[0].interfaceStrings: expected \"f42x\" or a list"},
       {R"({"devices": [{"instance": "a#b"}]})", "devices[0].instance: \"a#b\" may hold only"},
       {R"({"devices": [{"instance": ".."}]})", "devices[0].instance: \"..\" may hold only"},
       {R"({"devices": [{"serialNumber": "A:1"}]})", "defaults to the serial number"},

@@ -100,6 +100,22 @@ TEST_F(MainWindowTest, AnErrorOfTheRunWaitsForItsBoxAndTheStatusLineTurnsBad) {
   });
 }
 
+// A device that will not give its unique ID is programmed all the same; the operator is warned
+// that its log line does not name it.
+TEST_F(MainWindowTest, ADeviceThatWithholdsItsUniqueIdIsProgrammedWithAWarning) {
+  MakeBench(1, [](SimDeviceConfig& device) { device.strictness.uniqueIdReadable = false; });
+  const std::string firmware = Firmware();
+  Run([&](GuiOperator& gui) {
+    ChooseFirmware(gui, firmware);
+    gui.Click(IDOK);
+    EXPECT_EQ(gui.AnswerBox("Warnung"),
+              "Das Gerät wurde programmiert, aber seine Unique-ID konnte nicht gelesen werden "
+              "!\n\nSeine Zeile im Download-Log nennt das Gerät nicht.");
+    ASSERT_TRUE(gui.WaitUntilIdle());
+  });
+  EXPECT_EQ(bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size())), image);
+}
+
 TEST_F(MainWindowTest, AbbrechenDuringARunStopsTheRunAndKeepsTheWindow) {
   MakeBench(1, [](SimDeviceConfig& device) { device.timing = DatasheetTiming(); });
   const std::string firmware = Firmware();
@@ -205,6 +221,23 @@ TEST_F(MainWindowTest, MacSetzenWritesTheOtpBlockThroughTheSerialNumberDialog) {
   });
   const std::vector<std::uint8_t> block = bench->Peek(0, 2, 0x1FFF7800 + 32, 8);
   EXPECT_EQ(block, (std::vector<std::uint8_t>{0x02, 0x4B, 0x53, 0x00, 0x00, 0x02, 0x7A, 0x85}));
+}
+
+// An identity must go to the device the operator sees alone: with two attached, the button is
+// refused as OK is, before the serial-number dialog, and neither device's OTP changes.
+TEST_F(MainWindowTest, MacSetzenWithTwoDevicesIsRefusedBeforeAnyQuestion) {
+  MakeBench(2);
+  Run([&](GuiOperator& gui) {
+    gui.Click(kIdMacSetzen);
+    EXPECT_EQ(gui.AnswerBox("Fehler"),
+              "Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen !\n\nBitte alle Geräte "
+              "die nicht geflasht werden sollen.");
+    EXPECT_TRUE(gui.WaitUntil([&] { return IsWindowEnabled(gui.Main()) != FALSE; }));
+    EXPECT_EQ(FindWindowA(nullptr, "Seriennummer einstellen"), nullptr);
+  });
+  const std::vector<std::uint8_t> blank(528, 0xFF);
+  EXPECT_EQ(bench->Peek(0, 2, 0x1FFF7800, 528), blank);
+  EXPECT_EQ(bench->Peek(1, 2, 0x1FFF7800, 528), blank);
 }
 
 }  // namespace

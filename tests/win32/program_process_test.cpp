@@ -10,6 +10,8 @@
 
 #include "app/control_ids.h"
 #include "gui_operator.h"
+#include "platform/clock.h"
+#include "sim/sim_file.h"
 #include "testkit/temp_folder.h"
 
 namespace kestrune::win32::testing {
@@ -147,6 +149,27 @@ TEST(KestruneProcessTest, ABenchOfTwoDevicesIsCountedAndRefusesToStart) {
   const std::string refusal = gui->AnswerBox("Fehler");
   EXPECT_EQ(refusal.rfind("Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen !", 0), 0u)
       << refusal;
+}
+
+// A simulated device this test process has open is in use for the program, as a USB device
+// another program holds: the operator gets the box that says so.
+TEST(KestruneProcessTest, ADeviceAnotherProcessHoldsIsReportedInUse) {
+  testkit::TempFolder folder;
+  testkit::WriteFileText(folder.File("bench.json"),
+                         R"({ "devices": [ { "instance": "held", "folder": "held" } ] })");
+  SimBenchResult made = MakeSimBench(SystemClock(), folder.File("bench.json"), "");
+  ASSERT_TRUE(made.bench) << made.error;
+  made.bench->HoldDevicesAgainstOtherProcesses({});
+  const std::string path = made.bench->PathOf(0);
+  const auto held = made.bench->Open(path);
+  ASSERT_TRUE(held);
+  KestruneProcess program(folder.File("bench.json"));
+  std::optional<GuiOperator> gui = program.MainWindow();
+  ASSERT_TRUE(gui);
+  EXPECT_EQ(gui->AnswerBox("Warnung"),
+            "Das USB-Gerät\n\n" + path +
+                "\n\nwird von einem anderen Programm benutzt.\n\nBitte schließen Sie das andere "
+                "Programm und stecken Sie das Gerät ab und wieder an.");
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ LockedFile::LockedFile(const std::string& path, Access access, std::uint32_t wai
   const std::uint32_t start = clock.TickCount();
   while (::flock(fd, operation) != 0) {
     if ((errno != EWOULDBLOCK && errno != EINTR) || clock.TickCount() - start >= waitMs) {
+      m_heldElsewhere = errno == EWOULDBLOCK;
       m_error = Failure("cannot lock", path);
       ::close(fd);
       return;

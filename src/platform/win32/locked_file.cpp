@@ -41,6 +41,7 @@ LockedFile::LockedFile(const std::string& path, Access access, std::uint32_t wai
     OVERLAPPED at{};
     if (LockFileEx(file, flags, 0, MAXDWORD, MAXDWORD, &at)) break;
     if (GetLastError() != ERROR_LOCK_VIOLATION || clock.TickCount() - start >= waitMs) {
+      m_heldElsewhere = GetLastError() == ERROR_LOCK_VIOLATION;
       m_error = Failure("cannot lock", path);
       CloseHandle(file);
       return;
