@@ -4,10 +4,13 @@
 
 namespace kestrune::cli {
 
-std::unique_ptr<DeviceBackend> MakeDeviceBackend(const GlobalOptions& options, std::FILE* err) {
+std::unique_ptr<DeviceBackend> MakeDeviceBackend(const GlobalOptions& options, std::FILE* err,
+                                                 std::atomic<bool>* openProblem) {
   BackendChoice made = kestrune::MakeDeviceBackend(
-      ChosenSimulator(options.simulatorFile), OnceEach([err](const UsbOpenProblem& problem) {
+      ChosenSimulator(options.simulatorFile),
+      OnceEach([err, openProblem](const UsbOpenProblem& problem) {
         std::fprintf(err, "kestrune: %s\n", DescribeProblem(problem).c_str());
+        if (openProblem != nullptr) *openProblem = true;
       }));
   if (!made.backend) std::fprintf(err, "kestrune: %s\n", made.error.c_str());
   return std::move(made.backend);

@@ -1,5 +1,6 @@
 // `kestrune list`: every attached DFU device, one per line, or with --json a JSON array.
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -38,8 +39,11 @@ Json JsonDevice(const ListedDevice& device) {
 }  // namespace
 
 int RunList(const Invocation& invocation) {
+  // A device that cannot be opened (no permission, in use) is listed without its data: the list
+  // is incomplete, which a script must be told by the status as well.
+  std::atomic<bool> openProblem{false};
   const std::unique_ptr<DeviceBackend> backend =
-      MakeDeviceBackend(invocation.options, invocation.err);
+      MakeDeviceBackend(invocation.options, invocation.err, &openProblem);
   if (!backend) return kExitRefused;
   const std::vector<ListedDevice> devices =
       ListDevices(backend->Dfu(), backend->Bus(), backend->GetClock());
@@ -55,6 +59,7 @@ int RunList(const Invocation& invocation) {
     std::fprintf(invocation.out, "%s\n", Cp1252ToUtf8(line).c_str());
   }
   if (invocation.options.json) PrintJson(invocation.out, array);
+  if (openProblem) return kExitFailed;
   if (devices.empty()) {
     std::fputs("kestrune: no DFU device is attached\n", invocation.err);
     return kExitNoDevice;

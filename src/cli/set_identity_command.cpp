@@ -10,6 +10,7 @@
 #include "cli/console_questions.h"
 #include "cli/device_choice.h"
 #include "cli/info_command.h"
+#include "cli/interrupt_catcher.h"
 #include "cli/json_output.h"
 #include "device/device_listing.h"
 #include "device/enumerate.h"
@@ -54,8 +55,8 @@ class ConsoleIdentityOperator final : public IdentityOperator {
   bool AcceptSerialOutsideRanges() override {
     if (!m_answers.yes && !m_answers.outsideRanges) {
       return m_console.ShowMessageBox(kQuestionCaption, kOutsideRangesQuestion,
-                                      MessageButtons::OkCancel,
-                                      MessageIcon::Warning) == MessageResult::Ok;
+                                      MessageButtons::OkCancel, MessageIcon::Warning,
+                                      "--outside-ranges answers it") == MessageResult::Ok;
     }
     m_console.ShowMessageBox(kQuestionCaption, kOutsideRangesQuestion, MessageButtons::Ok,
                              MessageIcon::Warning);
@@ -73,7 +74,9 @@ class ConsoleIdentityOperator final : public IdentityOperator {
   bool ConfirmRecord(SerialNumberDialog& dialog) override {
     dialog.OnInitDialog();
     if (!dialog.m_recordFilled) return false;
-    std::FILE* out = m_options.out;
+    // The record belongs to its question: on the terminal that answers it.
+    std::FILE* out =
+        m_answers.yes ? m_options.out : m_console.QuestionStream(MessageIcon::Question);
     PrintText(out, "Seriennummer einstellen\n");
     PrintText(out,
               "  Seriennummer : " + dialog.m_serialText +
@@ -104,7 +107,10 @@ class ConsoleIdentityOperator final : public IdentityOperator {
            bool answered) {
     const MessageResult yes =
         buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
-    if (!answered) return m_console.ShowMessageBox(caption, text, buttons, icon) == yes;
+    if (!answered) {
+      return m_console.ShowMessageBox(caption, text, buttons, icon, "--yes answers it") == yes;
+    }
+    if (m_console.TakeInterrupt()) return false;
     m_console.ShowMessageBox(caption, text, MessageButtons::Ok, icon);
     std::fputs("Antwort: Ja (--yes)\n",
                icon == MessageIcon::Question ? m_options.out : m_options.err);
@@ -199,12 +205,17 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   RunShared shared;
   int rescanRequested = 0;
   if (!request.deviceName.empty()) {
-    PrintText(console.out, "Device: " + request.deviceName + "\n");
+    PrintText(window.QuestionStream(MessageIcon::Question), "Device: " + request.deviceName + "\n");
   }
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
                        otpImage, shared,   rescanRequested};
   const MacSetzenResult result = MacSetzen({asker, backend.Dfu(), backend.GetClock(), {}}, state);
   if (result.outcome != MacSetzenOutcome::Written) {
+    // Ctrl-C answers a question with its refusal, so nothing was written.
+    if (window.Interrupted()) {
+      PrintText(console.err, "... User-Abbruch ...\n");
+      return kExitAborted;
+    }
     return ExitStatus(result.outcome, found.deviceCount);
   }
   if (written != nullptr) {
@@ -212,7 +223,7 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
     written->serial = static_cast<std::int32_t>(DecodeIdentity(result.record.data())->serialNumber);
   }
   PrintText(console.out, "Block " + std::to_string(result.block) + " geschrieben und geprüft.\n");
-  PrintDeviceInfo(backend, bus, console.out);
+  PrintDeviceInfo(backend, bus, console.out, console.err);
   return kExitOk;
 }
 
@@ -270,6 +281,8 @@ int RunSetIdentity(const Invocation& invocation) {
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);
   console.errors = &errors;
   IdentityWritten written;
+  // Ctrl-C stops the command at a question; during the OTP write it waits for the write's end.
+  const InterruptCatcher interrupts;
   const int status = SetIdentity(*backend, choice.device->Bus(), invocation.options.InfosFolder(),
                                  request, console, &written);
   return finish(status, status == kExitOk ? &written : nullptr);

@@ -265,10 +265,15 @@ bool Run::AwaitReregistration(std::uint32_t leaveMs) {
   }
   m_events.AwaitingDevice();
   m_clock.Sleep(200);
-  for (int i = 0; i < 50; ++i) {
+  // A stop request ends the wait at once, instead of as a device that never came back.
+  for (int i = 0; i < 50 && !AbortRequested(); ++i) {
     m_events.AwaitingDevice();
     m_clock.Sleep(100);
     if (m_events.CurrentDevice().deviceCount != 0) break;
+  }
+  if (AbortRequested()) {
+    UserAbort();
+    return false;
   }
   m_clock.Sleep(50);
   m_device = m_events.CurrentDevice();

@@ -12,8 +12,8 @@ if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME cli-install COMMAND ${CMAKE_COMMAND} -DBINARY_DIR=${CMAKE_BINARY_DIR}
            -DPREFIX=${CMAKE_BINARY_DIR}/install-test -P ${dir}/install_test.cmake)
 endif()
-# The built program on the simulated bench behind the libusb API: native Linux without sanitizers,
-# where the simulated libusb is built.
+# The built program on the simulated bench behind the libusb API, and on a pseudo-terminal: native
+# Linux without sanitizers, where the simulated libusb is built.
 if(TARGET kestrune_sim_libusb)
   add_dependencies(${target} kestrune_sim_libusb kestrune)
   target_compile_definitions(${target} PRIVATE
@@ -21,6 +21,6 @@ if(TARGET kestrune_sim_libusb)
     KESTRUNE_PROGRAM="$<TARGET_FILE:kestrune>")
 else()
   get_target_property(cli_test_sources ${target} SOURCES)
-  list(FILTER cli_test_sources EXCLUDE REGEX "/libusb_end_to_end_test\\.cpp$")
+  list(FILTER cli_test_sources EXCLUDE REGEX "/(libusb_end_to_end|terminal)_test\\.cpp$")
   set_target_properties(${target} PROPERTIES SOURCES "${cli_test_sources}")
 endif()
