@@ -33,7 +33,10 @@ DeviceChoice ChooseDevice(DeviceBackend& backend, const std::optional<std::strin
       ListDevices(backend.Dfu(), backend.Bus(), backend.GetClock());
   const std::vector<const ListedDevice*> named = DevicesNamed(devices, *choice);
   if (named.size() == 1) return {std::make_unique<ChosenDevice>(backend, named[0]->path), {}};
-  if (named.empty()) return {nullptr, "--device '" + *choice + "' names no attached device"};
+  if (named.empty()) {
+    return {nullptr, "--device '" + *choice +
+                         "' names no attached device ('kestrune list' shows the attached ones)"};
+  }
   std::string error = "--device '" + *choice + "' names " + std::to_string(named.size()) +
                       " devices (choose one by its path):";
   for (const ListedDevice* device : named) error += "\n  " + device->path;

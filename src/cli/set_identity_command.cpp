@@ -205,7 +205,9 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   RunShared shared;
   int rescanRequested = 0;
   if (!request.deviceName.empty()) {
-    PrintText(window.QuestionStream(MessageIcon::Question), "Device: " + request.deviceName + "\n");
+    // With the record it names: on the terminal where it is asked about.
+    PrintText(request.yes ? console.out : window.QuestionStream(MessageIcon::Question),
+              "Device: " + request.deviceName + "\n");
   }
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
                        otpImage, shared,   rescanRequested};

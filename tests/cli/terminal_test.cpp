@@ -1,6 +1,7 @@
 // The built program on a pseudo-terminal, as an operator sees it: the progress bar at the
 // terminal's width, questions on the terminal while stdout goes to a file, and Ctrl-C typed at a
-// question and during the wait for the device after its option-byte reset.
+// question and during the wait for the device after its option-byte reset. And its stdout on a
+// pipe nobody reads any more.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -207,6 +208,27 @@ TEST_F(TerminalTest, QuestionsAreAskedOnTheTerminalAndCtrlCStopsThem) {
     EXPECT_THAT(session.Output(), HasSubstr("... User-Abbruch ..."));
   }
   EXPECT_EQ(Otp(), untouched);
+}
+
+// A reader that went away (`kestrune list | head -0`) is a failed write, not a killed process that
+// might have been in the middle of a run.
+TEST(ClosedPipeTest, AWriteToAClosedPipeEndsWithStatusOne) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  close(pipeEnds[0]);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    const int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, STDERR_FILENO);
+    execl(KESTRUNE_PROGRAM, KESTRUNE_PROGRAM, "--help", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 }  // namespace
