@@ -13,6 +13,7 @@
 #include "cli/cli.h"
 #include "cli/interrupt_catcher.h"
 #include "cli/program_all.h"
+#include "platform/console.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"
 #include "testkit/firmware_image_builder.h"
@@ -273,6 +274,9 @@ TEST_F(SeveralDevicesTest, RefusalsEndBeforeTheDeviceWithOneStatusPerCause) {
     std::vector<std::string> args;
     int status;
     std::vector<std::string> err;  // each on stderr
+    // The question is refused for want of a terminal (Wine gives the tests a console to ask on,
+    // which ends its input at once): the refusal then says so, with the option that answers it.
+    bool question = false;
   };
   const Case cases[] = {
       {2, "", {"program", firmware}, kExitNoDevice, {"Fehler: ", "--device", "--all"}},
@@ -307,8 +311,14 @@ TEST_F(SeveralDevicesTest, RefusalsEndBeforeTheDeviceWithOneStatusPerCause) {
        "",
        {"set-identity", "--serial", "501"},
        kExitRefused,
-       {"no terminal", "--yes answers it"}},
-      {1, "", {"set-identity", "--serial", "5000"}, kExitRefused, {"--outside-ranges answers it"}},
+       {"no terminal", "--yes answers it"},
+       true},
+      {1,
+       "",
+       {"set-identity", "--serial", "5000"},
+       kExitRefused,
+       {"--outside-ranges answers it"},
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
@@ -322,7 +332,9 @@ TEST_F(SeveralDevicesTest, RefusalsEndBeforeTheDeviceWithOneStatusPerCause) {
     ASSERT_EQ(before.size(), 3u * static_cast<std::size_t>(c.devices));
     const Outcome run = Run(c.args);
     EXPECT_EQ(run.status, c.status) << run.err;
-    for (const std::string& said : c.err) EXPECT_THAT(run.err, HasSubstr(said));
+    if (!c.question || !IsTerminal(stdin)) {
+      for (const std::string& said : c.err) EXPECT_THAT(run.err, HasSubstr(said));
+    }
     EXPECT_TRUE(Memories() == before) << "a device was changed";
     std::filesystem::remove_all(m_folder.File("memory0"));
     std::filesystem::remove_all(m_folder.File("memory1"));
