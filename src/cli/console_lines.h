@@ -11,6 +11,11 @@
 
 namespace kestrune::cli {
 
+// The bar at `done` of `total` bytes after `seconds`: its per cent, the bytes, their rate, and
+// the time taken and left, in less than `columns` characters (so that the terminal never wraps
+// it). Where they do not all fit, the rate goes first, then the time left, then the bytes.
+std::string BarLine(std::uint64_t done, std::uint64_t total, double seconds, int columns);
+
 class ConsoleLines {
  public:
   explicit ConsoleLines(const ConsoleOptions& options) : m_options(options) {}
@@ -23,7 +28,7 @@ class ConsoleLines {
 
  private:
   const ConsoleOptions& m_options;
-  bool m_barDrawn = false;
+  std::size_t m_barDrawn = 0;  // the width of the bar on the screen
 };
 
 }  // namespace kestrune::cli

@@ -13,8 +13,13 @@ struct ConsoleOptions {
   std::FILE* err = stderr;
   // Where answers to questions are read; null when there is no terminal to ask.
   std::FILE* answers = nullptr;
+  // Where questions and their prompts are written: the terminal, also when stdout goes to a file.
+  // Null: the stream of the question's kind.
+  std::FILE* prompts = nullptr;
   // Draw a progress bar (the output is a terminal).
   bool progressBar = false;
+  // The terminal's width the bar must fit in; 0 when it did not tell (taken as 80).
+  int columns = 0;
   // Print progress as a line at each quarter, where bars of several devices on one console
   // would overwrite each other. Without either, progress is not shown.
   bool progressQuarters = false;

@@ -10,6 +10,7 @@
 #include "cli/json_output.h"
 #include "firmware/firmware_description.h"
 #include "firmware/firmware_image.h"
+#include "firmware/firmware_size.h"
 #include "support/cp1252.h"
 
 namespace kestrune::cli {
@@ -72,6 +73,14 @@ int RunDescribe(const Invocation& invocation) {
     }
     std::fprintf(invocation.err, "kestrune: %s\n", problem->c_str());
     return kExitRefused;
+  }
+  // Its size alone makes a file this large invalid: it is not read at all.
+  if (const auto problem = CheckFirmwareSize(path, 0, kFirmwareSizeLimit - 1)) {
+    if (invocation.options.json) {
+      PrintJson(invocation.out, JsonFirmware(path, nullptr, kExitFailed, {*problem}));
+    }
+    std::fprintf(invocation.err, "kestrune: %s\n", problem->c_str());
+    return kExitFailed;
   }
   const FirmwareDescription description = DescribeFirmware(path.c_str());
   const int status = description.state == FirmwareState::Valid ? kExitOk : kExitFailed;

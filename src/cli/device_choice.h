@@ -3,6 +3,7 @@
 // device it names, so that their "exactly one device" checks apply to the choice and the others
 // attached stay untouched. Without --device they see the whole bus.
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -15,8 +16,10 @@
 namespace kestrune::cli {
 
 // The backend the options ask for, or null after a message on `err` when the simulated device
-// cannot be made. Why a present USB device cannot be opened goes to `err` too, once.
-std::unique_ptr<DeviceBackend> MakeDeviceBackend(const GlobalOptions& options, std::FILE* err);
+// cannot be made. Why a present USB device cannot be opened goes to `err` too, once, and sets
+// `openProblem` (which must outlive the backend) where one is given.
+std::unique_ptr<DeviceBackend> MakeDeviceBackend(const GlobalOptions& options, std::FILE* err,
+                                                 std::atomic<bool>* openProblem = nullptr);
 
 class ChosenDevice {
  public:

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -88,14 +90,16 @@ const Command kCommands[] = {
 const char kExitStatuses[] =
     "exit status:\n"
     "  0  success\n"
-    "  1  the run failed (describe: the file is not valid firmware)\n"
+    "  1  the run failed, a device could not be opened, or the output could not be\n"
+    "     written (describe: the file is not valid firmware)\n"
     "  2  the command line is wrong\n"
     "  3  stopped by Ctrl-C\n"
     "  4  program: programmed and verified, but its line in DownloadList.csv is missing\n"
     "     or lacks the device's unique ID (the device did not give it)\n"
-    "  5  refused before the run: a file missing or unreadable, a check or a question refused\n"
-    "  6  no device attached, several attached and set-identity without --device, or --device\n"
-    "     names none or several\n";
+    "  5  refused before the device was touched: a file or the Infos folder unusable,\n"
+    "     a check or a question refused\n"
+    "  6  no device attached, several attached without --device (program: or --all),\n"
+    "     or --device names none or several\n";
 
 const char kEnvironment[] =
     "environment:\n"
@@ -205,9 +209,7 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
-}  // namespace
-
-int Main(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+int RunCommandLine(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
   const ParsedCommandLine parsed = ParseCommandLine(argv, kOptions);
   if (!parsed.error.empty()) return UsageError(err, parsed.error);
   const auto given = [&parsed](std::string_view name) {
@@ -258,6 +260,20 @@ int Main(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
         err, std::string(command->name) + ": " + problem + "\nusage: " + CommandUsage(*command));
   }
   return command->run(invocation);
+}
+
+}  // namespace
+
+int Main(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+  const int status = RunCommandLine(argv, out, err);
+  // Output lost on a full disk or a closed pipe is a failure, not a success.
+  errno = 0;
+  const bool flushed = std::fflush(out) == 0;
+  if (flushed && std::ferror(out) == 0) return status;
+  const int reason = errno;
+  std::fprintf(err, "kestrune: the output could not be written%s%s\n", reason != 0 ? ": " : "",
+               reason != 0 ? std::strerror(reason) : "");
+  return status == kExitOk ? kExitFailed : status;
 }
 
 }  // namespace kestrune::cli

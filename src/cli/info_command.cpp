@@ -58,11 +58,19 @@ std::string InfoError(const Discovery& found) {
 
 }  // namespace
 
-int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, bool json) {
+int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, std::FILE* err,
+                    bool json) {
   const Discovery found = Enumerate(backend.Dfu(), bus, backend.GetClock());
   const std::vector<Field> fields = DeviceFields(found);
   const bool usable = found.deviceCount == 1 && found.deviceError == 0 && found.memoryMap;
-  const int status = usable ? kExitOk : found.deviceCount == 0 ? kExitNoDevice : kExitFailed;
+  const int status = usable ? kExitOk : found.deviceCount != 1 ? kExitNoDevice : kExitFailed;
+  if (found.deviceCount == 0) std::fputs("kestrune: no DFU device is attached\n", err);
+  if (found.deviceCount > 1) {
+    std::fprintf(err,
+                 "kestrune: %d DFU devices are attached; choose one with --device (see "
+                 "'kestrune list')\n",
+                 found.deviceCount);
+  }
   if (json) {
     std::vector<std::string> errors;
     if (status != kExitOk) errors.push_back(InfoError(found));
@@ -74,6 +82,7 @@ int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, bool
     PrintJson(out, document);
     return status;
   }
+  if (found.deviceCount == 0) return status;
   for (const Field& field : fields) PrintLine(out, field.label, field.value);
   PrintLine(
       out, "Gerätefehler :",
@@ -96,7 +105,8 @@ int RunInfo(const Invocation& invocation) {
     std::fprintf(invocation.err, "kestrune: %s\n", choice.error.c_str());
     return kExitNoDevice;
   }
-  return PrintDeviceInfo(*backend, choice.device->Bus(), invocation.out, invocation.options.json);
+  return PrintDeviceInfo(*backend, choice.device->Bus(), invocation.out, invocation.err,
+                         invocation.options.json);
 }
 
 }  // namespace kestrune::cli

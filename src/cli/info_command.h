@@ -10,10 +10,11 @@ namespace kestrune::cli {
 
 // Runs one discovery on `bus` and prints its fields (UTF-8), or with `json` one JSON object.
 // Returns kExitOk when exactly one device was found and passed every check, kExitNoDevice when
-// none was found, kExitFailed otherwise.
-int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, bool json = false);
-inline int PrintDeviceInfo(DeviceBackend& backend, std::FILE* out) {
-  return PrintDeviceInfo(backend, backend.Bus(), out);
+// none or several were found (said on `err`; no fields without a device), kExitFailed otherwise.
+int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, std::FILE* err,
+                    bool json = false);
+inline int PrintDeviceInfo(DeviceBackend& backend, std::FILE* out, std::FILE* err) {
+  return PrintDeviceInfo(backend, backend.Bus(), out, err);
 }
 
 }  // namespace kestrune::cli

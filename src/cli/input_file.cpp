@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/platform.h"
 
@@ -24,6 +25,22 @@ std::optional<std::string> CheckReadable(const std::string& what, const std::str
   const std::optional<std::string> reason = UnreadableReason(path);
   if (!reason) return std::nullopt;
   return "cannot read " + what + " '" + path + "': " + *reason;
+}
+
+std::optional<std::string> CheckFirmwareSize(const std::string& path, std::uint64_t smallest,
+                                             std::uint64_t largest) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) return "cannot read firmware file '" + path + "': " + error.message();
+  if (size < smallest) {
+    return "firmware file '" + path + "' has " + std::to_string(size) +
+           " bytes; firmware has at least " + std::to_string(smallest);
+  }
+  if (size > largest) {
+    return "firmware file '" + path + "' has " + std::to_string(size) +
+           " bytes; firmware has at most " + std::to_string(largest);
+  }
+  return std::nullopt;
 }
 
 }  // namespace kestrune::cli

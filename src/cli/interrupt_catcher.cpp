@@ -1,7 +1,7 @@
 #include "cli/interrupt_catcher.h"
 
 #include <atomic>
-#include <csignal>
+#include <thread>
 
 namespace kestrune::cli {
 
@@ -16,11 +16,11 @@ extern "C" void OnInterrupt(int) {
 }  // namespace
 
 InterruptCatcher::InterruptCatcher() {
-  m_previous = std::signal(SIGINT, OnInterrupt);
+  m_previous = SetInterruptHandler(OnInterrupt);
 }
 
 InterruptCatcher::~InterruptCatcher() {
-  std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous);
+  SetInterruptHandler(m_previous);
   g_interrupted = false;
 }
 
@@ -30,6 +30,15 @@ bool InterruptCatcher::Take() {
 
 void InterruptCatcher::Raise() {
   g_interrupted = true;
+}
+
+bool InterruptCatcher::TakeWithin(std::chrono::milliseconds grace) {
+  const auto end = std::chrono::steady_clock::now() + grace;
+  while (!Take()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
 }  // namespace kestrune::cli

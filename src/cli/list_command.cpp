@@ -1,5 +1,6 @@
 // `kestrune list`: every attached DFU device, one per line, or with --json one JSON document.
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -27,8 +28,11 @@ std::optional<std::string> IdentityText(const Discovery& found) {
 }  // namespace
 
 int RunList(const Invocation& invocation) {
+  // A device that cannot be opened (no permission, in use) is listed without its data: the list
+  // is incomplete, which a script must be told by the status as well.
+  std::atomic<bool> openProblem{false};
   const std::unique_ptr<DeviceBackend> backend =
-      MakeDeviceBackend(invocation.options, invocation.err);
+      MakeDeviceBackend(invocation.options, invocation.err, &openProblem);
   if (!backend) return kExitRefused;
   const std::vector<ListedDevice> devices =
       ListDevices(backend->Dfu(), backend->Bus(), backend->GetClock());
@@ -44,7 +48,8 @@ int RunList(const Invocation& invocation) {
     std::fprintf(invocation.out, "%s\n", Cp1252ToUtf8(line).c_str());
   }
   const char* error = "no DFU device is attached";
-  const int status = devices.empty() ? kExitNoDevice : kExitOk;
+  // A device that could not be opened makes the list incomplete: that outweighs an empty one.
+  const int status = openProblem ? kExitFailed : devices.empty() ? kExitNoDevice : kExitOk;
   if (invocation.options.json) {
     Json document = JsonDocument(
         "list", status,
@@ -52,7 +57,7 @@ int RunList(const Invocation& invocation) {
     document["devices"] = array;
     PrintJson(invocation.out, document);
   }
-  if (devices.empty()) std::fprintf(invocation.err, "kestrune: %s\n", error);
+  if (devices.empty() && !openProblem) std::fprintf(invocation.err, "kestrune: %s\n", error);
   return status;
 }
 

@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv) {
   kestrune::UseUtf8Console();
+  kestrune::KeepRunningOnClosedPipe();
   std::vector<std::string> args(argv + 1, argv + argc);
   return kestrune::cli::Main(args, stdout, stderr);
 }

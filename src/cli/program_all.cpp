@@ -13,7 +13,6 @@
 #include "cli/program_command.h"
 #include "device/device_bus_split.h"
 #include "device/device_listing.h"
-#include "platform/console.h"
 #include "support/cp1252.h"
 
 namespace kestrune::cli {
@@ -127,7 +126,7 @@ int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
     console.linePrefix = "[" + run.name + "] ";
     console.errors = &run.errors;
     console.takesInterrupts = false;
-    console.progressQuarters = !json && IsTerminal(out);
+    console.progressQuarters = !json;
     workers.emplace_back([&, k, console] {
       runs[k].status = ProgramFirmware(
           backend, *runs[k].bus, infosFolder, firmwarePath, console,

@@ -2,13 +2,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <thread>
+#include <variant>
 
 #include "cli/cli.h"
 #include "cli/console_lines.h"
 #include "cli/console_run.h"
 #include "cli/device_choice.h"
+#include "cli/infos_folder.h"
 #include "cli/input_file.h"
 #include "cli/interrupt_catcher.h"
 #include "cli/json_output.h"
@@ -17,6 +20,8 @@
 #include "device/device_path.h"
 #include "device/enumerate.h"
 #include "firmware/firmware_description.h"
+#include "firmware/firmware_size.h"
+#include "job/flash_plan.h"
 #include "job/program_start.h"
 #include "job/programming_job.h"
 #include "platform/console.h"
@@ -49,6 +54,12 @@ void PrintFailureReason(const ConsoleOptions& console, RunFailureReason reason) 
   if (console.errors != nullptr) console.errors->push_back(text);
 }
 
+// A check that refused the run, as the dialog's error box would say it.
+void Refuse(const ConsoleOptions& console, const std::string& text) {
+  ConsoleLines(console).PrintLine(console.err, "Fehler: " + text);
+  if (console.errors != nullptr) console.errors->push_back(text);
+}
+
 int ExitStatusOf(const ConsoleOptions& console, const RunResult& result) {
   switch (result.outcome) {
     case RunOutcome::Succeeded:
@@ -77,10 +88,26 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   const FirmwareDescription firmware = DescribeFirmware(firmwarePath.c_str());
   if (const std::optional<StartRefusal> refusal =
           CheckProgramStart(found.deviceCount, firmware.state)) {
-    ConsoleLines(console).PrintLine(console.err,
-                                    std::string("Fehler: ") + StartRefusalText(*refusal));
-    if (console.errors != nullptr) console.errors->push_back(StartRefusalText(*refusal));
-    return found.deviceCount == 0 ? kExitNoDevice : kExitRefused;
+    Refuse(console, StartRefusalText(*refusal));
+    if (found.deviceCount > 1) {
+      ConsoleLines(console).PrintLine(
+          console.err,
+          "kestrune: choose the device with --device, or program every one with --all");
+    }
+    return found.deviceCount != 1 ? kExitNoDevice : kExitRefused;
+  }
+  // The run plans again from what it reads; this refuses an image that cannot fit the part
+  // before the run starts, as a refusal rather than a failed run. A device without data (it
+  // could not be opened) is left to the run, which fails with its own message.
+  if (found.memoryMap) {
+    std::error_code sizeError;
+    const auto fileSize = std::filesystem::file_size(firmwarePath, sizeError);
+    const FlashPlanResult plan = MakeFlashPlan(sizeError ? 0 : static_cast<std::int64_t>(fileSize),
+                                               found.memoryMap.get(), found.flashSize.value_or(0));
+    if (const auto* refused = std::get_if<PlanRefused>(&plan)) {
+      Refuse(console, RefusalText(*refused));
+      return kExitRefused;
+    }
   }
   JobInputs inputs;
   inputs.firmwarePath = firmwarePath;
@@ -197,11 +224,19 @@ int RunProgram(const Invocation& invocation) {
   if (const auto problem = CheckReadable("firmware file", firmware)) {
     return fail(kExitRefused, *problem);
   }
+  // Every check that needs no device comes before the first request to one.
+  if (const auto problem =
+          CheckFirmwareSize(firmware, kSmallestProgrammableImage, kLargestProgrammableImage)) {
+    return fail(kExitRefused, *problem);
+  }
+  const std::string infosFolder = invocation.options.InfosFolder();
+  if (const auto problem = PrepareInfosFolder(infosFolder, invocation.err)) {
+    return fail(kExitRefused, *problem);
+  }
   std::unique_ptr<DeviceBackend> backend = MakeDeviceBackend(invocation.options, invocation.err);
   if (!backend) return fail(kExitRefused, "no device backend");
   if (invocation.Has("--all")) {
-    return ProgramAll(*backend, invocation.options.InfosFolder(), firmware, invocation.out,
-                      invocation.err, json);
+    return ProgramAll(*backend, infosFolder, firmware, invocation.out, invocation.err, json);
   }
   const DeviceChoice choice = ChooseDevice(*backend, invocation.options.device);
   if (!choice.device) return fail(kExitNoDevice, choice.error);
@@ -210,13 +245,15 @@ int RunProgram(const Invocation& invocation) {
   std::vector<std::string> errors;
   ConsoleOptions console =
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);
+  // A bar on a terminal; a file or a pipe gets a line per quarter instead of redrawn bars.
   console.progressBar = !json && IsTerminal(invocation.out);
+  console.progressQuarters = !json && !console.progressBar;
+  console.columns = TerminalColumns(invocation.out);
   console.errors = &errors;
   const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave")};
   ProgramReport report;
-  const int status =
-      ProgramFirmware(*backend, choice.device->Bus(), invocation.options.InfosFolder(), firmware,
-                      console, {}, choices, &report);
+  const int status = ProgramFirmware(*backend, choice.device->Bus(), infosFolder, firmware, console,
+                                     {}, choices, &report);
   if (json) PrintJson(invocation.out, JsonProgram(firmware, status, errors, report));
   return status;
 }

@@ -9,6 +9,7 @@
 #include "cli/console_questions.h"
 #include "cli/device_choice.h"
 #include "cli/info_command.h"
+#include "cli/interrupt_catcher.h"
 #include "cli/json_output.h"
 #include "device/device_listing.h"
 #include "device/device_record.h"
@@ -55,8 +56,8 @@ class ConsoleIdentityOperator final : public IdentityOperator {
   bool AcceptSerialOutsideRanges() override {
     if (!m_answers.yes && !m_answers.outsideRanges) {
       return m_console.ShowMessageBox(kQuestionCaption, kOutsideRangesQuestion,
-                                      MessageButtons::OkCancel,
-                                      MessageIcon::Warning) == MessageResult::Ok;
+                                      MessageButtons::OkCancel, MessageIcon::Warning,
+                                      "--outside-ranges answers it") == MessageResult::Ok;
     }
     m_console.ShowMessageBox(kQuestionCaption, kOutsideRangesQuestion, MessageButtons::Ok,
                              MessageIcon::Warning);
@@ -74,7 +75,9 @@ class ConsoleIdentityOperator final : public IdentityOperator {
   bool ConfirmRecord(SerialNumberDialog& dialog) override {
     dialog.OnInitDialog();
     if (!dialog.m_recordFilled) return false;
-    std::FILE* out = m_options.out;
+    // The record belongs to its question: on the terminal that answers it.
+    std::FILE* out =
+        m_answers.yes ? m_options.out : m_console.QuestionStream(MessageIcon::Question);
     PrintText(out, "Seriennummer einstellen\n");
     PrintText(out,
               "  Seriennummer : " + dialog.m_serialText +
@@ -105,7 +108,10 @@ class ConsoleIdentityOperator final : public IdentityOperator {
            bool answered) {
     const MessageResult yes =
         buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
-    if (!answered) return m_console.ShowMessageBox(caption, text, buttons, icon) == yes;
+    if (!answered) {
+      return m_console.ShowMessageBox(caption, text, buttons, icon, "--yes answers it") == yes;
+    }
+    if (m_console.TakeInterrupt()) return false;
     m_console.ShowMessageBox(caption, text, MessageButtons::Ok, icon);
     std::fputs("Antwort: Ja (--yes)\n",
                icon == MessageIcon::Question ? m_options.out : m_options.err);
@@ -200,12 +206,19 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   RunShared shared;
   int rescanRequested = 0;
   if (!request.deviceName.empty()) {
-    PrintText(console.out, "Device: " + request.deviceName + "\n");
+    // With the record it names: on the terminal where it is asked about.
+    PrintText(request.yes ? console.out : window.QuestionStream(MessageIcon::Question),
+              "Device: " + request.deviceName + "\n");
   }
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
                        otpImage, shared,   rescanRequested};
   const MacSetzenResult result = MacSetzen({asker, backend.Dfu(), backend.GetClock(), {}}, state);
   if (result.outcome != MacSetzenOutcome::Written) {
+    // Ctrl-C answers a question with its refusal, so nothing was written.
+    if (window.Interrupted()) {
+      PrintText(console.err, "... User-Abbruch ...\n");
+      return kExitAborted;
+    }
     return ExitStatus(result.outcome, found.deviceCount);
   }
   if (written != nullptr) {
@@ -213,7 +226,7 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
     written->identity = *DecodeIdentity(result.record.data());
   }
   PrintText(console.out, "Block " + std::to_string(result.block) + " geschrieben und geprüft.\n");
-  PrintDeviceInfo(backend, bus, console.out);
+  PrintDeviceInfo(backend, bus, console.out, console.err);
   return kExitOk;
 }
 
@@ -275,6 +288,8 @@ int RunSetIdentity(const Invocation& invocation) {
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);
   console.errors = &errors;
   IdentityWritten written;
+  // Ctrl-C stops the command at a question; during the OTP write it waits for the write's end.
+  const InterruptCatcher interrupts;
   const int status = SetIdentity(*backend, choice.device->Bus(), invocation.options.InfosFolder(),
                                  request, console, &written);
   return finish(status, status == kExitOk ? &written : nullptr);

@@ -264,10 +264,15 @@ bool Run::AwaitReregistration(std::uint32_t leaveMs) {
   }
   m_events.AwaitingDevice();
   m_clock.Sleep(kFirstCountAfterMs);
-  for (int i = 0; i < kRegistrationCounts; ++i) {
+  // A stop request ends the wait at once, instead of as a device that never came back.
+  for (int i = 0; i < kRegistrationCounts && !AbortRequested(); ++i) {
     m_events.AwaitingDevice();
     m_clock.Sleep(kRegistrationPollMs);
     if (m_events.CurrentDevice().deviceCount != 0) break;
+  }
+  if (AbortRequested()) {
+    UserAbort();
+    return false;
   }
   m_clock.Sleep(kOpenAfterCountMs);
   m_device = m_events.CurrentDevice();

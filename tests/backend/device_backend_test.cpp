@@ -5,40 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "testkit/scoped_environment.h"
 #include "testkit/temp_folder.h"
 
 namespace kestrune {
 namespace {
-
-// KESTRUNE_SIMULATE as a test sets it, restored afterwards.
-class SimulateVariable {
- public:
-  explicit SimulateVariable(const char* value) {
-    if (const char* old = std::getenv(kName)) m_old = old;
-    Set(value);
-  }
-  ~SimulateVariable() { Set(m_old ? m_old->c_str() : nullptr); }
-
- private:
-  static constexpr const char* kName = "KESTRUNE_SIMULATE";
-  static void Set(const char* value) {
-#ifdef _WIN32
-    _putenv_s(kName, value ? value : "");
-#else
-    if (value) {
-      setenv(kName, value, 1);
-    } else {
-      unsetenv(kName);
-    }
-#endif
-  }
-  std::optional<std::string> m_old;
-};
 
 TEST(DeviceBackendTest, TheOptionWinsOverTheEnvironment) {
   const struct {
@@ -56,7 +31,7 @@ TEST(DeviceBackendTest, TheOptionWinsOverTheEnvironment) {
       {nullptr, "other.json", "other.json"},
   };
   for (const auto& c : cases) {
-    SimulateVariable variable(c.variable);
+    const testkit::ScopedEnvironment variable("KESTRUNE_SIMULATE", c.variable);
     EXPECT_EQ(ChosenSimulator(c.option), c.chosen) << (c.variable ? c.variable : "(unset)");
   }
 }

@@ -103,5 +103,17 @@ TEST(Dispatch, HelpListsEveryCommandAndTheExitStatuses) {
   EXPECT_THAT(program.Text(), testing::Not(HasSubstr("--serial")));
 }
 
+#ifndef _WIN32
+// Output lost on a full disk is a failure, whatever the command made of it.
+TEST(Dispatch, AnOutputThatCannotBeWrittenEndsWithStatusOne) {
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  testkit::CapturedStream err;
+  EXPECT_EQ(Main({"--help"}, full, err.File()), kExitFailed);
+  std::fclose(full);
+  EXPECT_THAT(err.Text(), HasSubstr("kestrune: the output could not be written: "));
+}
+#endif
+
 }  // namespace
 }  // namespace kestrune::cli

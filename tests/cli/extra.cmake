@@ -15,14 +15,14 @@ endif()
 # Some tests start the built program as a process of its own.
 add_dependencies(${target} kestrune)
 target_compile_definitions(${target} PRIVATE KESTRUNE_PROGRAM="$<TARGET_FILE:kestrune>")
-# The built program on the simulated bench behind the libusb API: native Linux without sanitizers,
-# where the simulated libusb is built.
+# The built program on the simulated bench behind the libusb API, and on a pseudo-terminal: native
+# Linux without sanitizers, where the simulated libusb is built.
 if(TARGET kestrune_sim_libusb)
   add_dependencies(${target} kestrune_sim_libusb)
   target_compile_definitions(${target} PRIVATE
     KESTRUNE_SIM_LIBUSB="$<TARGET_FILE:kestrune_sim_libusb>")
 else()
   get_target_property(cli_test_sources ${target} SOURCES)
-  list(FILTER cli_test_sources EXCLUDE REGEX "/libusb_end_to_end_test\\.cpp$")
+  list(FILTER cli_test_sources EXCLUDE REGEX "/(libusb_end_to_end|terminal)_test\\.cpp$")
   set_target_properties(${target} PROPERTIES SOURCES "${cli_test_sources}")
 endif()

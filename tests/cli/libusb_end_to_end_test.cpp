@@ -138,10 +138,10 @@ TEST_F(LibusbEndToEnd, DeviceThatCannotBeOpenedSaysWhyAndExitsOne) {
       {"KESTRUNE_SIM_BUSY=0", "kestrune: the USB device 1-1.1:1.0 is in use by another program\n"},
   };
   for (const auto& c : cases) {
-    for (const char* command : {"info", "program"}) {
+    for (const char* command : {"info", "list", "program"}) {
       SCOPED_TRACE(std::string(c.environment) + " " + command);
-      const ProgramRun run =
-          std::string(command) == "info" ? Kestrune("info", c.environment) : Program(c.environment);
+      const ProgramRun run = std::string(command) != "program" ? Kestrune(command, c.environment)
+                                                               : Program(c.environment);
       EXPECT_EQ(run.status, 1);
       EXPECT_EQ(Count(run.err, c.message), 1u) << run.err;
     }
@@ -152,10 +152,10 @@ TEST_F(LibusbEndToEnd, DeviceThatCannotBeOpenedSaysWhyAndExitsOne) {
 TEST_F(LibusbEndToEnd, TwoDevicesAreCountedAndNotProgrammed) {
   Bench(R"([{}, {"uniqueId": "2A 00 3C 00 13 51 34 38 39 32 37 31"}])");
   const ProgramRun info = Kestrune("info");
-  EXPECT_EQ(info.status, 1);
+  EXPECT_EQ(info.status, 6);
   EXPECT_TRUE(info.out.starts_with(Utf8(u8"Geräteanzahl : 2\nVendor ID : 0483h\n"))) << info.out;
   const ProgramRun program = Program();
-  EXPECT_EQ(program.status, 5) << "refused before the run";
+  EXPECT_EQ(program.status, 6) << "refused before the run";
   EXPECT_NE(program.err.find("Fehler"), std::string::npos) << program.err;
 }
 

@@ -147,7 +147,7 @@ TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrWithTheirExitStatus) {
       {2,
        {},
        false,
-       kExitRefused,
+       kExitNoDevice,
        UTF8("Fehler: Es ist mehr als ein Cortex-M4 Gerät via USB angeschlossen")},
       {1, {}, true, kExitRefused, UTF8("Fehler: Es ist keine gültige Firmware-Datei !\n")},
       {1,
@@ -155,11 +155,11 @@ TEST_F(ProgramTest, RefusalsAndFailuresGoToStderrWithTheirExitStatus) {
        false,
        kExitRefused,
        UTF8("Fehler: Die Firmware-Datei ist nicht für eine")},
-      // Passes the checks of OK; the run itself refuses it.
+      // Passes the checks of OK; its plan refuses it before the run.
       {1,
        {.size = 0x100000},
        false,
-       kExitFailed,
+       kExitRefused,
        UTF8("Fehler: Die Firmware-Datei existiert nicht, oder hat die falsche Größe !\n")},
   };
   for (const Case& c : cases) {

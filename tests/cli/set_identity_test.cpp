@@ -88,7 +88,7 @@ TEST_F(SetIdentityTest, QuestionsAreAskedOnTheTerminalOrRefusedWithoutOne) {
 
   const Outcome refused = Run({std::nullopt, false});
   EXPECT_EQ(refused.status, kExitRefused);
-  EXPECT_THAT(refused.out, HasSubstr("Antwort: Abbrechen (keine Eingabe"));
+  EXPECT_THAT(refused.err, HasSubstr("Antwort: Abbrechen (keine Eingabe"));
   EXPECT_FALSE(Block1Written());
 
   const Outcome confirmed = Run({std::nullopt, false}, true);

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "cli/cli.h"
 #include "cli/interrupt_catcher.h"
 #include "cli/program_all.h"
+#include "platform/console.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"
 #include "testkit/cli_outcome.h"
@@ -40,10 +43,26 @@ class SeveralDevicesTest : public testing::Test {
                     0x30 + static_cast<unsigned>(k));
       text += std::string(k ? "," : "") + "{\"serialNumber\": \"" + devices[k].serial +
               "\", \"instance\": \"dev" + std::to_string(k) + "\", \"uniqueId\": \"" + uniqueId +
-              "\", \"persist\": false, \"returnDelayMs\": 20" + devices[k].extra + "}";
+              "\", " + Memory(k) + ", \"returnDelayMs\": 20" + devices[k].extra + "}";
     }
     testkit::WriteFileText(m_folder.File("bench.json"), text + "]}");
     testkit::WriteFileBytes(m_folder.File("fw.bin"), testkit::BuildFirmwareImage());
+  }
+  // In the process only, or with m_persist in a folder per device beside the bench file.
+  std::string Memory(std::size_t k) const {
+    return m_persist ? "\"persist\": true, \"folder\": \"memory" + std::to_string(k) + "\""
+                     : "\"persist\": false";
+  }
+  // Every byte the devices keep, file by file.
+  std::map<std::string, std::vector<std::uint8_t>> Memories() const {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder.Path())) {
+      const std::string path = entry.path().generic_string();
+      if (entry.is_regular_file() && path.find("/memory") != std::string::npos) {
+        files[path] = testkit::ReadFileBytes(path);
+      }
+    }
+    return files;
   }
   Outcome Run(std::vector<std::string> args) {
     args.insert(args.begin(),
@@ -66,6 +85,7 @@ class SeveralDevicesTest : public testing::Test {
   }
 
   testkit::TempFolder m_folder;
+  bool m_persist = false;
 };
 
 std::string PathOf(int k) {
@@ -99,7 +119,7 @@ TEST_F(SeveralDevicesTest, ListShowsEveryDeviceAsLinesOrJson) {
 TEST_F(SeveralDevicesTest, DeviceChoosesOneOfSeveralByPathOrSerial) {
   MakeBench({{"KST0001", ""}, {"KST0002", ""}, {"KST0003", ""}});
   // Without a choice the window's rule holds: more than one device is no good.
-  EXPECT_EQ(Run({"info"}).status, kExitFailed);
+  EXPECT_EQ(Run({"info"}).status, kExitNoDevice);
   std::string upperPath = PathOf(1);
   for (char& c : upperPath) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   for (const std::string& choice :
@@ -226,6 +246,105 @@ TEST_F(SeveralDevicesTest, CtrlCStopsEveryDevice) {
   EXPECT_THAT(run.out, HasSubstr("[KST0001] ... User-Abbruch ...\n"));
   EXPECT_THAT(run.out, HasSubstr("[KST0002] ... User-Abbruch ...\n"));
   EXPECT_TRUE(LogLines().empty());
+}
+
+// Command lines that must end before the first request that changes a device: one exit status
+// per cause, the reason on stderr with the option that helps, and the devices' memories as they
+// were.
+TEST_F(SeveralDevicesTest, RefusalsEndBeforeTheDeviceWithOneStatusPerCause) {
+  m_persist = true;
+  testkit::WriteFileBytes(m_folder.File("large.bin"), std::vector<std::uint8_t>(983041, 0xFF));
+  testkit::WriteFileBytes(m_folder.File("small.bin"), std::vector<std::uint8_t>(1023, 0xFF));
+  testkit::WriteFileText(m_folder.File("a-file"), "not a folder\n");
+  std::filesystem::create_directory(m_folder.File("Infos"));
+  testkit::WriteFileText(m_folder.File("Infos/MacList.cfg"), "RANGE 02-4B-53-00-00-00 10 500\n");
+  testkit::WriteFileText(m_folder.File("Infos/NextSerial.cfg"), "500\n");
+  const std::string firmware = m_folder.File("fw.bin");
+  testkit::FirmwareImageRecipe larger;
+  larger.size = 300 * 1024;
+  testkit::WriteFileBytes(m_folder.File("300k.bin"), testkit::BuildFirmwareImage(larger));
+  struct Case {
+    int devices;
+    std::string extra;  // settings of each device
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> err;  // each on stderr
+    // The question is refused for want of a terminal (Wine gives the tests a console to ask on,
+    // which ends its input at once): the refusal then says so, with the option that answers it.
+    bool question = false;
+  };
+  const Case cases[] = {
+      {2, "", {"program", firmware}, kExitNoDevice, {"Fehler: ", "--device", "--all"}},
+      {2, "", {"info"}, kExitNoDevice, {"2 DFU devices are attached", "--device"}},
+      {2, "", {"set-identity", "--serial", "20"}, kExitNoDevice, {"--device"}},
+      {1,
+       ", \"flashKiB\": 256",
+       {"program", m_folder.File("300k.bin")},
+       kExitRefused,
+       {"Fehler: Die Firmware passt nicht in den Flash (Firmware = 300.0 kB) !"}},
+      {1,
+       "",
+       {"program", m_folder.File("large.bin")},
+       kExitRefused,
+       {"has 983041 bytes; firmware has at most 983040"}},
+      {1,
+       "",
+       {"program", m_folder.File("small.bin")},
+       kExitRefused,
+       {"has 1023 bytes; firmware has at least 1024"}},
+      {1,
+       "",
+       {"program", firmware, "--infos", m_folder.File("a-file")},
+       kExitRefused,
+       {"is a file, not a folder"}},
+      {1,
+       "",
+       {"program", "--all", firmware, "--infos", m_folder.File("a-file")},
+       kExitRefused,
+       {"is a file, not a folder"}},
+      {1,
+       "",
+       {"set-identity", "--serial", "501"},
+       kExitRefused,
+       {"no terminal", "--yes answers it"},
+       true},
+      {1,
+       "",
+       {"set-identity", "--serial", "5000"},
+       kExitRefused,
+       {"--outside-ranges answers it"},
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    std::vector<BenchDevice> devices;
+    for (int k = 0; k < c.devices; ++k) {
+      devices.push_back({"KST000" + std::to_string(k + 1), c.extra});
+    }
+    MakeBench(devices);
+    ASSERT_EQ(Run({"list"}).status, kExitOk);
+    const auto before = Memories();
+    ASSERT_EQ(before.size(), 3u * static_cast<std::size_t>(c.devices));
+    const Outcome run = Run(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (!c.question || !IsTerminal(stdin)) {
+      for (const std::string& said : c.err) EXPECT_THAT(run.err, HasSubstr(said));
+    }
+    EXPECT_TRUE(Memories() == before) << "a device was changed";
+    std::filesystem::remove_all(m_folder.File("memory0"));
+    std::filesystem::remove_all(m_folder.File("memory1"));
+  }
+}
+
+// A missing Infos folder (a mistyped --infos) is made, but not without a word.
+TEST_F(SeveralDevicesTest, AMissingInfosFolderIsCreatedWithAMessage) {
+  MakeBench({{"KST0001", ""}});
+  const std::string infos = m_folder.File("new/Infos");
+  const Outcome run = Run({"program", m_folder.File("fw.bin"), "--infos", infos});
+  EXPECT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("created the Infos folder '" + infos + "'"));
+  EXPECT_TRUE(std::filesystem::exists(infos + "/DownloadList.csv"));
+  EXPECT_FALSE(std::filesystem::exists(infos + "/DownloadList.csv.probe"));
 }
 
 TEST(ProgramAllTest, NoDeviceAttachedIsSaidAlsoInJson) {

@@ -341,6 +341,26 @@ TEST(ProgrammingJob, GivesUpWhenTheDeviceDoesNotComeBackAfterTheOptionWrite) {
   EXPECT_LT(bench.clock.TickCount() - start, 7000u);
 }
 
+// A stop during the wait for a device that does not come back ends the wait at once, as a stop
+// and not as a device that never registered again.
+TEST(ProgrammingJob, AStopEndsTheWaitForTheDeviceAtOnce) {
+  SimDeviceConfig config = DefaultSimDevice("");
+  config.returnDelayMs = 3600000;
+  JobBench bench(config);
+  bench.WriteFirmware(20000);
+  bench.host.onEvent = [&](const Event& event) {
+    if (event.kind == Event::Status && event.text == "... Warte auf die neue Geräteanmeldung ...") {
+      bench.host.control.m_abortRequested = 1;
+    }
+  };
+  bench.Run();
+
+  bench.ExpectCleanEnd();
+  EXPECT_EQ(bench.host.Outcome(), RunOutcome::Aborted);
+  EXPECT_EQ(bench.host.Statuses().back(), kUserAbort);
+  EXPECT_EQ(bench.host.Count(Event::AwaitingDevice), 1) << "one look, no 5 s of polls";
+}
+
 TEST(ProgrammingJob, GoesOnAfterTwoSecondsWhenTheRemovalIsNeverReported) {
   JobBench bench;
   bench.WriteFirmware(20000);
