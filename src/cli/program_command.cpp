@@ -13,6 +13,7 @@
 #include "cli/interrupt_catcher.h"
 #include "cli/json_output.h"
 #include "cli/program_all.h"
+#include "cli/program_dry_run.h"
 #include "device/device_listing.h"
 #include "device/device_path.h"
 #include "device/enumerate.h"
@@ -78,6 +79,11 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
     if (console.errors != nullptr) console.errors->push_back(StartRefusalText(*refusal));
     return found.deviceCount == 0 ? kExitNoDevice : kExitRefused;
   }
+  if (choices.dryRun) {
+    const RunControl control;
+    return PrintProgramPlan(dfu, clock, DeviceOf(found), firmwarePath, choices.skipUnchanged,
+                            console, control.m_abortRequested);
+  }
   JobInputs inputs;
   inputs.firmwarePath = firmwarePath;
   inputs.hardwareId = found.hardwareId.value_or("");
@@ -88,6 +94,7 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   inputs.infosFolder = infosFolder;
   inputs.unprotect = choices.unprotect;
   inputs.leave = choices.leave;
+  inputs.skipUnchanged = choices.skipUnchanged;
 
   RunControl control;
   // Only the removal of the device being programmed counts.
@@ -164,9 +171,10 @@ int RunProgram(const Invocation& invocation) {
                invocation.err);
     return kExitUsage;
   }
-  if (invocation.Has("--all") && (invocation.Has("--unprotect") || invocation.Has("--leave"))) {
+  if (invocation.Has("--all") &&
+      (invocation.Has("--unprotect") || invocation.Has("--leave") || invocation.Has("--dry-run"))) {
     std::fputs(
-        "kestrune: --unprotect and --leave work on one device, not with --all\nTry "
+        "kestrune: --unprotect, --leave and --dry-run work on one device, not with --all\nTry "
         "'kestrune --help'.\n",
         invocation.err);
     return kExitUsage;
@@ -178,7 +186,7 @@ int RunProgram(const Invocation& invocation) {
   if (!backend) return fail(kExitRefused, "no device backend");
   if (invocation.Has("--all")) {
     return ProgramAll(*backend, invocation.options.InfosFolder(), firmware, invocation.out,
-                      invocation.err, json);
+                      invocation.err, json, invocation.Has("--skip-unchanged"));
   }
   const DeviceChoice choice = ChooseDevice(*backend, invocation.options.device);
   if (!choice.device) return fail(kExitNoDevice, choice.error);
@@ -190,7 +198,8 @@ int RunProgram(const Invocation& invocation) {
   console.progressBar = !json && IsTerminal(invocation.out);
   console.errors = &errors;
   const std::vector<std::string> paths = PresentDevicePaths(choice.device->Bus());
-  const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave")};
+  const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave"),
+                               invocation.Has("--skip-unchanged"), invocation.Has("--dry-run")};
   const int status =
       ProgramFirmware(*backend, choice.device->Bus(), invocation.options.InfosFolder(), firmware,
                       console, {}, choices);
@@ -199,6 +208,7 @@ int RunProgram(const Invocation& invocation) {
                      {"outcome", OutcomeName(status)},
                      {"exitStatus", status},
                      {"firmware", firmware}};
+    if (choices.dryRun) document["dryRun"] = true;
     document["device"] = paths.size() == 1 ? Json(paths[0]) : Json(nullptr);
     document["errors"] = Json::array();
     for (const std::string& error : errors) document["errors"].push_back(JsonText(error));
