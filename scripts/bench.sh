@@ -106,7 +106,7 @@ run_dfu_util() {
 run_kestrune plain
 head -c "$size" /dev/zero | tr '\0' '\377' >"$work/blank.bin"
 # Every byte differs from the image's, so every sector must be erased.
-tr '\000-\377' '\377-\000' <"$work/firmware.bin" >"$work/other.bin"
+perl -0777 -pe '$_ ^= "\xFF" x length' <"$work/firmware.bin" >"$work/other.bin"
 
 kestrune_ms=()
 blank_ms=()
