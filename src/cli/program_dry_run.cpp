@@ -53,12 +53,9 @@ int PrintProgramPlan(StdfuLibrary& dfu, Clock& clock, const JobDevice& device,
       return Fail(console, kExitFailed, "Das Gerät konnte nicht geöffnet werden !");
     }
     DfuSession session{dfu, clock, &abortRequested, nullptr, {}};
-    for (std::size_t i = 0; i < plan.erases.size(); ++i) {
-      const PreReadResult read =
-          PreReadSector(session, connection.Handle(), plan, plan.erases[i], image.bytes.data());
-      if (read.aborted) return kExitAborted;
-      actions[i] = read.action;
-    }
+    PreReadResult read = PreReadSectors(session, connection.Handle(), plan, image.bytes.data());
+    if (read.aborted) return kExitAborted;
+    actions = std::move(read.actions);
   }
 
   ConsoleLines lines(console);

@@ -116,7 +116,7 @@ class Run {
   void LoadFirmware();
   bool EraseSectors();
   bool Erase(const PlannedErase& sector);
-  bool PreRead(const PlannedErase& sector, SectorAction& action);
+  bool PreRead();
   bool ProgramAndVerify();
   bool Transfer(RunPhase phase, const std::vector<ImageRange>& ranges);
 
@@ -339,17 +339,16 @@ void Run::LoadFirmware() {
 bool Run::EraseSectors() {
   StartPhase(RunPhase::Erasing);
   std::uint32_t erased = 0;
-  m_actions.clear();
-  for (const PlannedErase& sector : m_plan.erases) {
+  m_actions.assign(m_plan.erases.size(), SectorAction::EraseAndWrite);
+  if (m_inputs.skipUnchanged && !PreRead()) return false;
+  for (std::size_t i = 0; i < m_plan.erases.size(); ++i) {
+    const PlannedErase& sector = m_plan.erases[i];
     if (AbortRequested()) {
       UserAbort();
       return false;
     }
-    SectorAction action = SectorAction::EraseAndWrite;
-    if (m_inputs.skipUnchanged && !PreRead(sector, action)) return false;
-    m_actions.push_back(action);
     const int index = static_cast<int>(sector.index);
-    switch (action) {
+    switch (m_actions[i]) {
       case SectorAction::Skip:
         Status(Format("... Sektor %i   (%08Xh) ist unverändert ...", index, sector.address));
         break;
@@ -386,17 +385,19 @@ bool Run::Erase(const PlannedErase& sector) {
   return false;
 }
 
-// False when the run stopped; a read that failed only leaves the sector to be erased.
-bool Run::PreRead(const PlannedErase& sector, SectorAction& action) {
+// Decides each sector's action from what it holds; false when the run stopped. A read that
+// failed only leaves sectors to be erased.
+bool Run::PreRead() {
+  Status(Format("... Lese den Flash ab (%08Xh) ...", m_plan.startAddress));
   // Not part of the run's work units: the bar counts the image's bytes per phase.
   DfuSession uncounted{m_dfu, m_clock, &m_control.m_abortRequested, nullptr, {}};
-  const PreReadResult read =
-      PreReadSector(uncounted, m_connection.Handle(), m_plan, sector, m_firmware.bytes.data());
+  PreReadResult read =
+      PreReadSectors(uncounted, m_connection.Handle(), m_plan, m_firmware.bytes.data());
   if (read.aborted) {
     UserAbort();
     return false;
   }
-  action = read.action;
+  m_actions = std::move(read.actions);
   return true;
 }
 

@@ -5,23 +5,8 @@
 namespace kestrune {
 namespace {
 
-constexpr std::uint8_t kErased = 0xFF;
-
-// What the first `length` bytes read still allow.
-struct Match {
-  bool equal = true;  // the image's bytes, then 0xFF
-  bool blank = true;  // 0xFF only
-};
-
-Match Compare(const SectorImage& image, const std::uint8_t* read, std::uint32_t length) {
-  Match match;
-  const std::uint32_t imagePart = std::min(length, image.length);
-  match.equal = std::equal(read, read + imagePart, image.bytes);
-  const auto erased = [](std::uint8_t byte) { return byte == kErased; };
-  const bool tailErased = std::all_of(read + imagePart, read + length, erased);
-  match.equal = match.equal && tailErased;
-  match.blank = tailErased && std::all_of(read, read + imagePart, erased);
-  return match;
+bool Erased(const std::uint8_t* bytes, std::uint32_t length) {
+  return std::all_of(bytes, bytes + length, [](std::uint8_t byte) { return byte == 0xFF; });
 }
 
 std::uint32_t OffsetOf(const FlashPlan& plan, const PlannedErase& sector) {
@@ -41,18 +26,31 @@ SectorImage ImageInSector(const FlashPlan& plan, const PlannedErase& sector,
   return {length == 0 ? image : image + OffsetOf(plan, sector), length};
 }
 
-SectorAction DecideSectorAction(const SectorImage& image, std::uint32_t sectorSize,
-                                const std::uint8_t* read, std::uint32_t readLength) {
-  if (read == nullptr || readLength < sectorSize) return SectorAction::EraseAndWrite;
-  const Match match = Compare(image, read, sectorSize);
-  if (match.equal) return SectorAction::Skip;
-  if (match.blank) return SectorAction::Write;
+void SectorComparison::Add(const std::uint8_t* bytes, std::uint32_t length) {
+  length = std::min(length, m_sectorSize - std::min(m_read, m_sectorSize));
+  const bool erased = Erased(bytes, length);
+  m_blank = m_blank && erased;
+  // The part of the image these bytes lie over; behind it the sector must be erased.
+  const std::uint32_t imageEnd = std::max(m_image.length, m_read);
+  const std::uint32_t overImage = std::min(length, imageEnd - m_read);
+  m_equal = m_equal &&
+            (overImage == 0 || std::equal(bytes, bytes + overImage, m_image.bytes + m_read)) &&
+            Erased(bytes + overImage, length - overImage);
+  m_read += length;
+}
+
+SectorAction SectorComparison::Action() const {
+  if (!Whole()) return SectorAction::EraseAndWrite;
+  if (m_equal) return SectorAction::Skip;
+  if (m_blank) return SectorAction::Write;
   return SectorAction::EraseAndWrite;
 }
 
-bool MaySpareWork(const SectorImage& image, const std::uint8_t* read, std::uint32_t readLength) {
-  const Match match = Compare(image, read, readLength);
-  return match.equal || match.blank;
+SectorAction DecideSectorAction(const SectorImage& image, std::uint32_t sectorSize,
+                                const std::uint8_t* read, std::uint32_t readLength) {
+  SectorComparison comparison(image, sectorSize);
+  if (read != nullptr) comparison.Add(read, readLength);
+  return comparison.Action();
 }
 
 std::vector<ImageRange> RangesToWrite(const FlashPlan& plan,

@@ -21,14 +21,31 @@ struct SectorImage {
 SectorImage ImageInSector(const FlashPlan& plan, const PlannedErase& sector,
                           const std::uint8_t* image);
 
+// A sector's bytes compared, as they are read in order, with what a plain run leaves there.
+class SectorComparison {
+ public:
+  SectorComparison(const SectorImage& image, std::uint32_t sectorSize)
+      : m_image(image), m_sectorSize(sectorSize) {}
+  // The next `length` bytes of the sector.
+  void Add(const std::uint8_t* bytes, std::uint32_t length);
+  // Whether the bytes so far still allow Skip or Write; once not, reading on is wasted.
+  bool MaySpareWork() const { return m_equal || m_blank; }
+  bool Whole() const { return m_read >= m_sectorSize; }
+  // Skip or Write only when the whole sector was read.
+  SectorAction Action() const;
+
+ private:
+  SectorImage m_image;
+  std::uint32_t m_sectorSize;
+  std::uint32_t m_read = 0;
+  bool m_equal = true;  // the image's bytes, then 0xFF
+  bool m_blank = true;  // 0xFF only
+};
+
 // The action for a sector of `sectorSize` bytes whose first `readLength` bytes were read into
-// `read`: Skip or Write only when the whole sector was read.
+// `read`.
 SectorAction DecideSectorAction(const SectorImage& image, std::uint32_t sectorSize,
                                 const std::uint8_t* read, std::uint32_t readLength);
-
-// Whether the first `readLength` bytes read of a sector still allow Skip or Write; once they do
-// not, reading the rest is wasted.
-bool MaySpareWork(const SectorImage& image, const std::uint8_t* read, std::uint32_t readLength);
 
 // A stretch of the image to write and verify: `offset` from the image's start.
 struct ImageRange {

@@ -1,31 +1,42 @@
 #include "job/sector_pre_read.h"
 
-#include <algorithm>
-#include <vector>
+#include <optional>
 
 #include "dfu/memory_commands.h"
 
 namespace kestrune {
 
-PreReadResult PreReadSector(DfuSession& session, DfuHandle handle, const FlashPlan& plan,
-                            const PlannedErase& sector, const std::uint8_t* image) {
-  const SectorImage expected = ImageInSector(plan, sector, image);
-  std::vector<std::uint8_t> read(sector.size);
-  std::uint32_t readLength = 0;
-  const auto readPart = [&](std::uint32_t length) {
-    const TransferResult result =
-        ReadMemory(session, handle, sector.address + readLength, length, read.data() + readLength);
-    if (result == TransferResult::Done) readLength += length;
-    return result;
-  };
-  const std::uint32_t first = std::min(sector.size, kDataBlockSize);
-  TransferResult result = readPart(first);
-  if (result == TransferResult::Done && readLength < sector.size &&
-      MaySpareWork(expected, read.data(), readLength)) {
-    result = readPart(sector.size - readLength);
+PreReadResult PreReadSectors(DfuSession& session, DfuHandle handle, const FlashPlan& plan,
+                             const std::uint8_t* image) {
+  const std::vector<PlannedErase>& sectors = plan.erases;
+  PreReadResult result{false,
+                       std::vector<SectorAction>(sectors.size(), SectorAction::EraseAndWrite)};
+  std::size_t next = 0;
+  while (next < sectors.size()) {
+    const std::uint32_t start = sectors[next].address;
+    const std::uint32_t end = sectors.back().address + sectors.back().size;
+    // Planned sectors are whole data blocks, so no block spans two of them.
+    std::size_t current = next;
+    std::optional<SectorComparison> comparison;
+    const BlockReader take = [&](std::uint32_t, const std::uint8_t* bytes, std::uint32_t length) {
+      if (!comparison) {
+        comparison.emplace(ImageInSector(plan, sectors[current], image), sectors[current].size);
+      }
+      comparison->Add(bytes, length);
+      const bool whole = comparison->Whole();
+      if (!whole && comparison->MaySpareWork()) return true;
+      result.actions[current] = comparison->Action();
+      comparison.reset();
+      ++current;
+      // A sector read whole lets the stream go on into the next; one ruled out early ends it.
+      return whole && current < sectors.size();
+    };
+    const TransferResult read = ReadMemoryWhile(session, handle, start, end - start, take);
+    if (read == TransferResult::Aborted) return {true, {}};
+    if (read != TransferResult::Done || current == next) break;
+    next = current;
   }
-  if (result == TransferResult::Aborted) return {true, SectorAction::EraseAndWrite};
-  return {false, DecideSectorAction(expected, sector.size, read.data(), readLength)};
+  return result;
 }
 
 }  // namespace kestrune

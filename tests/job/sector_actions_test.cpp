@@ -67,15 +67,28 @@ TEST(SectorActions, AnImageOfErasedBytesOnBlankFlashIsSkipped) {
             SectorAction::Skip);
 }
 
-TEST(SectorActions, AFirstBlockThatIsNeitherEqualNorBlankEndsTheRead) {
+TEST(SectorActions, BlocksFedInOrderRuleOutTheSavingsAsSoonAsTheyDiffer) {
   const std::vector<std::uint8_t> image = Image();
+  const SectorImage last = ImageInSector(kPlan, kPlan.erases[1], image.data());
+  const std::vector<std::uint8_t> plain = PlainLastSector(image);
+  // The image's part equal, then a block of blank flash that is not all blank: neither.
+  SectorComparison equalThenNot(last, 4096);
+  equalThenNot.Add(plain.data(), 2048);
+  EXPECT_TRUE(equalThenNot.MaySpareWork());
+  std::vector<std::uint8_t> notBlank(2048, 0xFF);
+  notBlank[5] = 0x7F;
+  equalThenNot.Add(notBlank.data(), 2048);
+  EXPECT_FALSE(equalThenNot.MaySpareWork());
+  EXPECT_EQ(equalThenNot.Action(), SectorAction::EraseAndWrite);
+  // Blank first, then the image's bytes behind 2048: neither blank nor equal, though each block
+  // alone would allow one of them.
   const SectorImage first = ImageInSector(kPlan, kPlan.erases[0], image.data());
-  std::vector<std::uint8_t> read(image.begin(), image.begin() + 2048);
-  EXPECT_TRUE(MaySpareWork(first, read.data(), 2048));
-  std::fill(read.begin(), read.end(), 0xFF);
-  EXPECT_TRUE(MaySpareWork(first, read.data(), 2048));
-  read[100] = 0x00;
-  EXPECT_FALSE(MaySpareWork(first, read.data(), 2048));
+  SectorComparison blankThenImage(first, 4096);
+  blankThenImage.Add(std::vector<std::uint8_t>(2048, 0xFF).data(), 2048);
+  EXPECT_TRUE(blankThenImage.MaySpareWork());
+  blankThenImage.Add(image.data() + 2048, 2048);
+  EXPECT_FALSE(blankThenImage.MaySpareWork());
+  EXPECT_EQ(blankThenImage.Action(), SectorAction::EraseAndWrite);
 }
 
 TEST(SectorActions, WritesTheImageOutsideSkippedSectorsInJoinedStretches) {
