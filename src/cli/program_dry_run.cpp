@@ -74,9 +74,9 @@ int PrintProgramPlan(StdfuLibrary& dfu, Clock& clock, const JobDevice& device,
   std::uint32_t moved = 0;
   for (const ImageRange& range : RangesToWrite(plan, actions)) moved += range.length;
   std::snprintf(text, sizeof text,
-                "erase %u of %zu sectors, write and verify %u of %u bytes; the device was not "
+                "erase %u of %u sectors, write and verify %u of %u bytes; the device was not "
                 "changed",
-                erased, plan.erases.size(), moved, plan.imageSize);
+                erased, static_cast<unsigned>(plan.erases.size()), moved, plan.imageSize);
   lines.PrintLine(console.out, text);
   return kExitOk;
 }
