@@ -2,7 +2,9 @@
 # Benchmark, not a test: how fast kestrune programs and verifies a firmware image on a simulated
 # F405 with datasheet timing (flash and full-speed USB, in real time), side by side with dfu-util
 # downloading and uploading the same image through the simulated libusb, and how close both come
-# to the limit the device's timing sets. Prints a table; the figures are wall-clock medians.
+# to the limit the device's timing sets, and `program --skip-unchanged` on a device that is
+# blank, that holds the same image, and that holds another image in every sector. Prints a table;
+# the figures are wall-clock medians.
 #
 #   scripts/bench.sh [--smoke] [--runs N] [--preset NAME]
 #
@@ -73,10 +75,19 @@ fail() {
   exit 1
 }
 
+# The device's flash as a file of 1 MiB: `$1` (the image or another), erased flash behind it.
+hold() {
+  { cat "$1"; head -c $((1048576 - size)) /dev/zero | tr '\0' '\377'; } >"$work/device/flash.bin"
+}
+# kestrune program with the options given; its requests go to `$1`.requests.
 run_kestrune() {
-  KESTRUNE_SIM_REQUESTS="$work/kestrune.requests" \
-    "$bin/kestrune" --simulate="$work/bench.json" --infos "$work/infos" program \
-    "$work/firmware.bin" >"$work/kestrune.log" 2>&1 || fail "kestrune program" "$work/kestrune.log"
+  local label="$1"
+  shift
+  KESTRUNE_SIM_REQUESTS="$work/$label.requests" \
+    "$bin/kestrune" --simulate="$work/bench.json" --infos "$work/infos" program "$@" \
+    "$work/firmware.bin" >"$work/kestrune.log" 2>&1 || fail "kestrune program $*" "$work/kestrune.log"
+  cmp -s "$work/firmware.bin" <(head -c "$size" "$work/device/flash.bin") ||
+    { echo "bench: after kestrune program $*, the device does not hold the image" >&2; exit 1; }
 }
 dfu_util() {
   local counts="$1"
@@ -91,34 +102,60 @@ run_dfu_util() {
   cmp -s "$work/firmware.bin" "$work/read.bin" || fail "dfu-util read-back" "$work/dfu-util.log"
 }
 
+# The device comes up once so that its folder holds the option bytes and a flash file.
+run_kestrune plain
+head -c "$size" /dev/zero | tr '\0' '\377' >"$work/blank.bin"
+# Every byte differs from the image's, so every sector must be erased.
+perl -0777 -pe '$_ ^= "\xFF" x length' <"$work/firmware.bin" >"$work/other.bin"
+
 kestrune_ms=()
+blank_ms=()
+same_ms=()
+other_ms=()
 dfu_util_ms=()
+# Runs the command given and leaves its time in `elapsed`.
+timed() {
+  local start
+  start=$(now_ms)
+  "$@"
+  elapsed=$(($(now_ms) - start))
+}
 for ((i = 1; i <= runs; i++)); do
-  start=$(now_ms)
-  run_kestrune
-  kestrune_ms+=($(($(now_ms) - start)))
-  start=$(now_ms)
-  run_dfu_util
-  dfu_util_ms+=($(($(now_ms) - start)))
+  timed run_kestrune plain && kestrune_ms+=("$elapsed")
+  hold "$work/blank.bin"
+  timed run_kestrune blank --skip-unchanged && blank_ms+=("$elapsed")
+  timed run_kestrune same --skip-unchanged && same_ms+=("$elapsed")
+  hold "$work/other.bin"
+  timed run_kestrune other --skip-unchanged && other_ms+=("$elapsed")
+  timed run_dfu_util && dfu_util_ms+=("$elapsed")
 done
-cmp -s "$work/firmware.bin" <(head -c "$size" "$work/device/flash.bin") ||
-  { echo "bench: the device does not hold the image" >&2; exit 1; }
 
 k="$(median "${kestrune_ms[@]}")"
 d="$(median "${dfu_util_ms[@]}")"
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# A row of --skip-unchanged: median, its ratio to the limit and to the plain run, requests.
+skip_row() {
+  local m
+  m="$(median "${@:3}")"
+  printf '%-34s %10s %9s %9s  %s\n' "$1" "$m" "$(ratio "$m" "$limit_ms")" "$(ratio "$m" "$k")" \
+    "$(per_block "$work/$2.requests")"
+}
 echo "Image: $size bytes ($blocks blocks of 2048) on a simulated F405, datasheet timing," \
   "$runs run(s) each"
 echo "Device limit: $limit_ms ms = erase $(value erase_ms) + program $(value program_ms)" \
   "+ data stages both ways $(value data_ms)"
 echo
-printf '%-34s %10s %9s  %s\n' "tool" "median ms" "x limit" "requests per block"
-printf '%-34s %10s %9s  %s\n' "kestrune program (and verify)" "$k" "$(ratio "$k" "$limit_ms")" \
-  "$(per_block "$work/kestrune.requests")"
-printf '%-34s %10s %9s  %s\n' "dfu-util download + upload" "$d" "$(ratio "$d" "$limit_ms")" \
-  "$(per_block "$work/download.requests" "$work/upload.requests")"
+printf '%-34s %10s %9s %9s  %s\n' "tool" "median ms" "x limit" "x plain" "requests per block"
+printf '%-34s %10s %9s %9s  %s\n' "kestrune program (and verify)" "$k" "$(ratio "$k" "$limit_ms")" \
+  "1.00" "$(per_block "$work/plain.requests")"
+skip_row "  --skip-unchanged, blank device" blank "${blank_ms[@]}"
+skip_row "  --skip-unchanged, same image" same "${same_ms[@]}"
+skip_row "  --skip-unchanged, another image" other "${other_ms[@]}"
+printf '%-34s %10s %9s %9s  %s\n' "dfu-util download + upload" "$d" "$(ratio "$d" "$limit_ms")" \
+  "$(ratio "$d" "$k")" "$(per_block "$work/download.requests" "$work/upload.requests")"
 echo
 echo "kestrune / dfu-util: $(ratio "$k" "$d")"
-echo "runs (ms): kestrune ${kestrune_ms[*]}; dfu-util ${dfu_util_ms[*]}"
+echo "runs (ms): kestrune ${kestrune_ms[*]}; blank ${blank_ms[*]}; same ${same_ms[*]};" \
+  "another ${other_ms[*]}; dfu-util ${dfu_util_ms[*]}"
 # Sleeps wake late on a busy machine: the load says how far to trust the figures.
 echo "load average at the end: $(cut -d ' ' -f 1-3 /proc/loadavg) on $(nproc) cores"

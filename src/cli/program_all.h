@@ -12,8 +12,10 @@
 namespace kestrune::cli {
 
 // Returns kExitOk only when every device was programmed and verified; kExitNoDevice when none is
-// attached, kExitAborted after Ctrl-C, kExitFailed when a device was not verified.
+// attached, kExitAborted after Ctrl-C, kExitFailed when a device was not verified. With
+// `skipUnchanged` each run spares the sectors that need no erase or write.
 int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
-               const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json);
+               const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json,
+               bool skipUnchanged = false);
 
 }  // namespace kestrune::cli

@@ -16,6 +16,7 @@
 #include "cli/interrupt_catcher.h"
 #include "cli/json_output.h"
 #include "cli/program_all.h"
+#include "cli/program_dry_run.h"
 #include "device/device_listing.h"
 #include "device/device_path.h"
 #include "device/enumerate.h"
@@ -109,6 +110,11 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
       return kExitRefused;
     }
   }
+  if (choices.dryRun) {
+    const RunControl control;
+    return PrintProgramPlan(dfu, clock, DeviceOf(found), firmwarePath, choices.skipUnchanged,
+                            console, control.m_abortRequested);
+  }
   JobInputs inputs;
   inputs.firmwarePath = firmwarePath;
   inputs.hardwareId = found.hardwareId.value_or("");
@@ -119,6 +125,7 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   inputs.infosFolder = infosFolder;
   inputs.unprotect = choices.unprotect;
   inputs.leave = choices.leave;
+  inputs.skipUnchanged = choices.skipUnchanged;
 
   RunControl control;
   // Only the removal of the device being programmed counts.
@@ -191,10 +198,11 @@ const char* OutcomeName(int status) {
 namespace {
 
 // One device's run as its own document: the fields of a run of --all beside the document's own.
-Json JsonProgram(const std::string& firmware, int status, const std::vector<std::string>& errors,
-                 const ProgramReport& report) {
+Json JsonProgram(const std::string& firmware, bool dryRun, int status,
+                 const std::vector<std::string>& errors, const ProgramReport& report) {
   Json document = JsonDocument("program", status, errors);
   document["firmware"] = firmware;
+  document["dryRun"] = dryRun;
   document.update(JsonProgramRun(status, errors, report));
   return document;
 }
@@ -204,8 +212,9 @@ Json JsonProgram(const std::string& firmware, int status, const std::vector<std:
 int RunProgram(const Invocation& invocation) {
   const std::string& firmware = invocation.args[0];
   const bool json = invocation.options.json;
+  const bool dryRun = invocation.Has("--dry-run");
   const auto fail = [&](int status, const std::string& error) {
-    if (json) PrintJson(invocation.out, JsonProgram(firmware, status, {error}, {}));
+    if (json) PrintJson(invocation.out, JsonProgram(firmware, dryRun, status, {error}, {}));
     std::fprintf(invocation.err, "kestrune: %s\n", error.c_str());
     return status;
   };
@@ -214,9 +223,10 @@ int RunProgram(const Invocation& invocation) {
                invocation.err);
     return kExitUsage;
   }
-  if (invocation.Has("--all") && (invocation.Has("--unprotect") || invocation.Has("--leave"))) {
+  if (invocation.Has("--all") &&
+      (invocation.Has("--unprotect") || invocation.Has("--leave") || invocation.Has("--dry-run"))) {
     std::fputs(
-        "kestrune: --unprotect and --leave work on one device, not with --all\nTry "
+        "kestrune: --unprotect, --leave and --dry-run work on one device, not with --all\nTry "
         "'kestrune --help'.\n",
         invocation.err);
     return kExitUsage;
@@ -236,7 +246,8 @@ int RunProgram(const Invocation& invocation) {
   std::unique_ptr<DeviceBackend> backend = MakeDeviceBackend(invocation.options, invocation.err);
   if (!backend) return fail(kExitRefused, "no device backend");
   if (invocation.Has("--all")) {
-    return ProgramAll(*backend, infosFolder, firmware, invocation.out, invocation.err, json);
+    return ProgramAll(*backend, infosFolder, firmware, invocation.out, invocation.err, json,
+                      invocation.Has("--skip-unchanged"));
   }
   const DeviceChoice choice = ChooseDevice(*backend, invocation.options.device);
   if (!choice.device) return fail(kExitNoDevice, choice.error);
@@ -250,11 +261,12 @@ int RunProgram(const Invocation& invocation) {
   console.progressQuarters = !json && !console.progressBar;
   console.columns = TerminalColumns(invocation.out);
   console.errors = &errors;
-  const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave")};
+  const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave"),
+                               invocation.Has("--skip-unchanged"), dryRun};
   ProgramReport report;
   const int status = ProgramFirmware(*backend, choice.device->Bus(), infosFolder, firmware, console,
                                      {}, choices, &report);
-  if (json) PrintJson(invocation.out, JsonProgram(firmware, status, errors, report));
+  if (json) PrintJson(invocation.out, JsonProgram(firmware, dryRun, status, errors, report));
   return status;
 }
 

@@ -18,10 +18,13 @@
 namespace kestrune::cli {
 
 // What `program` may do beyond the dialog's run: unprotect a read-protected device (which erases
-// the whole chip), and start the new firmware after a verified run.
+// the whole chip), start the new firmware after a verified run, spare the erase and the write of
+// sectors that need none, or only show what a run would do.
 struct ProgramChoices {
   bool unprotect = false;
   bool leave = false;
+  bool skipUnchanged = false;
+  bool dryRun = false;
 };
 
 // Programs `firmwarePath` into the one device on `bus`, logging into `infosFolder`. Returns

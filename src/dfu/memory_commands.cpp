@@ -117,8 +117,11 @@ TransferResult Ended(const DfuSession& session, bool completed) {
   return completed ? TransferResult::Done : TransferResult::Failed;
 }
 
-// The upload loop of ReadMemory and VerifyMemory; `take(offset, block, useful)` consumes the
-// useful part of each block and answers false to stop the transfer as failed.
+// What the consumer of an upload says about each block.
+enum class Taken { Next, Enough, Mismatch };
+
+// The upload loop of the reads; `take(offset, block, useful)` consumes the useful part of each
+// block and says whether to go on, to end the transfer as done, or to fail it.
 template <typename Take>
 TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t address,
                       std::uint32_t length, bool hasBuffer, std::uint32_t* progress, Take take) {
@@ -158,10 +161,14 @@ TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t addre
     // A short frame is the device's last: what it carried is data all the same.
     const std::uint32_t useful = std::min({length - offset, kDataBlockSize, frame});
     AddProgress(session, useful);
-    if (!take(offset, local.data(), useful)) {
+    const Taken taken = take(offset, local.data(), useful);
+    if (taken == Taken::Mismatch) {
       return Ended(session, false);
     }
     offset += useful;
+    if (taken == Taken::Enough) {
+      return Ended(session, true);
+    }
     if (offset < length && frame < kDataBlockSize) {
       if (progress != nullptr) {
         *progress = offset;
@@ -292,18 +299,26 @@ TransferResult ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t a
   return Upload(session, handle, address, length, buffer != nullptr, progress,
                 [buffer](std::uint32_t offset, const std::uint8_t* block, std::uint32_t useful) {
                   std::memcpy(buffer + offset, block, useful);
-                  return true;
+                  return Taken::Next;
+                });
+}
+
+TransferResult ReadMemoryWhile(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                               std::uint32_t length, const BlockReader& take) {
+  return Upload(session, handle, address, length, true, nullptr,
+                [&take](std::uint32_t offset, const std::uint8_t* block, std::uint32_t useful) {
+                  return take(offset, block, useful) ? Taken::Next : Taken::Enough;
                 });
 }
 
 TransferResult VerifyMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
                             std::uint32_t length, const std::uint8_t* expected,
                             std::uint32_t* progress) {
-  const TransferResult result =
-      Upload(session, handle, address, length, expected != nullptr, progress,
-             [expected](std::uint32_t offset, const std::uint8_t* block, std::uint32_t useful) {
-               return std::memcmp(block, expected + offset, useful) == 0;
-             });
+  const TransferResult result = Upload(
+      session, handle, address, length, expected != nullptr, progress,
+      [expected](std::uint32_t offset, const std::uint8_t* block, std::uint32_t useful) {
+        return std::memcmp(block, expected + offset, useful) == 0 ? Taken::Next : Taken::Mismatch;
+      });
   return result == TransferResult::Short ? TransferResult::Failed : result;
 }
 

@@ -17,6 +17,7 @@
 // from the start address, so after a failure it holds where the transfer stopped.
 
 #include <cstdint>
+#include <functional>
 
 #include "dfu/dfu_session.h"
 #include "dfu/stdfu.h"
@@ -61,6 +62,16 @@ TransferResult WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t 
 TransferResult ReadMemory(DfuSession& session, DfuHandle handle, std::uint32_t address,
                           std::uint32_t length, std::uint8_t* buffer,
                           std::uint32_t* progress = nullptr);
+
+// Takes the useful bytes of each block read, at `offset` from the start; false: enough read.
+using BlockReader =
+    std::function<bool(std::uint32_t offset, const std::uint8_t* bytes, std::uint32_t length)>;
+
+// Reads from `address` as ReadMemory does, but hands each block to `take` instead of a buffer,
+// and ends as Done as soon as `take` has read enough: one address pointer for a long read whose
+// reader may stop early.
+TransferResult ReadMemoryWhile(DfuSession& session, DfuHandle handle, std::uint32_t address,
+                               std::uint32_t length, const BlockReader& take);
 
 // Reads `length` bytes from `address` as ReadMemory does and compares them with `expected`;
 // fails at the first block that differs or when the device delivers less.

@@ -16,10 +16,11 @@
 #include "dfu/dfu_timings.h"
 #include "dfu/memory_commands.h"
 #include "dfu/option_bits.h"
-#include "firmware/firmware_size.h"
 #include "job/download_log.h"
+#include "job/firmware_image.h"
 #include "job/flash_plan.h"
-#include "platform/platform.h"
+#include "job/sector_actions.h"
+#include "job/sector_pre_read.h"
 
 namespace kestrune {
 namespace {
@@ -86,7 +87,8 @@ class Run {
   }
   // Plans the run for the device data it holds now; a refusal fails the run.
   bool Plan() {
-    FlashPlanResult result = MakeFlashPlan(m_size, m_device.memoryMap.get(), m_device.flashSize);
+    FlashPlanResult result =
+        MakeFlashPlan(m_firmware.size, m_device.memoryMap.get(), m_device.flashSize);
     if (const auto* refused = std::get_if<PlanRefused>(&result)) {
       Fail(RefusalText(*refused));
       return false;
@@ -108,7 +110,10 @@ class Run {
   bool ReadUniqueId();
   void LoadFirmware();
   bool EraseSectors();
+  bool Erase(const PlannedErase& sector);
+  bool PreRead();
   bool ProgramAndVerify();
+  bool Transfer(RunPhase phase, const std::vector<ImageRange>& ranges);
 
   RunEvents& m_events;
   const RunControl& m_control;
@@ -127,8 +132,9 @@ class Run {
   // The unique-ID text the log line names the device by: discovery's, or read by the run itself.
   std::string m_hardwareId;
   bool m_uniqueIdMissing = false;
-  std::vector<std::uint8_t> m_firmware;  // the file, in a buffer of kFirmwareSizeLimit bytes
-  std::int64_t m_size = 0;               // bytes read of the firmware file
+  FirmwareImage m_firmware;
+  // What happens to each planned sector, in the plan's order, once erasing decided it.
+  std::vector<SectorAction> m_actions;
   RunResult m_result;
 };
 
@@ -329,36 +335,34 @@ bool Run::ReadUniqueId() {
 
 void Run::LoadFirmware() {
   Status("... Firmware laden ...");
-  // A file beyond the buffer reads as capacity - 2 bytes and so is refused as too large.
-  m_firmware.assign(kFirmwareSizeLimit, 0);
-  m_size = ReadWholeFile(m_inputs.firmwarePath.c_str(), m_firmware.data(),
-                         static_cast<std::int32_t>(kFirmwareSizeLimit));
+  m_firmware = LoadFirmwareImage(m_inputs.firmwarePath);
 }
 
-// Erases the planned sectors in order, each with a few tries.
+// Erases the planned sectors in order. When unchanged flash is skipped, each sector is read first
+// and erased only when it holds neither the image nor blank flash.
 bool Run::EraseSectors() {
   StartPhase(RunPhase::Erasing);
   std::uint32_t erased = 0;
-  for (const PlannedErase& sector : m_plan.erases) {
+  m_actions.assign(m_plan.erases.size(), SectorAction::EraseAndWrite);
+  if (m_inputs.skipUnchanged && !PreRead()) return false;
+  for (std::size_t i = 0; i < m_plan.erases.size(); ++i) {
+    const PlannedErase& sector = m_plan.erases[i];
     if (AbortRequested()) {
       UserAbort();
       return false;
     }
-    Status(Format("... Lösche Sektor %i   (%08Xh) ...", static_cast<int>(sector.index),
-                  sector.address));
-    bool done = false;
-    for (int attempt = 0; attempt < kEraseTries && !done; ++attempt) {
-      if (!SelectFlash()) {
-        DfuHandle handle = m_connection.Handle();
-        m_dfu.STDFU_Abort(&handle);
-        m_clock.Sleep(kRetryPauseMs);
-        continue;
-      }
-      done = EraseSector(m_session, m_connection.Handle(), sector.address);
-    }
-    if (!done) {
-      Fail(Format("Der Flash-Sektor bei %08Xh konnte nicht gelöscht werden !", sector.address));
-      return false;
+    const int index = static_cast<int>(sector.index);
+    switch (m_actions[i]) {
+      case SectorAction::Skip:
+        Status(Format("... Sektor %i   (%08Xh) ist unverändert ...", index, sector.address));
+        break;
+      case SectorAction::Write:
+        Status(Format("... Sektor %i   (%08Xh) ist leer ...", index, sector.address));
+        break;
+      case SectorAction::EraseAndWrite:
+        Status(Format("... Lösche Sektor %i   (%08Xh) ...", index, sector.address));
+        if (!Erase(sector)) return false;
+        break;
     }
     erased += sector.size;
     m_events.Progress(std::min(erased, m_plan.imageSize));
@@ -370,34 +374,77 @@ bool Run::EraseSectors() {
   return true;
 }
 
+// One sector, with a few tries.
+bool Run::Erase(const PlannedErase& sector) {
+  for (int attempt = 0; attempt < kEraseTries; ++attempt) {
+    if (!SelectFlash()) {
+      DfuHandle handle = m_connection.Handle();
+      m_dfu.STDFU_Abort(&handle);
+      m_clock.Sleep(kRetryPauseMs);
+      continue;
+    }
+    if (EraseSector(m_session, m_connection.Handle(), sector.address)) return true;
+  }
+  Fail(Format("Der Flash-Sektor bei %08Xh konnte nicht gelöscht werden !", sector.address));
+  return false;
+}
+
+// Decides each sector's action from what it holds; false when the run stopped. A read that
+// failed only leaves sectors to be erased.
+bool Run::PreRead() {
+  Status(Format("... Lese den Flash ab (%08Xh) ...", m_plan.startAddress));
+  // Not part of the run's work units: the bar counts the image's bytes per phase.
+  DfuSession uncounted{m_dfu, m_clock, &m_control.m_abortRequested, nullptr, {}};
+  PreReadResult read =
+      PreReadSectors(uncounted, m_connection.Handle(), m_plan, m_firmware.bytes.data());
+  if (read.aborted) {
+    UserAbort();
+    return false;
+  }
+  m_actions = std::move(read.actions);
+  return true;
+}
+
+// Writes, then reads back, the image outside the sectors that already held it: those count as
+// done in both phases.
 bool Run::ProgramAndVerify() {
-  const std::uint32_t start = m_plan.startAddress;
-  const std::uint32_t size = m_plan.imageSize;
-  std::uint32_t offset = 0;
-  Status(Format("... Programmiere Flash ab (%08Xh) ...", start));
-  StartPhase(RunPhase::Programming);
-  const TransferResult written =
-      WriteMemory(m_session, m_connection.Handle(), start, size, m_firmware.data(), &offset);
-  if (written == TransferResult::Aborted) {
-    UserAbort();
-    return false;
+  const std::vector<ImageRange> ranges = RangesToWrite(m_plan, m_actions);
+  return Transfer(RunPhase::Programming, ranges) && Transfer(RunPhase::Verifying, ranges);
+}
+
+bool Run::Transfer(RunPhase phase, const std::vector<ImageRange>& ranges) {
+  const bool writing = phase == RunPhase::Programming;
+  const auto countAsDone = [this](std::uint32_t bytes) {
+    if (static_cast<std::uint32_t>(m_phaseBytes.load()) == bytes) return;
+    m_phaseBytes = static_cast<int>(bytes);
+    m_events.Progress(bytes);
+  };
+  if (ranges.empty()) StartPhase(phase);
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    const std::uint32_t start = m_plan.startAddress + ranges[i].offset;
+    const std::uint8_t* data = m_firmware.bytes.data() + ranges[i].offset;
+    Status(Format(
+        writing ? "... Programmiere Flash ab (%08Xh) ..." : "... Prüfe den Flash ab (%08Xh) ...",
+        start));
+    if (i == 0) StartPhase(phase);
+    countAsDone(ranges[i].offset);
+    std::uint32_t offset = 0;
+    const TransferResult result = writing ? WriteMemory(m_session, m_connection.Handle(), start,
+                                                        ranges[i].length, data, &offset)
+                                          : VerifyMemory(m_session, m_connection.Handle(), start,
+                                                         ranges[i].length, data, &offset);
+    if (result == TransferResult::Aborted) {
+      UserAbort();
+      return false;
+    }
+    if (result != TransferResult::Done) {
+      Fail(Format(writing ? "Der Flash-Sektor bei %08Xh konnte nicht geschrieben werden !"
+                          : "Beim Prüfen wurde bei Adresse %08Xh ein Fehler entdeckt !",
+                  start + offset));
+      return false;
+    }
   }
-  if (written == TransferResult::Failed) {
-    Fail(Format("Der Flash-Sektor bei %08Xh konnte nicht geschrieben werden !", start + offset));
-    return false;
-  }
-  Status(Format("... Prüfe den Flash ab (%08Xh) ...", start));
-  StartPhase(RunPhase::Verifying);
-  const TransferResult verified =
-      VerifyMemory(m_session, m_connection.Handle(), start, size, m_firmware.data(), &offset);
-  if (verified == TransferResult::Aborted) {
-    UserAbort();
-    return false;
-  }
-  if (verified == TransferResult::Failed) {
-    Fail(Format("Beim Prüfen wurde bei Adresse %08Xh ein Fehler entdeckt !", start + offset));
-    return false;
-  }
+  countAsDone(m_plan.imageSize);
   return true;
 }
 

@@ -6,9 +6,9 @@
 // here, before the device is touched); open the device; make sure option bytes 0, 1, 8, 9 are
 // 0xE3, 0xAA, 0xFF, 0x3F (writing them makes the device leave the bus: the run waits for it to
 // register anew, plans again for its new data and opens it again); select the flash segment;
-// erase the planned sectors; program; verify; append the download log. Everything the run has to
-// say goes through RunEvents. Every path closes the connection before Failed and ends with
-// Finished.
+// erase the planned sectors (with skipUnchanged only those that need it); program; verify; append
+// the download log. Everything the run has to say goes through RunEvents. Every path closes the
+// connection before Failed and ends with Finished.
 
 #include "dfu/stdfu.h"
 #include "job/run_events.h"

@@ -56,6 +56,9 @@ struct JobInputs {
   // run starts the new firmware. Both are the command line's to ask for; the dialog never does.
   bool unprotect = false;
   bool leave = false;
+  // Each sector is read before it is erased: one that already holds what the run would leave
+  // is neither erased nor written, a blank one is written without an erase.
+  bool skipUnchanged = false;
 };
 
 enum class RunPhase { Erasing, Programming, Verifying };

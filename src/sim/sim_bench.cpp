@@ -406,6 +406,13 @@ std::vector<std::uint8_t> SimBench::Peek(std::size_t device, std::uint8_t altern
   return bytes;
 }
 
+bool SimBench::ProgramFlash(std::size_t device, std::uint32_t address,
+                            const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard<std::mutex> lock(m_core->m_mutex);
+  return m_core->m_slots.at(device).loader->Memory().Write(
+             0, address, bytes.data(), static_cast<std::uint32_t>(bytes.size())) == OK;
+}
+
 std::array<std::uint32_t, kSimRequestKinds> SimBench::RequestCounts(std::size_t device) const {
   std::lock_guard<std::mutex> lock(m_core->m_mutex);
   return m_core->m_slots.at(device).loader->Faults().Counts();

@@ -62,6 +62,10 @@ class SimBench final : public UsbBackend, public DeviceBus {
   // empty when the address is outside that alternate's memory.
   std::vector<std::uint8_t> Peek(std::size_t device, std::uint8_t alternate, std::uint32_t address,
                                  std::uint32_t length) const;
+  // Programs flash directly as the chip does (bits only go from 1 to 0), without a request: a
+  // device that holds data before a test's run. False where the chip refuses the write.
+  bool ProgramFlash(std::size_t device, std::uint32_t address,
+                    const std::vector<std::uint8_t>& bytes);
   // The requests of each kind (in SimRequest order) that reached a device since it was added.
   std::array<std::uint32_t, kSimRequestKinds> RequestCounts(std::size_t device) const;
   // When the bench ends, writes the request counts of every device to `path`, one line

@@ -47,12 +47,13 @@ class ProgramTest : public ::testing::Test {
     testkit::WriteFileBytes(path, image);
     return path;
   }
-  int Program(const std::string& path, bool terminal = false) {
+  int Program(const std::string& path, bool terminal = false, const ProgramChoices& choices = {}) {
     ConsoleOptions console;
     console.out = out.File();
     console.err = err.File();
     console.progressBar = terminal;
-    return ProgramFirmware(*backend, folder.File("Infos"), path, console);
+    return ProgramFirmware(*backend, backend->Bus(), folder.File("Infos"), path, console, {},
+                           choices);
   }
   int Program(const std::string& path, const ProgramChoices& choices) {
     ConsoleOptions console;
@@ -296,6 +297,41 @@ TEST_F(ProgramTest, CtrlCDuringARunAbortsItWithExitThree) {
   EXPECT_EQ(Program(Firmware()), kExitAborted);
   EXPECT_NE(out.Text().find("... User-Abbruch ...\n"), std::string::npos);
   EXPECT_EQ(Log(), "");
+}
+
+TEST_F(ProgramTest, ADryRunPrintsEachSectorsActionAndLeavesTheDeviceAsItWas) {
+  MakeBench(1);
+  const std::string path = Firmware();  // 48 KiB: sectors 0 to 2
+  const std::vector<std::uint8_t> options = bench->Peek(0, 1, 0x1FFFC000, 16);
+  ASSERT_EQ(Program(path, false, {false, false, true, true}), kExitOk);
+  EXPECT_EQ(out.Text(),
+            "sector  0  08000000h    16 KiB  write (blank)       16384 bytes to write\n"
+            "sector  1  08004000h    16 KiB  write (blank)       16384 bytes to write\n"
+            "sector  2  08008000h    16 KiB  write (blank)       16384 bytes to write\n"
+            "erase 0 of 3 sectors, write and verify 49152 of 49152 bytes; the device was not "
+            "changed\n");
+  EXPECT_EQ(bench->Peek(0, 1, 0x1FFFC000, 16), options);  // not even the option bytes
+  EXPECT_EQ(bench->Peek(0, 0, 0x08000000, 49152), std::vector<std::uint8_t>(49152, 0xFF));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("Infos/DownloadList.csv")));
+}
+
+TEST_F(ProgramTest, SkipUnchangedOnADeviceThatHoldsTheImageWritesNothingAndLogsTheRun) {
+  MakeBench(1);
+  const std::string path = Firmware();
+  ASSERT_EQ(Program(path), kExitOk);
+  ASSERT_EQ(Program(path, false, {false, false, true, true}), kExitOk);
+  EXPECT_THAT(out.Text(), HasSubstr("sector  2  08008000h    16 KiB  skip (unchanged)    "
+                                    "    0 bytes to write\n"
+                                    "erase 0 of 3 sectors, write and verify 0 of 49152 bytes"));
+  ASSERT_EQ(Program(path, false, {false, false, true, false}), kExitOk);
+  // What the last run printed, behind the dry run's last line.
+  const std::string text = out.Text().substr(out.Text().rfind("not changed"));
+  EXPECT_THAT(text, HasSubstr(UTF8("... Sektor 0   (08000000h) ist unverändert ...\n")));
+  EXPECT_THAT(text, HasSubstr(UTF8("... Sektor 2   (08008000h) ist unverändert ...\n")));
+  EXPECT_THAT(text, testing::Not(HasSubstr("Programmiere")));
+  EXPECT_EQ(bench->Peek(0, 0, 0x08000000, static_cast<std::uint32_t>(image.size())), image);
+  const std::string log = Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);  // the header and two runs
 }
 
 TEST_F(ProgramTest, TheCommandLineWantsOneFile) {

@@ -24,6 +24,7 @@ namespace {
 using Event = testkit::RecordedRunEvent;
 
 constexpr std::uint32_t kFirmwareSize = 5000;  // three data blocks, the last one partial
+constexpr std::uint32_t kFirstSector = 16384;  // the one sector the image needs
 constexpr OptionBits kWantedOptions = {0xE3, 0xAA, 0xFF, 0x3F};
 // Every wait of the host is bounded: time-outs of a few seconds per request, 7 s for the device
 // to register anew. A trial that needs more than this is stuck in a loop that only time ends.
@@ -135,6 +136,7 @@ class Trial {
     SimDeviceConfig config = scenario.device;
     config.faults.insert(config.faults.end(), faults.begin(), faults.end());
     const SimAddResult added = m_bench.AddDevice(config);
+    if (added.device) Hold(scenario.held);
     m_uniqueIdText = UniqueIdText(config.uniqueId.data());
     m_otpBefore = Otp();
     // The window hears removals from the bus.
@@ -170,6 +172,32 @@ class Trial {
     return m_bench.Peek(0, kOtpAlternate, kOtpAddress, kOtpBlockCount * kOtpBlockSize);
   }
 
+  // A plain run leaves the image and erased flash behind it in the sector.
+  std::vector<std::uint8_t> PlainResult() const {
+    std::vector<std::uint8_t> flash(kFirstSector, 0xFF);
+    std::copy(m_files.image.begin(), m_files.image.end(), flash.begin());
+    return flash;
+  }
+
+  void Hold(Held held) {
+    std::vector<std::uint8_t> flash = PlainResult();
+    switch (held) {
+      case Held::Blank:
+        return;
+      case Held::Image:
+        break;
+      case Held::ImageAndDataBehind:
+        flash.back() = 0x00;
+        break;
+      case Held::OtherImage:
+        for (std::uint8_t& byte : flash) byte = static_cast<std::uint8_t>(~byte);
+        break;
+    }
+    if (!m_bench.ProgramFlash(0, 0x08000000, flash)) {
+      Add(Violation::UncleanEnd, "the device refused the flash it should hold");
+    }
+  }
+
   Discovery Discover() { return Enumerate(m_dfu, m_bench, m_clock, UtcCalendar); }
 
   // The window's side of a run: its device data from discovery, and discovery again on
@@ -186,6 +214,7 @@ class Trial {
     inputs.firmwareDate = "12.11.2026";
     inputs.infosFolder = m_files.infos;
     inputs.unprotect = m_scenario.unprotect;
+    inputs.skipUnchanged = m_scenario.skipUnchanged;
     m_current = inputs.device;
     m_host.currentDevice = [this] { return m_current; };
     m_host.onEvent = [this](const Event& event) {
@@ -213,8 +242,11 @@ class Trial {
       }
     }
     if (!m_result.succeeded) return;
-    const std::vector<std::uint8_t> flash = m_bench.Peek(0, 0, 0x08000000, kFirmwareSize);
-    if (flash != m_files.image) Add(Violation::FalseSuccess, "the flash differs from the file");
+    // The whole sector: a run that skipped it must have found it so.
+    const std::vector<std::uint8_t> flash = m_bench.Peek(0, 0, 0x08000000, kFirstSector);
+    if (flash != PlainResult()) {
+      Add(Violation::FalseSuccess, "the flash differs from what a plain run leaves");
+    }
     const std::vector<std::uint8_t> options = m_bench.Peek(0, 1, 0x1FFFC000, 16);
     if (options.size() != 16 ||
         !SameDefinedOptionBits({options[0], options[1], options[8], options[9]}, kWantedOptions,
@@ -305,6 +337,14 @@ class Trial {
   TrialResult m_result;
 };
 
+// Option bytes in place, so that the trial's requests are those of the sector's work.
+Scenario SkippingUnchanged(const std::string& name, Held held) {
+  Scenario scenario{name, Work::Program, Device(1024, {0xE3, 0xAA, 0xFF, 0x3F})};
+  scenario.skipUnchanged = true;
+  scenario.held = held;
+  return scenario;
+}
+
 }  // namespace
 
 std::vector<Scenario> Scenarios() {
@@ -326,6 +366,11 @@ std::vector<Scenario> Scenarios() {
       {"lenient: read protection level 1", Work::Program,
        Lenient(Device(1024, {0xEF, 0xBB, 0xFF, 0x0F}))},
       {"lenient: MAC setzen", Work::MacSetzen, Lenient(Device(1024, {0xE3, 0xAA, 0xFF, 0x3F}))},
+      SkippingUnchanged("skip unchanged: the same image", Held::Image),
+      SkippingUnchanged("skip unchanged: data behind the image", Held::ImageAndDataBehind),
+      SkippingUnchanged("skip unchanged: another image", Held::OtherImage),
+      {"skip unchanged: read protection level 1, unprotect", Work::Program,
+       Device(1024, {0xEF, 0xBB, 0xFF, 0x0F}), true, false, true, true},
   };
 }
 

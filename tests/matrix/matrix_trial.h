@@ -16,6 +16,9 @@ namespace kestrune::matrix {
 
 enum class Work { Program, MacSetzen };
 
+// What the device's flash holds before a trial.
+enum class Held { Blank, Image, ImageAndDataBehind, OtherImage };
+
 struct Scenario {
   std::string name;
   Work work = Work::Program;
@@ -24,6 +27,9 @@ struct Scenario {
   // The device never gives its unique ID: a successful run logs a line without it and warns.
   bool withholdsId = false;
   bool unprotect = false;  // the run may unprotect a read-protected device
+  // The run reads each sector first and spares the erase or write it does not need.
+  bool skipUnchanged = false;
+  Held held = Held::Blank;
 };
 
 // The scenarios every fault is tried on.
