@@ -38,6 +38,34 @@ MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& s
   return MacSetzenOutcome::Written;
 }
 
+// With a ledger the identity is the device's there before it goes into the OTP area, and the
+// ledger learns how the write ended: a number never leaves the ledger, whatever happens here.
+MacSetzenOutcome WriteReserved(const MacSetzenServices& services, MacSetzenState& state,
+                               const OtpBlock& record, std::uint32_t block) {
+  if (state.ledger == nullptr) return WriteBlock(services, state, record, block);
+  IdentityOperator& asker = services.asker;
+  const std::string uniqueId = state.uniqueId != nullptr ? *state.uniqueId : std::string();
+  if (uniqueId.empty()) {
+    asker.Tell(OperatorMessage{"Fehler",
+                               "Die Unique-ID des Gerätes ist nicht bekannt: das Ledger vergibt "
+                               "keine Seriennummer an ein Gerät, das es nicht kennt !",
+                               OperatorIcon::Stop});
+    return MacSetzenOutcome::LedgerRefused;
+  }
+  const LedgerIdentity identity = IdentityOfRecord(record, uniqueId);
+  OperatorMessage message;
+  if (!state.ledger->Reserve(identity, services.now(), message)) {
+    asker.Tell(message);
+    return MacSetzenOutcome::LedgerRefused;
+  }
+  const MacSetzenOutcome outcome = WriteBlock(services, state, record, block);
+  if (!state.ledger->Confirm(identity, outcome == MacSetzenOutcome::Written, services.now(),
+                             message)) {
+    asker.Tell(message);
+  }
+  return outcome;
+}
+
 // Without a device there is nothing to open; which block is free is known only from the copy
 // that discovery read.
 bool DeviceKnown(IdentityOperator& asker, const MacSetzenState& state, MacSetzenResult& result) {
@@ -75,12 +103,21 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
   dialog.m_calendar = services.calendar;
   const bool replacing = state.identityState == kIdentityPresent;
   if (replacing && !asker.ReplaceIdentity()) return result;
+  std::int32_t proposal = state.nextSerial;
+  if (state.ledger != nullptr && state.ledgerProposes) {
+    OperatorMessage refusal;
+    if (!state.ledger->Propose(state.ranges, state.nextSerial, proposal, refusal)) {
+      asker.Tell(refusal);
+      result.outcome = MacSetzenOutcome::LedgerRefused;
+      return result;
+    }
+  }
   OtpBlock record;
   record.fill(0xFF);
-  dialog.m_serial = state.nextSerial;
+  dialog.m_serial = proposal;
   dialog.m_record = &record;
   dialog.m_ranges = &state.ranges;
-  if (FindMacRange(state.ranges, state.nextSerial) < 0 && !asker.AcceptSerialOutsideRanges()) {
+  if (FindMacRange(state.ranges, proposal) < 0 && !asker.AcceptSerialOutsideRanges()) {
     return result;
   }
   if (!asker.ConfirmRecord(dialog)) return result;
@@ -113,7 +150,7 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
     result.outcome = MacSetzenOutcome::AreaFull;
     return result;
   }
-  result.outcome = WriteBlock(services, state, record, target.target);
+  result.outcome = WriteReserved(services, state, record, target.target);
   return result;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "app/operator_box.h"
+
 namespace kestrune::cli {
 
 namespace {
@@ -34,6 +36,10 @@ MessageResult ConsoleQuestions::ShowMessageBox(std::string_view caption, std::st
   char line[64] = {};
   if (std::fgets(line, sizeof line, m_options.answers) == nullptr) return refuse;
   return IsYes(line) ? yes : refuse;
+}
+
+void ShowOperatorMessage(ConsoleQuestions& console, const OperatorMessage& message) {
+  console.ShowMessageBox(message.caption, message.text, MessageButtons::Ok, IconOf(message.icon));
 }
 
 }  // namespace kestrune::cli

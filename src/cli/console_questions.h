@@ -7,6 +7,7 @@
 #include "app/window.h"
 #include "cli/console_lines.h"
 #include "cli/console_options.h"
+#include "serials/operator_message.h"
 
 namespace kestrune::cli {
 
@@ -22,5 +23,8 @@ class ConsoleQuestions {
   ConsoleOptions m_options;
   ConsoleLines m_lines{m_options};
 };
+
+// A message the core handed back, as a box with an OK button.
+void ShowOperatorMessage(ConsoleQuestions& console, const OperatorMessage& message);
 
 }  // namespace kestrune::cli

@@ -97,7 +97,8 @@ int OverallStatus(const std::vector<DeviceRun>& runs, bool interrupted) {
 }  // namespace
 
 int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
-               const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json) {
+               const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json,
+               RunRecorder* recorder) {
   const std::vector<ListedDevice> listed =
       ListDevices(backend.Dfu(), backend.Bus(), backend.GetClock());
   if (listed.empty()) {
@@ -133,7 +134,8 @@ int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
     workers.emplace_back([&, k, console] {
       runs[k].status = ProgramFirmware(
           backend, *runs[k].bus, infosFolder, firmwarePath, console,
-          [&cancellation, k](RunControl* control) { cancellation.Serving(k, control); });
+          [&cancellation, k](RunControl* control) { cancellation.Serving(k, control); },
+          ProgramChoices{false, false, recorder});
       {
         std::lock_guard lock(finishedMutex);
         ++finished;

@@ -8,12 +8,15 @@
 #include <string>
 
 #include "backend/device_backend.h"
+#include "job/run_recorder.h"
 
 namespace kestrune::cli {
 
 // Returns kExitOk only when every device was programmed and verified; kExitNoDevice when none is
-// attached, kExitAborted after Ctrl-C, kExitFailed when a device was not verified.
+// attached, kExitAborted after Ctrl-C, kExitFailed when a device was not verified. `recorder`,
+// when given, records each verified run besides the download log.
 int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
-               const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json);
+               const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json,
+               RunRecorder* recorder = nullptr);
 
 }  // namespace kestrune::cli

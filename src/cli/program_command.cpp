@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/cli.h"
+#include "cli/console_ledger.h"
 #include "cli/console_lines.h"
 #include "cli/console_run.h"
 #include "cli/device_choice.h"
@@ -88,6 +89,7 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   inputs.infosFolder = infosFolder;
   inputs.unprotect = choices.unprotect;
   inputs.leave = choices.leave;
+  inputs.recorder = choices.recorder;
 
   RunControl control;
   // Only the removal of the device being programmed counts.
@@ -174,11 +176,16 @@ int RunProgram(const Invocation& invocation) {
   if (const auto problem = CheckReadable("firmware file", firmware)) {
     return fail(kExitRefused, *problem);
   }
+  // A ledger that cannot be used is said here; the runs are then programmed and logged as without
+  // one.
+  ConsoleQuestions ledgerNotices(ConsoleOptionsFor(invocation.err, invocation.err));
+  const ConsoleLedger ledger = OpenConsoleLedger(invocation.options.InfosFolder(),
+                                                 invocation.Value("--ledger"), ledgerNotices);
   std::unique_ptr<DeviceBackend> backend = MakeDeviceBackend(invocation.options, invocation.err);
   if (!backend) return fail(kExitRefused, "no device backend");
   if (invocation.Has("--all")) {
     return ProgramAll(*backend, invocation.options.InfosFolder(), firmware, invocation.out,
-                      invocation.err, json);
+                      invocation.err, json, ledger.recorder.get());
   }
   const DeviceChoice choice = ChooseDevice(*backend, invocation.options.device);
   if (!choice.device) return fail(kExitNoDevice, choice.error);
@@ -190,7 +197,8 @@ int RunProgram(const Invocation& invocation) {
   console.progressBar = !json && IsTerminal(invocation.out);
   console.errors = &errors;
   const std::vector<std::string> paths = PresentDevicePaths(choice.device->Bus());
-  const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave")};
+  const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave"),
+                               ledger.recorder.get()};
   const int status =
       ProgramFirmware(*backend, choice.device->Bus(), invocation.options.InfosFolder(), firmware,
                       console, {}, choices);

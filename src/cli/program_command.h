@@ -9,14 +9,17 @@
 #include "backend/device_backend.h"
 #include "cli/console_options.h"
 #include "job/run_events.h"
+#include "job/run_recorder.h"
 
 namespace kestrune::cli {
 
 // What `program` may do beyond the dialog's run: unprotect a read-protected device (which erases
-// the whole chip), and start the new firmware after a verified run.
+// the whole chip), and start the new firmware after a verified run. And where a verified run is
+// recorded besides the download log (the station's ledger), as the dialog's runs are.
 struct ProgramChoices {
   bool unprotect = false;
   bool leave = false;
+  RunRecorder* recorder = nullptr;
 };
 
 // Programs `firmwarePath` into the one device on `bus`, logging into `infosFolder`. Returns

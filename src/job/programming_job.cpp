@@ -18,6 +18,7 @@
 #include "firmware/firmware_size.h"
 #include "job/download_log.h"
 #include "job/flash_plan.h"
+#include "job/run_recorder.h"
 #include "platform/platform.h"
 
 namespace kestrune {
@@ -164,10 +165,10 @@ RunResult Run::Execute() {
   Status("... Das Gerät wurde erfolgreich programmiert ...");
   if (m_inputs.leave) Leave();
   Close();
-  if (!AppendDownloadLog(m_inputs.infosFolder,
-                         DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
-                                        m_inputs.firmwareVersion, m_inputs.firmwareDate},
-                         static_cast<std::int32_t>(std::time(nullptr)))) {
+  const DownloadRecord record{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
+                              m_inputs.firmwareVersion, m_inputs.firmwareDate};
+  const std::time_t now = std::time(nullptr);
+  if (!AppendDownloadLog(m_inputs.infosFolder, record, static_cast<std::int32_t>(now))) {
     // The device is programmed all the same; the operator must know that its record is missing.
     m_result.logLineMissing = true;
     m_events.Warning(
@@ -180,6 +181,11 @@ RunResult Run::Execute() {
     m_events.Warning(
         "Das Gerät wurde programmiert, aber seine Unique-ID konnte nicht gelesen werden !\n\nSeine "
         "Zeile im Download-Log nennt das Gerät nicht.");
+  }
+  // A record that must wait does not undo the verification: the operator is told, that is all.
+  if (m_inputs.recorder != nullptr) {
+    const std::string warning = m_inputs.recorder->Record(record, now);
+    if (!warning.empty()) m_events.Warning(warning);
   }
   return m_result;
 }
