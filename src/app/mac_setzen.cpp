@@ -40,8 +40,9 @@ MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& s
 
 // With a ledger the identity is the device's there before it goes into the OTP area, and the
 // ledger learns how the write ended: a number never leaves the ledger, whatever happens here.
+// `proposed`: the record carries the ledger's own proposal, not a number the operator chose.
 MacSetzenOutcome WriteReserved(const MacSetzenServices& services, MacSetzenState& state,
-                               const OtpBlock& record, std::uint32_t block) {
+                               const OtpBlock& record, std::uint32_t block, bool proposed) {
   if (state.ledger == nullptr) return WriteBlock(services, state, record, block);
   IdentityOperator& asker = services.asker;
   const std::string uniqueId = state.uniqueId != nullptr ? *state.uniqueId : std::string();
@@ -54,7 +55,18 @@ MacSetzenOutcome WriteReserved(const MacSetzenServices& services, MacSetzenState
   }
   const LedgerIdentity identity = IdentityOfRecord(record, uniqueId);
   OperatorMessage message;
-  if (!state.ledger->Reserve(identity, services.now(), message)) {
+  const LedgerStatus reserved = state.ledger->Reserve(identity, services.now(), message);
+  if (reserved == LedgerStatus::Conflict && proposed) {
+    // Another station took the proposal while this one confirmed it: that is no fault of the
+    // operator's, who is shown the next free number.
+    asker.Tell(OperatorMessage{"Warnung",
+                               "Die Seriennummer " + std::to_string(identity.serial) +
+                                   " wurde inzwischen an einer anderen Station vergeben: die "
+                                   "nächste freie wird vorgeschlagen.",
+                               OperatorIcon::Warning});
+    return MacSetzenOutcome::TakenMeanwhile;
+  }
+  if (reserved != LedgerStatus::Ok) {
     asker.Tell(message);
     return MacSetzenOutcome::LedgerRefused;
   }
@@ -82,9 +94,8 @@ bool DeviceKnown(IdentityOperator& asker, const MacSetzenState& state, MacSetzen
   return true;
 }
 
-}  // namespace
-
-MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& state) {
+// One proposal, from the questions to the read-back.
+MacSetzenResult AssignOnce(const MacSetzenServices& services, MacSetzenState& state) {
   IdentityOperator& asker = services.asker;
   MacSetzenResult result;
   // No run is active: a stop request left over from an aborted run must not stop this transfer.
@@ -150,7 +161,27 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
     result.outcome = MacSetzenOutcome::AreaFull;
     return result;
   }
-  result.outcome = WriteReserved(services, state, record, target.target);
+  const bool proposed = state.ledger != nullptr && state.ledgerProposes &&
+                        IdentityOfRecord(record, {}).serial == proposal;
+  result.outcome = WriteReserved(services, state, record, target.target, proposed);
+  return result;
+}
+
+}  // namespace
+
+MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& state) {
+  // Stations that race for the lowest free number lose now and then; a few proposals settle it.
+  constexpr int kProposals = 10;
+  MacSetzenResult result;
+  for (int proposal = 0; proposal < kProposals; ++proposal) {
+    result = AssignOnce(services, state);
+    if (result.outcome != MacSetzenOutcome::TakenMeanwhile) return result;
+  }
+  services.asker.Tell(OperatorMessage{"Fehler",
+                                      "Andere Stationen haben jede vorgeschlagene Seriennummer "
+                                      "zuerst vergeben: es wurde keine vergeben !",
+                                      OperatorIcon::Stop});
+  result.outcome = MacSetzenOutcome::LedgerRefused;
   return result;
 }
 

@@ -62,6 +62,7 @@ struct MacSetzenServices {
 enum class MacSetzenOutcome {
   NoRange,          // the list holds no range: refused before anything was asked
   LedgerRefused,    // the ledger gave no identity: out of reach, used up, or held by another
+  TakenMeanwhile,   // another station reserved the ledger's proposal first (asked anew)
   NotRead,          // the OTP area was not read at discovery: refused
   OpenFailed,       // no device at discovery, or it could not be opened
   Declined,         // the operator said No, Cancel or closed the dialog

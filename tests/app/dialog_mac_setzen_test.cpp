@@ -261,6 +261,30 @@ TEST_F(DialogMacSetzen, WithALedgerTheProposalMovesOnAndTheLedgerKnowsTheDevice)
   EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7860, 32), std::vector<std::uint8_t>(32, 0xFF));
 }
 
+// Another station reserves the proposal while the dialog is open: the operator is told and shown
+// the next free number, which is written.
+TEST_F(DialogMacSetzen, AProposalTakenMeanwhileIsProposedAnew) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
+  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER ledger.csv\n");
+  std::vector<std::int32_t> proposals;
+  m_whileDialogOpen = [this, &proposals](SerialNumberDialog& dialog) {
+    proposals.push_back(dialog.m_serial);
+    if (proposals.size() > 1) return;
+    ASSERT_EQ(FileLedger(m_folder.File("Infos/ledger.csv"))
+                  .Reserve({100002, 0x024B53000004, 0x024B53000005, "OTHER"}, "P2", 1),
+              LedgerStatus::Ok);
+  };
+  Start();
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_THAT(proposals, ElementsAre(100002, 100003));
+  EXPECT_THAT(Boxes(), ElementsAre("Warnung: Die Seriennummer 100002 wurde inzwischen an einer "
+                                   "anderen Station vergeben: die nächste freie wird "
+                                   "vorgeschlagen."));
+  const std::vector<std::uint8_t> block1 = m_bench.Peek(0, 2, 0x1FFF7820, 32);
+  EXPECT_EQ(std::vector<std::uint8_t>(block1.begin(), block1.begin() + 6),
+            (std::vector<std::uint8_t>{0x02, 0x4B, 0x53, 0x00, 0x00, 0x06}));
+}
+
 TEST_F(DialogMacSetzen, ALedgerCfgInDoubtIsSaidAtStartAndAssignsNothing) {
   WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
   testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER a.csv\nLEDGER b.csv\n");
