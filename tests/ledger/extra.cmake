@@ -6,3 +6,5 @@ if(NOT CMAKE_CROSSCOMPILING)
     KESTRUNE_PROGRAM="$<TARGET_FILE:kestrune>"
     KESTRUNE_SAMPLE_FIRMWARE="$<TARGET_FILE_DIR:kestrune>/sample-firmware.bin")
 endif()
+# Eight stations of real commands on each store take a while on a busy machine.
+set_tests_properties(${name} PROPERTIES TIMEOUT 1200)
