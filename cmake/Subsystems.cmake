@@ -72,7 +72,7 @@ function(kestrune_include_direction_test)
 endfunction()
 
 # One GoogleTest executable per subsystem from tests/<name>/*.cpp, run by CTest (under Wine when
-# cross-compiled, through CMAKE_CROSSCOMPILING_EMULATOR). tests/support_test/ holds shared fixtures.
+# cross-compiled, through CMAKE_CROSSCOMPILING_EMULATOR). tests/testkit/ holds shared fixtures.
 function(kestrune_test_suites)
   file(GLOB fixture_srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/testkit/*.cpp)
   add_library(kestrune_testkit STATIC ${fixture_srcs} ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)

@@ -6,7 +6,7 @@
 #include <exception>
 #include <string_view>
 
-#include "testkit/firmware_image_builder.h"
+#include "firmware/firmware_image_builder.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  kestrune::testkit::FirmwareImageRecipe recipe;
+  kestrune::FirmwareImageRecipe recipe;
   if (argc == 3) {
     char* end = nullptr;
     const unsigned long size = std::strtoul(argv[2], &end, 10);
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   }
   std::vector<std::uint8_t> image;
   try {
-    image = kestrune::testkit::BuildFirmwareImage(recipe);
+    image = kestrune::BuildFirmwareImage(recipe);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make-sample-firmware: %s\n", e.what());
     return 2;

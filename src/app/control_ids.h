@@ -28,6 +28,7 @@ inline constexpr int kIdChecksum = 1014;
 inline constexpr int kIdHardwareCode = 1015;
 inline constexpr int kIdOsCpu = 1016;
 inline constexpr int kIdFileSize = 1017;
+inline constexpr int kFirmwareInfoFirstControl = kIdFirmwareKind;
 
 inline constexpr int kIdStatusLine = 1018;
 

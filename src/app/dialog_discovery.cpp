@@ -30,7 +30,7 @@ void ProgrammerDialog::Enumerate() {
   if (found.hardwareId) m_hardwareId = *found.hardwareId;
   m_shared.m_deviceRemoved = 0;
   // A stop request pressed during a run stays for that run.
-  if (found.abortRequestCleared && m_busy == 0) m_shared.m_abortRequested = 0;
+  if (found.otpReadStarted && m_busy == 0) m_shared.m_abortRequested = 0;
 
   for (const ControlEffect& effect : DiscoveryEffects(found, shown)) {
     switch (effect.kind) {

@@ -15,9 +15,9 @@ void ProgrammerDialog::DescribeFirmware() {
     m_deviceKind = described.deviceKind;
     m_firmwareDate = described.firmwareDate;
   }
-  for (int i = 0; i < kFirmwareInfoControlCount; ++i) {
+  for (int i = 0; i < kFirmwareInfoFieldCount; ++i) {
     m_window.SetControlText(kFirmwareInfoFirstControl + i,
-                            described.controls[static_cast<std::size_t>(i)]);
+                            described.texts[static_cast<std::size_t>(i)]);
   }
   if (described.reloadCountdownReset) m_firmwareReloadTicks = 0;
 }

@@ -37,7 +37,7 @@ void ShowDevice(const Discovery& found, EffectList& effects) {
     effects.Text(kIdDeviceBcd, texts.deviceBcd);
   }
   if (found.flashSizeText) effects.Text(kIdFlashSize, *found.flashSizeText);
-  if (!found.abortRequestCleared) return;  // the OTP area was not tried
+  if (!found.otpReadStarted) return;  // the OTP area was not tried
   if (!found.identity) {
     effects.Add(ControlEffectKind::Empty, kIdUniqueId);
     for (int control : kIdentityControls) effects.Add(ControlEffectKind::Empty, control);

@@ -6,6 +6,8 @@
 #include "cli/cli.h"
 #include "cli/device_choice.h"
 #include "cli/json_output.h"
+#include "device/device_listing.h"
+#include "device/device_record.h"
 #include "device/enumerate.h"
 #include "support/cp1252.h"
 
@@ -46,6 +48,14 @@ std::vector<Field> DeviceFields(const Discovery& found) {
   };
 }
 
+// Why `info` ends with a status other than 0.
+std::string InfoError(const Discovery& found) {
+  if (found.deviceCount == 0) return "no DFU device is attached";
+  if (found.deviceCount > 1) return std::to_string(found.deviceCount) + " devices are attached";
+  if (found.devicePath.empty()) return "the device could not be opened";
+  return "the device is not a DfuSe boot loader with a usable memory map";
+}
+
 }  // namespace
 
 int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, bool json) {
@@ -54,11 +64,13 @@ int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, bool
   const bool usable = found.deviceCount == 1 && found.deviceError == 0 && found.memoryMap;
   const int status = usable ? kExitOk : found.deviceCount == 0 ? kExitNoDevice : kExitFailed;
   if (json) {
-    Json document = {{"ok", usable}, {"path", found.devicePath}};
-    for (const Field& field : fields) document[field.jsonName] = JsonText(field.value);
+    std::vector<std::string> errors;
+    if (status != kExitOk) errors.push_back(InfoError(found));
+    Json document = JsonDocument("info", status, errors);
     document["deviceCount"] = found.deviceCount;
-    document["deviceError"] = found.deviceError;
-    document["identityState"] = found.identityState;
+    document["device"] = found.devicePath.empty()
+                             ? Json(nullptr)
+                             : JsonDevice(RecordOf(found), UsbSerialNumberOf(backend.Dfu(), found));
     PrintJson(out, document);
     return status;
   }
@@ -75,8 +87,12 @@ int RunInfo(const Invocation& invocation) {
   if (!backend) return kExitRefused;
   const DeviceChoice choice = ChooseDevice(*backend, invocation.options.device);
   if (!choice.device) {
-    if (invocation.options.json)
-      PrintJson(invocation.out, {{"ok", false}, {"error", choice.error}});
+    if (invocation.options.json) {
+      Json document = JsonDocument("info", kExitNoDevice, {choice.error});
+      document["deviceCount"] = 0;
+      document["device"] = nullptr;
+      PrintJson(invocation.out, document);
+    }
     std::fprintf(invocation.err, "kestrune: %s\n", choice.error.c_str());
     return kExitNoDevice;
   }

@@ -74,6 +74,14 @@ Json JsonRuns(const std::vector<RunRecord>& runs) {
   return array;
 }
 
+Json JsonContents(const std::vector<LedgerEntry>& entries, const std::vector<RunRecord>& runs,
+                  int status = kExitOk, const std::vector<std::string>& errors = {}) {
+  Json document = JsonDocument("ledger", status, errors);
+  document["identities"] = JsonEntries(entries);
+  document["runs"] = JsonRuns(runs);
+  return document;
+}
+
 void PrintContents(std::FILE* out, const std::vector<LedgerEntry>& entries,
                    const std::vector<RunRecord>& runs) {
   Print(out,
@@ -95,16 +103,17 @@ int Find(const Invocation& invocation, const LedgerContents& contents, const std
       }
     }
   }
+  const std::string error = "nothing in the ledger matches '" + key + "'";
+  const int status = entries.empty() ? kExitFailed : kExitOk;
   if (invocation.options.json) {
-    PrintJson(invocation.out, {{"identities", JsonEntries(entries)}, {"runs", JsonRuns(runs)}});
+    PrintJson(invocation.out, JsonContents(entries, runs, status,
+                                           entries.empty() ? std::vector<std::string>{error}
+                                                           : std::vector<std::string>{}));
   } else if (!entries.empty()) {
     PrintContents(invocation.out, entries, runs);
   }
-  if (entries.empty()) {
-    Print(invocation.err, "kestrune: nothing in the ledger matches '" + key + "'\n");
-    return kExitFailed;
-  }
-  return kExitOk;
+  if (entries.empty()) Print(invocation.err, "kestrune: " + error + "\n");
+  return status;
 }
 
 int Check(const Invocation& invocation, const LedgerContents& contents, std::string rangeFile) {
@@ -141,7 +150,11 @@ int Check(const Invocation& invocation, const LedgerContents& contents, std::str
     for (const LedgerEntry& entry : usage.unconfirmed)
       Print(invocation.out, "  " + EntryLine(entry));
   }
-  if (invocation.options.json) PrintJson(invocation.out, array);
+  if (invocation.options.json) {
+    Json document = JsonDocument("ledger", kExitOk);
+    document["ranges"] = array;
+    PrintJson(invocation.out, document);
+  }
   return kExitOk;
 }
 
@@ -179,8 +192,7 @@ int RunLedger(const Invocation& invocation) {
   if (invocation.Has("--check"))
     return Check(invocation, contents, invocation.commandOptions.at("--check"));
   if (invocation.options.json) {
-    PrintJson(invocation.out, {{"identities", JsonEntries(contents.identities)},
-                               {"runs", JsonRuns(contents.runs)}});
+    PrintJson(invocation.out, JsonContents(contents.identities, contents.runs));
   } else {
     PrintContents(invocation.out, contents.identities, contents.runs);
   }

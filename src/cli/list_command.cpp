@@ -1,4 +1,4 @@
-// `kestrune list`: every attached DFU device, one per line, or with --json a JSON array.
+// `kestrune list`: every attached DFU device, one per line, or with --json one JSON document.
 
 #include <optional>
 #include <string>
@@ -7,6 +7,7 @@
 #include "cli/device_choice.h"
 #include "cli/json_output.h"
 #include "device/device_listing.h"
+#include "device/device_record.h"
 #include "support/cp1252.h"
 
 namespace kestrune::cli {
@@ -23,18 +24,6 @@ std::optional<std::string> IdentityText(const Discovery& found) {
   return found.identity->serialNumber;
 }
 
-Json JsonDevice(const ListedDevice& device) {
-  const Discovery& found = device.discovery;
-  const bool programmed = found.identityState == kIdentityPresent;
-  Json entry = {{"path", device.path}, {"usbSerialNumber", device.usbSerialNumber}};
-  entry["flashKiB"] = found.flashSize ? Json(*found.flashSize / 1024) : Json(nullptr);
-  entry["identityState"] = found.identityState;
-  entry["programmed"] = programmed;
-  entry["serialNumber"] = programmed ? JsonText(*IdentityText(found)) : Json(nullptr);
-  entry["deviceError"] = found.deviceError;
-  return entry;
-}
-
 }  // namespace
 
 int RunList(const Invocation& invocation) {
@@ -46,7 +35,7 @@ int RunList(const Invocation& invocation) {
   Json array = Json::array();
   for (const ListedDevice& device : devices) {
     if (invocation.options.json) {
-      array.push_back(JsonDevice(device));
+      array.push_back(JsonDevice(RecordOf(device.discovery), device.usbSerialNumber));
       continue;
     }
     const std::string line = device.path + "  " + Shown(device.usbSerialNumber) + "  " +
@@ -54,12 +43,17 @@ int RunList(const Invocation& invocation) {
                              Shown(IdentityText(device.discovery));
     std::fprintf(invocation.out, "%s\n", Cp1252ToUtf8(line).c_str());
   }
-  if (invocation.options.json) PrintJson(invocation.out, array);
-  if (devices.empty()) {
-    std::fputs("kestrune: no DFU device is attached\n", invocation.err);
-    return kExitNoDevice;
+  const char* error = "no DFU device is attached";
+  const int status = devices.empty() ? kExitNoDevice : kExitOk;
+  if (invocation.options.json) {
+    Json document = JsonDocument(
+        "list", status,
+        devices.empty() ? std::vector<std::string>{error} : std::vector<std::string>{});
+    document["devices"] = array;
+    PrintJson(invocation.out, document);
   }
-  return kExitOk;
+  if (devices.empty()) std::fprintf(invocation.err, "kestrune: %s\n", error);
+  return status;
 }
 
 }  // namespace kestrune::cli

@@ -25,6 +25,7 @@ struct DeviceRun {
   std::unique_ptr<DeviceBus> bus;
   std::vector<std::string> errors;
   int status = kExitFailed;
+  ProgramReport report;
 };
 
 // Hands Ctrl-C to the run of every device, also to one that starts after it came.
@@ -64,23 +65,21 @@ void PrintSummary(std::FILE* out, const std::vector<DeviceRun>& runs) {
   std::fflush(out);
 }
 
+// `errors`: the run's own, before those of the devices.
 void PrintJsonSummary(std::FILE* out, const std::string& firmwarePath, int status,
-                      const std::vector<DeviceRun>& runs) {
+                      const std::vector<DeviceRun>& runs, std::vector<std::string> errors = {}) {
   Json devices = Json::array();
   for (const DeviceRun& run : runs) {
-    Json errors = Json::array();
-    for (const std::string& error : run.errors) errors.push_back(JsonText(error));
-    devices.push_back({{"device", run.path},
-                       {"name", run.name},
-                       {"outcome", OutcomeName(run.status)},
-                       {"exitStatus", run.status},
-                       {"errors", errors}});
+    Json entry = {{"name", run.name}};
+    entry.update(JsonProgramRun(run.status, run.errors, run.report));
+    devices.push_back(entry);
+    errors.insert(errors.end(), run.errors.begin(), run.errors.end());
   }
-  PrintJson(out, {{"ok", status == kExitOk},
-                  {"outcome", OutcomeName(status)},
-                  {"exitStatus", status},
-                  {"firmware", firmwarePath},
-                  {"devices", devices}});
+  Json document = JsonDocument("program", status, errors);
+  document["firmware"] = firmwarePath;
+  document["outcome"] = OutcomeName(status);
+  document["devices"] = devices;
+  PrintJson(out, document);
 }
 
 // 0 only when every device was verified and logged; a verified device whose log line is missing
@@ -102,10 +101,9 @@ int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
   const std::vector<ListedDevice> listed =
       ListDevices(backend.Dfu(), backend.Bus(), backend.GetClock());
   if (listed.empty()) {
-    if (json) {
-      PrintJsonSummary(out, firmwarePath, kExitNoDevice, {});
-    }
-    std::fputs("kestrune: no DFU device is attached\n", err);
+    const char* error = "no DFU device is attached";
+    if (json) PrintJsonSummary(out, firmwarePath, kExitNoDevice, {}, {error});
+    std::fprintf(err, "kestrune: %s\n", error);
     return kExitNoDevice;
   }
   DeviceBusSplitter splitter(backend.Bus());
@@ -135,7 +133,7 @@ int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
       runs[k].status = ProgramFirmware(
           backend, *runs[k].bus, infosFolder, firmwarePath, console,
           [&cancellation, k](RunControl* control) { cancellation.Serving(k, control); },
-          ProgramChoices{false, false, recorder});
+          ProgramChoices{false, false, recorder}, &runs[k].report);
       {
         std::lock_guard lock(finishedMutex);
         ++finished;

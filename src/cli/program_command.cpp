@@ -66,11 +66,15 @@ int ExitStatusOf(const ConsoleOptions& console, const RunResult& result) {
 
 int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
                     const std::string& firmwarePath, const ConsoleOptions& console,
-                    const std::function<void(RunControl*)>& serving,
-                    const ProgramChoices& choices) {
+                    const std::function<void(RunControl*)>& serving, const ProgramChoices& choices,
+                    ProgramReport* report) {
   StdfuLibrary& dfu = backend.Dfu();
   Clock& clock = backend.GetClock();
   Discovery found = Enumerate(dfu, bus, clock);
+  if (report != nullptr) {
+    report->device = RecordOf(found);
+    report->usbSerialNumber = UsbSerialNumberOf(dfu, found);
+  }
   const FirmwareDescription firmware = DescribeFirmware(firmwarePath.c_str());
   if (const std::optional<StartRefusal> refusal =
           CheckProgramStart(found.deviceCount, firmware.state)) {
@@ -109,8 +113,9 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   // The run reports on its own thread; this one hands Ctrl-C over as the stop request.
   const auto start = std::chrono::steady_clock::now();
   std::atomic<bool> done{false};
+  RunTimeline timeline(run);
   std::thread worker([&] {
-    ProgrammingJob(run, control, dfu, clock, inputs);
+    ProgrammingJob(timeline, control, dfu, clock, inputs);
     done = true;
   });
   while (!done) {
@@ -118,6 +123,7 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   worker.join();
+  if (report != nullptr) report->run = timeline.Times();
   if (serving) serving(nullptr);
   bus.SetListener({});
   if (console.progressBar || console.progressQuarters) {
@@ -128,6 +134,16 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()));
   }
   return ExitStatusOf(console, run.Result());
+}
+
+Json JsonProgramRun(int status, const std::vector<std::string>& errors,
+                    const ProgramReport& report) {
+  Json run = {{"outcome", OutcomeName(status)}, {"exitStatus", status}};
+  run["device"] =
+      report.device ? JsonDevice(*report.device, report.usbSerialNumber) : Json(nullptr);
+  run["run"] = report.run ? JsonRun(*report.run) : Json(nullptr);
+  run["errors"] = JsonErrors(errors);
+  return run;
 }
 
 const char* OutcomeName(int status) {
@@ -147,17 +163,24 @@ const char* OutcomeName(int status) {
   }
 }
 
+namespace {
+
+// One device's run as its own document: the fields of a run of --all beside the document's own.
+Json JsonProgram(const std::string& firmware, int status, const std::vector<std::string>& errors,
+                 const ProgramReport& report) {
+  Json document = JsonDocument("program", status, errors);
+  document["firmware"] = firmware;
+  document.update(JsonProgramRun(status, errors, report));
+  return document;
+}
+
+}  // namespace
+
 int RunProgram(const Invocation& invocation) {
   const std::string& firmware = invocation.args[0];
   const bool json = invocation.options.json;
   const auto fail = [&](int status, const std::string& error) {
-    if (json) {
-      PrintJson(invocation.out, {{"ok", false},
-                                 {"outcome", OutcomeName(status)},
-                                 {"exitStatus", status},
-                                 {"firmware", firmware},
-                                 {"errors", {error}}});
-    }
+    if (json) PrintJson(invocation.out, JsonProgram(firmware, status, {error}, {}));
     std::fprintf(invocation.err, "kestrune: %s\n", error.c_str());
     return status;
   };
@@ -196,22 +219,13 @@ int RunProgram(const Invocation& invocation) {
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);
   console.progressBar = !json && IsTerminal(invocation.out);
   console.errors = &errors;
-  const std::vector<std::string> paths = PresentDevicePaths(choice.device->Bus());
   const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave"),
                                ledger.recorder.get()};
+  ProgramReport report;
   const int status =
       ProgramFirmware(*backend, choice.device->Bus(), invocation.options.InfosFolder(), firmware,
-                      console, {}, choices);
-  if (json) {
-    Json document = {{"ok", status == kExitOk},
-                     {"outcome", OutcomeName(status)},
-                     {"exitStatus", status},
-                     {"firmware", firmware}};
-    document["device"] = paths.size() == 1 ? Json(paths[0]) : Json(nullptr);
-    document["errors"] = Json::array();
-    for (const std::string& error : errors) document["errors"].push_back(JsonText(error));
-    PrintJson(invocation.out, document);
-  }
+                      console, {}, choices, &report);
+  if (json) PrintJson(invocation.out, JsonProgram(firmware, status, errors, report));
   return status;
 }
 

@@ -1,6 +1,5 @@
 #include "cli/set_identity_command.h"
 
-#include <charconv>
 #include <cstdio>
 #include <vector>
 
@@ -13,10 +12,12 @@
 #include "cli/info_command.h"
 #include "cli/json_output.h"
 #include "device/device_listing.h"
+#include "device/device_record.h"
 #include "device/enumerate.h"
 #include "platform/platform.h"
 #include "serials/range_files.h"
 #include "support/cp1252.h"
+#include "support/whole_number.h"
 
 namespace kestrune::cli {
 namespace {
@@ -126,10 +127,10 @@ void ShowWarnings(ConsoleQuestions& window, const std::vector<OperatorMessage>& 
 }
 
 bool ParseSerial(const std::string& text, std::int32_t& serial) {
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, serial);
-  return error == std::errc() && stop == end && serial >= 0 &&
-         serial <= static_cast<std::int32_t>(kMaxSerialNumber);
+  const std::optional<std::int32_t> parsed = ParseWholeNumber<std::int32_t>(text);
+  if (!parsed || *parsed > static_cast<std::int32_t>(kMaxSerialNumber)) return false;
+  serial = *parsed;
+  return true;
 }
 
 // What the end of "MAC setzen" means for a script.
@@ -219,7 +220,7 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   }
   if (written != nullptr) {
     written->block = result.block;
-    written->serial = static_cast<std::int32_t>(DecodeIdentity(result.record.data())->serialNumber);
+    written->identity = *DecodeIdentity(result.record.data());
   }
   PrintText(console.out, "Block " + std::to_string(result.block) + " geschrieben und geprüft.\n");
   PrintDeviceInfo(backend, bus, console.out);
@@ -245,13 +246,14 @@ int RunSetIdentity(const Invocation& invocation) {
   }
   const bool json = invocation.options.json;
   std::vector<std::string> errors;
+  Json chosen = nullptr;  // the device as listed before the write
   const auto finish = [&](int status, const IdentityWritten* written) {
     if (!json) return status;
-    Json document = {{"ok", status == kExitOk}, {"exitStatus", status}};
-    document["block"] = written ? Json(written->block) : Json(nullptr);
-    document["serialNumber"] = written ? Json(written->serial) : Json(nullptr);
-    document["errors"] = Json::array();
-    for (const std::string& error : errors) document["errors"].push_back(JsonText(error));
+    Json document = JsonDocument("set-identity", status, errors);
+    document["device"] = chosen;
+    document["otpBlock"] = written ? Json(written->block) : Json(nullptr);
+    document.update(written ? JsonIdentity(written->identity) : JsonIdentity(std::nullopt));
+    document["errors"] = JsonErrors(errors);
     PrintJson(invocation.out, document);
     return status;
   };
@@ -275,7 +277,10 @@ int RunSetIdentity(const Invocation& invocation) {
     errors.push_back(error);
     return finish(kExitNoDevice, nullptr);
   }
-  if (attached.size() == 1) request.deviceName = DeviceName(attached[0]);
+  if (attached.size() == 1) {
+    request.deviceName = DeviceName(attached[0]);
+    chosen = JsonDevice(RecordOf(attached[0].discovery), attached[0].usbSerialNumber);
+  }
   // With --json the dialog's texts go to stderr: stdout carries the JSON object alone.
   ConsoleOptions console =
       ConsoleOptionsFor(json ? invocation.err : invocation.out, invocation.err);

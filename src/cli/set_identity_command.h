@@ -9,6 +9,7 @@
 
 #include "backend/device_backend.h"
 #include "cli/console_options.h"
+#include "device/device_identity.h"
 
 namespace kestrune::cli {
 
@@ -32,11 +33,11 @@ struct SetIdentityRequest {
 // serial number and holds the identity for the device before it is written. Returns kExitOk when
 // a block was written and read back equal, kExitNoDevice without a device, kExitRefused when the
 // range files, the ledger, the device's OTP area or an answer refused it before writing,
-// kExitFailed when the write failed. `written`, when given, receives the block and serial number
+// kExitFailed when the write failed. `written`, when given, receives the block and the identity
 // written.
 struct IdentityWritten {
   std::uint32_t block = 0;
-  std::int32_t serial = 0;
+  DeviceIdentity identity;
 };
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
                 const SetIdentityRequest& request, const ConsoleOptions& console,

@@ -1,5 +1,8 @@
 #include "device/device_identity.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace kestrune {
 
 OtpBlock EncodeIdentity(const DeviceIdentity& identity) {
@@ -32,6 +35,31 @@ std::optional<std::uint32_t> FindIdentityBlock(const OtpImage& image) {
     if (block[6] == kIdentityMarker0 && block[7] == kIdentityMarker1) return i;
   }
   return std::nullopt;
+}
+
+std::uint32_t LastUsedOtpBlock(const OtpImage& image) {
+  std::uint32_t block = kOtpBlockCount - 1;
+  const auto empty = [&image](std::uint32_t k) {
+    const std::uint8_t* bytes = image.data() + k * kOtpBlockSize;
+    return std::all_of(bytes, bytes + kOtpBlockSize, [](std::uint8_t b) { return b == 0xFF; });
+  };
+  while (block > 0 && empty(block)) --block;
+  return block;
+}
+
+std::array<std::uint8_t, 6> MacBytes(std::uint64_t mac) {
+  std::array<std::uint8_t, 6> bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(mac >> (8 * (bytes.size() - 1 - i)));
+  }
+  return bytes;
+}
+
+std::string MacText(const std::array<std::uint8_t, 6>& mac) {
+  char text[18];
+  std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3],
+                mac[4], mac[5]);
+  return text;
 }
 
 std::array<std::uint8_t, 6> NextMac(const std::array<std::uint8_t, 6>& mac) {

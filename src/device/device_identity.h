@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace kestrune {
 
@@ -50,6 +51,20 @@ std::optional<DeviceIdentity> DecodeIdentity(const std::uint8_t* block);
 
 // The block that counts: the highest of the 16 whose marker is set (lock bytes not consulted).
 std::optional<std::uint32_t> FindIdentityBlock(const OtpImage& image);
+
+// The highest block that is not all 0xFF, or block 0: the next identity goes into the block after
+// it, so block 0 is never written and blocks below a used one stay unused.
+std::uint32_t LastUsedOtpBlock(const OtpImage& image);
+// The blocks still open to an identity (after the last used one).
+inline std::uint32_t FreeOtpBlocks(const OtpImage& image) {
+  return kOtpBlockCount - 1 - LastUsedOtpBlock(image);
+}
+
+// The low 48 bits of `mac`, most significant byte first.
+std::array<std::uint8_t, 6> MacBytes(std::uint64_t mac);
+
+// "AC-DE-48-01-02-03": how every front end and file writes a MAC address.
+std::string MacText(const std::array<std::uint8_t, 6>& mac);
 
 // A MAC address plus one as a 48-bit number (the carry runs up to the first byte; FF..FF wraps).
 std::array<std::uint8_t, 6> NextMac(const std::array<std::uint8_t, 6>& mac);

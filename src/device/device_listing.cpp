@@ -9,9 +9,12 @@ namespace {
 
 constexpr std::size_t kSerialNumberIndexOffset = 16;  // iSerialNumber in the device descriptor
 
-std::string ReadUsbSerialNumber(StdfuLibrary& dfu, const std::string& path,
-                                const std::array<std::uint8_t, 18>& deviceDescriptor) {
-  const std::uint8_t index = deviceDescriptor[kSerialNumberIndexOffset];
+}  // namespace
+
+std::string UsbSerialNumberOf(StdfuLibrary& dfu, const Discovery& found) {
+  if (!found.deviceDescriptor || found.devicePath.empty()) return {};
+  const std::string& path = found.devicePath;
+  const std::uint8_t index = (*found.deviceDescriptor)[kSerialNumberIndexOffset];
   if (index == 0) return {};
   DfuConnection connection(dfu, path);
   char text[256] = {};
@@ -22,8 +25,6 @@ std::string ReadUsbSerialNumber(StdfuLibrary& dfu, const std::string& path,
   }
   return text;
 }
-
-}  // namespace
 
 std::vector<std::string> PresentDevicePaths(DeviceBus& bus) {
   std::vector<std::string> paths;
@@ -42,9 +43,7 @@ std::vector<ListedDevice> ListDevices(StdfuLibrary& dfu, DeviceBus& bus, Clock& 
     device.path = path;
     const std::unique_ptr<DeviceBus> alone = splitter.View(path);
     device.discovery = Enumerate(dfu, *alone, clock);
-    if (device.discovery.deviceDescriptor) {
-      device.usbSerialNumber = ReadUsbSerialNumber(dfu, path, *device.discovery.deviceDescriptor);
-    }
+    device.usbSerialNumber = UsbSerialNumberOf(dfu, device.discovery);
     devices.push_back(std::move(device));
   }
   return devices;

@@ -18,6 +18,10 @@ struct ListedDevice {
   Discovery discovery;          // of this device as if it were the only one
 };
 
+// The USB serial number of the device `found` opened; empty when it has none or it could not be
+// read.
+std::string UsbSerialNumberOf(StdfuLibrary& dfu, const Discovery& found);
+
 // The present interfaces of both classes in discovery's order.
 std::vector<std::string> PresentDevicePaths(DeviceBus& bus);
 

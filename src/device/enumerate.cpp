@@ -55,9 +55,11 @@ class Discoverer {
 
   void DescribeDescriptors() {
     const std::uint8_t* device = m_result.deviceDescriptor->data();
+    const UsbDescriptorValues& values = m_result.descriptors.emplace(
+        UsbDescriptorValues{Word(device + 8), Word(device + 10), DfuVersion(), Word(device + 12)});
     m_result.descriptorTexts =
-        DescriptorTexts{HexWord(Word(device + 8)), HexWord(Word(device + 10)),
-                        HexWord(DfuVersion()), HexWord(Word(device + 12))};
+        DescriptorTexts{HexWord(values.vendorId), HexWord(values.productId),
+                        HexWord(values.dfuVersion), HexWord(values.deviceBcd)};
   }
 
   std::uint16_t DfuVersion() const { return Word(m_result.dfu->descriptor.data() + 7); }
@@ -77,7 +79,7 @@ class Discoverer {
   }
 
   void ReadIdentity(DfuConnection& connection) {
-    m_result.abortRequestCleared = true;
+    m_result.otpReadStarted = true;
     OtpImage& image = m_result.otpImage.emplace();
     DfuSession session{.dfu = m_dfu, .clock = m_clock, .postProgress = {}};
     const OtpRead read = ReadOtpArea(session, connection.Handle(), image);

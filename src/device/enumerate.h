@@ -29,6 +29,14 @@ struct DfuDescription {
   std::uint32_t alternateCount = 0;
 };
 
+// The descriptor fields that describe the device.
+struct UsbDescriptorValues {
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  std::uint16_t dfuVersion = 0;  // bcdDFUVersion
+  std::uint16_t deviceBcd = 0;   // bcdDevice
+};
+
 // The descriptor fields as text ("0483h").
 struct DescriptorTexts {
   std::string vendorId;
@@ -51,7 +59,8 @@ struct Discovery {
   // The unique-ID text for the download log; emptied when the OTP area could not be read, so
   // that a run is never logged under another device's ID.
   std::optional<std::string> hardwareId;
-  bool abortRequestCleared = false;  // the OTP read was started
+  bool otpReadStarted = false;                     // the OTP read was started
+  std::optional<UsbDescriptorValues> descriptors;  // both descriptors of this device were read
   // The texts of the device that was opened; each is set only when it was found out.
   std::optional<DescriptorTexts> descriptorTexts;  // the descriptors were read
   std::optional<std::string> flashSizeText;        // the device passed every check ("1024 kB")

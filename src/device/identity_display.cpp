@@ -10,13 +10,6 @@ bool IsAsciiLetterOrDigit(std::uint8_t c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-std::string MacText(const std::array<std::uint8_t, 6>& mac) {
-  char text[18];
-  std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3],
-                mac[4], mac[5]);
-  return text;
-}
-
 std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
   return bytes[0] | (std::uint32_t{bytes[1]} << 8) | (std::uint32_t{bytes[2]} << 16) |
          (std::uint32_t{bytes[3]} << 24);

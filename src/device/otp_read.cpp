@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <array>
 
+#include "dfu/dfu_timings.h"
 #include "dfu/memory_commands.h"
 
 namespace kestrune {
 namespace {
 
 constexpr std::uint32_t kUniqueIdAddress = kOtpAddress + kUniqueIdOffset;
-constexpr int kIdTries = 3;
 
 }  // namespace
 
@@ -28,7 +28,7 @@ OtpRead ReadOtpArea(DfuSession& session, DfuHandle handle, OtpImage& image) {
   // that agree are taken.
   std::array<std::uint8_t, kUniqueIdSize> first{};
   std::array<std::uint8_t, kUniqueIdSize> second{};
-  for (int attempt = 0; attempt < kIdTries; ++attempt) {
+  for (int attempt = 0; attempt < dfu_timing::kUniqueIdTries; ++attempt) {
     const TransferResult a =
         ReadMemory(session, handle, kUniqueIdAddress, kUniqueIdSize, first.data());
     // A device that has no such address says so (errTARGET): it will not give the ID at all.

@@ -5,18 +5,16 @@
 #include <cstring>
 
 #include "dfu/dfu_requests.h"
+#include "dfu/dfu_timings.h"
 
 namespace kestrune {
 namespace {
 
-constexpr int kTries = 4;
-constexpr std::uint32_t kPauseMs = 10;
+using namespace dfu_timing;
+
 constexpr std::uint8_t kSetAddressCommand = 0x21;
 constexpr std::uint8_t kEraseCommand = 0x41;
 constexpr std::uint8_t kReadUnprotectCommand = 0x92;
-// The longest sector erase of the datasheets (128 KiB at x8 parallelism) with half again as
-// margin: a boot loader may report 100 ms and stay busy that long.
-constexpr std::uint32_t kLongestEraseMs = 6000;
 constexpr std::uint16_t kCommandBlock = 0;
 constexpr std::uint16_t kFirstDataBlock = 2;
 // Data blocks are numbered from 2 in a 16-bit field; a longer range would wrap onto the start.
@@ -35,12 +33,12 @@ bool SendCommand(DfuSession& session, DfuHandle handle, std::uint8_t code, std::
 
 void AbortAndPause(DfuSession& session, DfuHandle handle) {
   session.dfu.STDFU_Abort(&handle);
-  session.clock.Sleep(kPauseMs);
+  session.clock.Sleep(kRetryPauseMs);
 }
 
 // A ready check before a download or upload: any state but dfuERROR.
 bool Ready(DfuSession& session, DfuHandle handle) {
-  const int state = WaitForDfuState(session, handle, 20, kAnyDfuState);
+  const int state = WaitForDfuState(session, handle, kReadyCheckMs, kAnyDfuState);
   return state != -1 && state != dfuERROR;
 }
 
@@ -52,7 +50,7 @@ bool RangeFitsBlockNumbers(std::uint32_t length) {
 // (an abort keeps the pointer), where uploads may start. A command that ended in dfuERROR left
 // the pointer where it was: data sent now would land at the old address.
 bool AddressConfirmed(DfuSession& session, DfuHandle handle) {
-  if (AwaitDownload(session, handle, 250) != DownloadOutcome::Done) {
+  if (AwaitDownload(session, handle, kStateWaitMs) != DownloadOutcome::Done) {
     return false;
   }
   session.dfu.STDFU_Abort(&handle);
@@ -64,8 +62,8 @@ bool SetAddressPointer(DfuSession& session, DfuHandle handle, std::uint32_t addr
   if (!EnterDfuIdle(session, handle)) {
     return false;
   }
-  for (int attempt = 0;
-       attempt < kTries && (attempt == 0 || (!session.AbortRequested() && !session.deviceGone));
+  for (int attempt = 0; attempt < kRequestTries &&
+                        (attempt == 0 || (!session.AbortRequested() && !session.deviceGone));
        ++attempt) {
     if (Ready(session, handle) && SendCommand(session, handle, kSetAddressCommand, address) &&
         AddressConfirmed(session, handle)) {
@@ -96,7 +94,7 @@ bool PrepareOptionBlock(DfuSession& session, DfuHandle handle, std::uint32_t rea
     return false;
   }
   if (!EnterDfuIdle(session, handle)) {
-    session.clock.Sleep(kPauseMs);
+    session.clock.Sleep(kRetryPauseMs);
     return false;
   }
   if (WaitForDfuState(session, handle, readyTimeoutMs, kAnyDfuState) != dfuIDLE) {
@@ -147,7 +145,7 @@ TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t addre
     }
     bool received = false;
     std::uint32_t frame = 0;
-    for (int attempt = 0; attempt < kTries && !received; ++attempt) {
+    for (int attempt = 0; attempt < kRequestTries && !received; ++attempt) {
       received = ((attempt == 0 && previousAnswered) || Ready(session, handle)) &&
                  session.dfu.STDFU_Upload(&handle, local.data(), local.size(), block, &frame) ==
                      STDFU_NOERROR;
@@ -179,9 +177,9 @@ TransferResult Upload(DfuSession& session, DfuHandle handle, std::uint32_t addre
 bool ReadOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t* byte0,
                      std::uint8_t* byte1, std::uint8_t* byte8, std::uint8_t* byte9) {
   session.ForgetLastFailure();
-  for (int attempt = 0; attempt < kTries; ++attempt) {
-    const bool prepared =
-        PrepareOptionBlock(session, handle, 250, [&] { return AddressConfirmed(session, handle); });
+  for (int attempt = 0; attempt < kRequestTries; ++attempt) {
+    const bool prepared = PrepareOptionBlock(session, handle, kStateWaitMs,
+                                             [&] { return AddressConfirmed(session, handle); });
     if (!prepared) {
       continue;
     }
@@ -209,9 +207,10 @@ bool WriteOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t byte0,
   block[1] = byte1;
   block[8] = byte8;
   block[9] = byte9;
-  for (int attempt = 0; attempt < kTries; ++attempt) {
-    const bool prepared = PrepareOptionBlock(session, handle, 20, [&] {
-      return WaitForDfuStateNoClear(session, handle, 250, dfuDNLOAD_IDLE) == dfuDNLOAD_IDLE;
+  for (int attempt = 0; attempt < kRequestTries; ++attempt) {
+    const bool prepared = PrepareOptionBlock(session, handle, kReadyCheckMs, [&] {
+      return WaitForDfuStateNoClear(session, handle, kStateWaitMs, dfuDNLOAD_IDLE) ==
+             dfuDNLOAD_IDLE;
     });
     if (!prepared) {
       continue;
@@ -222,7 +221,7 @@ bool WriteOptionBytes(DfuSession& session, DfuHandle handle, std::uint8_t byte0,
       continue;
     }
     // The device resets after the write; whether it still answers does not matter.
-    WaitWhileDfuState(session, handle, 250, dfuDNBUSY);
+    WaitWhileDfuState(session, handle, kStateWaitMs, dfuDNBUSY);
     return true;
   }
   return false;
@@ -233,7 +232,7 @@ bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address) {
   if (!EnterDfuIdle(session, handle)) {
     return false;
   }
-  for (int attempt = 0; attempt < kTries; ++attempt) {
+  for (int attempt = 0; attempt < kRequestTries; ++attempt) {
     if (!Ready(session, handle)) {
       return false;
     }
@@ -245,7 +244,7 @@ bool EraseSector(DfuSession& session, DfuHandle handle, std::uint32_t address) {
       if (outcome != DownloadOutcome::Failed) return true;
     }
     if (session.deviceGone) return false;
-    session.clock.Sleep(kPauseMs);
+    session.clock.Sleep(kRetryPauseMs);
   }
   return false;
 }
@@ -274,14 +273,14 @@ TransferResult WriteMemory(DfuSession& session, DfuHandle handle, std::uint32_t 
     }
     const std::uint32_t piece = std::min(length - offset, kDataBlockSize);
     bool sent = false;
-    for (int attempt = 0; attempt < kTries && !sent; ++attempt) {
+    for (int attempt = 0; attempt < kRequestTries && !sent; ++attempt) {
       sent = ((attempt == 0 && previousDone) || Ready(session, handle)) &&
              session.dfu.STDFU_Dnload(&handle, data + offset, piece, block) == STDFU_NOERROR;
     }
     if (!sent) {
       return Ended(session, false);
     }
-    previousDone = WaitWhileDfuState(session, handle, 250, dfuDNBUSY) == dfuDNLOAD_IDLE;
+    previousDone = WaitWhileDfuState(session, handle, kStateWaitMs, dfuDNBUSY) == dfuDNLOAD_IDLE;
     AddProgress(session, piece);
     offset += piece;
   }
@@ -328,7 +327,7 @@ bool LeaveDfuMode(DfuSession& session, DfuHandle handle, std::uint32_t address) 
   session.ForgetLastFailure();
   if (!EnterDfuIdle(session, handle) || !Ready(session, handle) ||
       !SendCommand(session, handle, kSetAddressCommand, address) ||
-      AwaitDownload(session, handle, 250) != DownloadOutcome::Done) {
+      AwaitDownload(session, handle, kStateWaitMs) != DownloadOutcome::Done) {
     return false;
   }
   if (session.dfu.STDFU_Dnload(&handle, nullptr, 0, kFirstDataBlock) != STDFU_NOERROR) {

@@ -55,7 +55,7 @@ FirmwareDescription DescribeFirmware(const char* path) {
   if (!ScanFirmwareFile(path, header, sum)) {
     const bool plainFile = GetPathKind(path) == kPathFile;
     description.state = plainFile ? FirmwareState::WrongFormat : FirmwareState::NoFile;
-    description.controls[0] = plainFile ? "Wrong Format" : "---";
+    description.texts[0] = plainFile ? "Wrong Format" : "---";
     return description;
   }
   const bool sumOk = sum == kGoodWordSum;
@@ -76,7 +76,10 @@ FirmwareDescription DescribeFirmware(const char* path) {
   description.deviceKind = FieldText(header, kDeviceTypeOffset, kDeviceTypeSize);
   description.firmwareDate = FieldText(header, kDateOffset, kDateSize);
   description.reloadCountdownReset = true;
-  description.controls = {
+  description.wordSum = sum;
+  description.hardwareCode = code;
+  if (size >= 0) description.fileBytes = size;
+  description.texts = {
       description.deviceKind,
       description.firmwareVersion,
       description.firmwareDate,

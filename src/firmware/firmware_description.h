@@ -4,18 +4,15 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "firmware/firmware_state.h"
 
 namespace kestrune {
 
-// Controls 1011 to 1017 of the main dialog and their labels, in dialog order.
-inline constexpr int kFirmwareInfoFirstControl = 1011;
-inline constexpr int kFirmwareInfoControlCount = 7;
-inline constexpr std::array<const char*, kFirmwareInfoControlCount> kFirmwareInfoLabels = {
-    "Geräteart :",   "Version :", "Datum :",    "Checksumme :",
-    "Hardware-ID :", "OS/CPU :",  "File-Size :"};
+// The fields of "Firmware-Infos": kind, version, date, checksum, hardware code, OS/CPU, size.
+inline constexpr int kFirmwareInfoFieldCount = 7;
 
 struct FirmwareDescription {
   FirmwareState state = FirmwareState::NoFile;
@@ -26,8 +23,12 @@ struct FirmwareDescription {
   std::string firmwareDate;
   // With a header the reload countdown is set to 0; without one it is left as it is.
   bool reloadCountdownReset = false;
-  // Texts of controls 1011 to 1017 (index = id - kFirmwareInfoFirstControl).
-  std::array<std::string, kFirmwareInfoControlCount> controls;
+  // The values behind the texts, once the file had a header.
+  std::optional<std::uint32_t> wordSum;  // the sum of its 32-bit words: kGoodWordSum when intact
+  std::optional<std::uint8_t> hardwareCode;
+  std::optional<std::int32_t> fileBytes;  // none when the size could not be learnt
+  // The texts of the fields, in the order above.
+  std::array<std::string, kFirmwareInfoFieldCount> texts;
 };
 
 // "CIMSIS / Cortex-M4" and the other names shown under "OS/CPU :".

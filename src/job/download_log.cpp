@@ -40,22 +40,25 @@ std::string DownloadLogPath(const std::string& folder) {
   return path + kDownloadLogName;
 }
 
-bool AppendDownloadLog(const std::string& folder, const DownloadRecord& record, std::int32_t time,
-                       CalendarConversion local) {
+std::optional<std::string> AppendDownloadLog(const std::string& folder,
+                                             const DownloadRecord& record, std::int32_t time,
+                                             CalendarConversion local) {
   // Runs on several devices may end together: one at a time, so that each record stays one
   // line and only the first writes the header.
   static std::mutex appending;
   std::lock_guard lock(appending);
   CreateDirectoryPath(folder.c_str());
   std::FILE* file = std::fopen(DownloadLogPath(folder).c_str(), "ab");
-  if (file == nullptr) return false;
+  if (file == nullptr) return std::nullopt;
   std::string text;
   if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) == 0) {
     text = "<Zeit>;<Hardware-ID>;<Dateiname>;<Geräteart>;<Version+Datum>;\n";
   }
-  text += RecordLine(record, time, local);
+  const std::string line = RecordLine(record, time, local);
+  text += line;
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written;
+  if (std::fclose(file) != 0 || !written) return std::nullopt;
+  return line.substr(0, line.size() - 1);
 }
 
 }  // namespace kestrune

@@ -4,6 +4,7 @@
 // line is written when the file is empty.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "support/format_time.h"
@@ -29,10 +30,11 @@ std::string DownloadLogPath(const std::string& folder);
 
 // Appends the record to DownloadList.csv in `folder` (created with its parents when missing),
 // stamped with `time` (seconds since 1970) as local "yyyy-mm-dd hh:mm:ss". Texts are written as
-// they are, except that a CR or LF becomes a blank so that a record stays one line. False when
-// the folder or the file could not be made or written: the record is lost, which the caller
-// tells the operator.
-bool AppendDownloadLog(const std::string& folder, const DownloadRecord& record, std::int32_t time,
-                       CalendarConversion local = LocalCalendar);
+// they are, except that a CR or LF becomes a blank so that a record stays one line. Returns the
+// line written (without its line feed), or nothing when the folder or the file could not be made
+// or written: the record is lost, which the caller tells the operator.
+std::optional<std::string> AppendDownloadLog(const std::string& folder,
+                                             const DownloadRecord& record, std::int32_t time,
+                                             CalendarConversion local = LocalCalendar);
 
 }  // namespace kestrune

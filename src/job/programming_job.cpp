@@ -13,6 +13,7 @@
 #include "device/otp_read.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/dfu_session.h"
+#include "dfu/dfu_timings.h"
 #include "dfu/memory_commands.h"
 #include "dfu/option_bits.h"
 #include "firmware/firmware_size.h"
@@ -24,16 +25,10 @@
 namespace kestrune {
 namespace {
 
-constexpr int kEraseTries = 4;
+using namespace dfu_timing;
 
 // Option bytes 0, 1, 8, 9: user options, read protection level 0, no write protection.
 constexpr OptionBits kOptionBytes = {0xE3, 0xAA, 0xFF, 0x3F};
-// After Read Unprotect the chip erases all its flash before it resets: up to 32 s for 2 MiB at
-// x8 parallelism, with margin.
-constexpr std::uint32_t kUnprotectLeaveMs = 40000;
-constexpr std::uint32_t kOptionResetLeaveMs = 2000;
-// A desktop service may probe the device for a moment after it registered anew.
-constexpr std::uint32_t kReopenMs = 2000;
 constexpr const char* kOptionsNotRead = "Vom Gerät konnten die Optionen nicht abgefragt werden !";
 
 // Formats a text of at most 255 characters, as the window's hand-over buffers hold.
@@ -168,7 +163,11 @@ RunResult Run::Execute() {
   const DownloadRecord record{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
                               m_inputs.firmwareVersion, m_inputs.firmwareDate};
   const std::time_t now = std::time(nullptr);
-  if (!AppendDownloadLog(m_inputs.infosFolder, record, static_cast<std::int32_t>(now))) {
+  const std::optional<std::string> logLine =
+      AppendDownloadLog(m_inputs.infosFolder, record, static_cast<std::int32_t>(now));
+  if (logLine) {
+    m_result.logLine = *logLine;
+  } else {
     // The device is programmed all the same; the operator must know that its record is missing.
     m_result.logLineMissing = true;
     m_events.Warning(
@@ -266,17 +265,17 @@ bool Run::AwaitReregistration(std::uint32_t leaveMs) {
   m_session.ForgetLastFailure();  // the device was meant to leave
   for (std::uint32_t waited = 0;
        waited < leaveMs && m_control.m_deviceRemoved.load() == 0 && !AbortRequested();
-       waited += 100) {
-    m_clock.Sleep(100);
+       waited += kRegistrationPollMs) {
+    m_clock.Sleep(kRegistrationPollMs);
   }
   m_events.AwaitingDevice();
-  m_clock.Sleep(200);
-  for (int i = 0; i < 50; ++i) {
+  m_clock.Sleep(kFirstCountAfterMs);
+  for (int i = 0; i < kRegistrationCounts; ++i) {
     m_events.AwaitingDevice();
-    m_clock.Sleep(100);
+    m_clock.Sleep(kRegistrationPollMs);
     if (m_events.CurrentDevice().deviceCount != 0) break;
   }
-  m_clock.Sleep(50);
+  m_clock.Sleep(kOpenAfterCountMs);
   m_device = m_events.CurrentDevice();
   if (m_device.deviceCount != 1) {
     Fail(
@@ -297,9 +296,9 @@ bool Run::AwaitReregistration(std::uint32_t leaveMs) {
 // Opens the device that registered anew, trying again for a while: right after its arrival
 // another program (a desktop service probing it) may hold it.
 bool Run::Reopen() {
-  for (std::uint32_t waited = 0; !Open(); waited += 100) {
+  for (std::uint32_t waited = 0; !Open(); waited += kRegistrationPollMs) {
     if (waited >= kReopenMs || AbortRequested()) return false;
-    m_clock.Sleep(100);
+    m_clock.Sleep(kRegistrationPollMs);
   }
   return true;
 }
@@ -353,7 +352,7 @@ bool Run::EraseSectors() {
       if (!SelectFlash()) {
         DfuHandle handle = m_connection.Handle();
         m_dfu.STDFU_Abort(&handle);
-        m_clock.Sleep(10);
+        m_clock.Sleep(kRetryPauseMs);
         continue;
       }
       done = EraseSector(m_session, m_connection.Handle(), sector.address);

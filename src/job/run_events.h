@@ -84,6 +84,8 @@ struct RunResult {
   RunOutcome outcome = RunOutcome::None;
   // Verified, but its line in the download log could not be written.
   bool logLineMissing = false;
+  // The line written into the download log (8-bit text, without its line feed).
+  std::string logLine;
   // Verified, but the device's unique ID could not be read: its log line lacks it.
   bool uniqueIdMissing = false;
   RunFailureReason failureReason = RunFailureReason::Unknown;

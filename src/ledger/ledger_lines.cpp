@@ -1,10 +1,11 @@
 #include "ledger/ledger_lines.h"
 
-#include <charconv>
 #include <vector>
 
+#include "device/device_identity.h"
 #include "serials/config_tokens.h"
 #include "serials/identity_assignment.h"
+#include "support/whole_number.h"
 
 namespace kestrune {
 namespace {
@@ -57,17 +58,15 @@ std::vector<std::string> Split(std::string_view line) {
 
 template <typename Number>
 bool ParseNumber(const std::string& text, Number& value) {
-  const char* end = text.data() + text.size();
-  const auto [at, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc() && at == end && !text.empty();
+  const std::optional<Number> parsed = ParseWholeNumber<Number>(text);
+  if (parsed) value = *parsed;
+  return parsed.has_value();
 }
 
 }  // namespace
 
 std::string FormatMac(std::uint64_t mac) {
-  std::uint8_t bytes[6];
-  for (int i = 0; i < 6; ++i) bytes[i] = static_cast<std::uint8_t>(mac >> (8 * (5 - i)));
-  return FormatHexBytes(bytes, sizeof bytes, '-');
+  return MacText(MacBytes(mac));
 }
 
 std::optional<std::uint64_t> ParseMac(std::string_view text) {

@@ -1,17 +1,13 @@
 #include "ledger/ledger_report.h"
 
-#include <charconv>
-
 #include "ledger/ledger_lines.h"
+#include "support/whole_number.h"
 
 namespace kestrune {
 namespace {
 
 bool IsSerial(const std::string& key, std::int32_t serial) {
-  std::int32_t value = 0;
-  const char* end = key.data() + key.size();
-  const auto [at, error] = std::from_chars(key.data(), end, value);
-  return error == std::errc() && at == end && value == serial;
+  return ParseWholeNumber<std::int32_t>(key) == serial;
 }
 
 }  // namespace

@@ -5,32 +5,6 @@
 #include "serials/mac_range.h"
 
 namespace kestrune {
-namespace {
-
-std::array<std::uint8_t, 6> MacBytes(std::uint64_t mac) {
-  std::array<std::uint8_t, 6> bytes{};
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = static_cast<std::uint8_t>(mac >> (8 * (bytes.size() - 1 - i)));
-  }
-  return bytes;
-}
-
-bool IsEmptyBlock(const std::uint8_t* block) {
-  return std::all_of(block, block + kOtpBlockSize, [](std::uint8_t b) { return b == 0xFF; });
-}
-
-}  // namespace
-
-std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count, char separator) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i != 0) text += separator;
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0x0F];
-  }
-  return text;
-}
 
 std::optional<SerialAssignment> Recompute(std::int32_t serial, const RecordArray& ranges,
                                           std::uint32_t now, bool twoMacs,
@@ -54,18 +28,14 @@ std::optional<SerialAssignment> Recompute(std::int32_t serial, const RecordArray
   identity.serialNumber = static_cast<std::uint32_t>(result.serial);
   identity.hasSecondMac = twoMacs;
   result.record = EncodeIdentity(identity);
-  result.macA = FormatHexBytes(identity.macA.data(), identity.macA.size(), '-');
-  const std::array<std::uint8_t, 6> macB = MacBytes(mac + 1);
-  result.macB = FormatHexBytes(macB.data(), macB.size(), '-');
+  result.macA = MacText(identity.macA);
+  result.macB = MacText(MacBytes(mac + 1));
   return result;
 }
 
 OtpTarget ChooseOtpBlock(const OtpImage& image, const OtpBlock& record) {
   OtpTarget result;
-  result.lastUsed = kOtpBlockCount - 1;
-  while (result.lastUsed > 0 && IsEmptyBlock(image.data() + result.lastUsed * kOtpBlockSize)) {
-    --result.lastUsed;
-  }
+  result.lastUsed = LastUsedOtpBlock(image);
   result.target = result.lastUsed + 1;
   // The time stamp (bytes 8..11) does not make a record new.
   const std::uint8_t* last = image.data() + result.lastUsed * kOtpBlockSize;

@@ -13,9 +13,6 @@
 
 namespace kestrune {
 
-// Bytes as two upper-case hexadecimal digits each, joined by `separator` (none after the last).
-std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count, char separator);
-
 // Everything one recomputation yields.
 struct SerialAssignment {
   std::int32_t serial = 0;  // the low 24 bits of the number asked for: only these are stored

@@ -6,6 +6,7 @@
 #include <deque>
 #include <filesystem>
 
+#include "device/guid_text.h"
 #include "sim/sim_boot_loader.h"
 #include "support/ascii_case.h"
 
@@ -41,11 +42,7 @@ std::string SimDevicePath(std::uint16_t vid, std::uint16_t pid, const std::strin
   // so that the class GUID at the end is never cut.
   char ids[32];
   std::snprintf(ids, sizeof ids, "\\\\?\\usb#vid_%04x&pid_%04x#", vid, pid);
-  char guid[48];
-  std::snprintf(guid, sizeof guid, "#{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
-                static_cast<unsigned>(c.data1), c.data2, c.data3, c.data4[0], c.data4[1],
-                c.data4[2], c.data4[3], c.data4[4], c.data4[5], c.data4[6], c.data4[7]);
-  return ids + AsciiLower(instance) + guid;
+  return ids + AsciiLower(instance) + "#" + AsciiLower(GuidText(c));
 }
 
 class SimBench::Core {

@@ -11,6 +11,7 @@
 
 #include "dfu/stdfu.h"
 #include "sim/sim_descriptors.h"
+#include "support/whole_number.h"
 
 namespace kestrune {
 namespace {
@@ -37,14 +38,10 @@ std::uint32_t Number(const Json& value, const std::string& where, std::uint32_t 
     n = value.get<std::uint64_t>();
   } else if (value.is_string()) {
     const std::string text = value.get<std::string>();
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
-    if (digits.empty() || digits.size() > 10 ||
-        digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
-            std::string::npos) {
-      Fail(where, "\"" + text + "\" is not a number");
-    }
-    n = std::stoull(digits, nullptr, hex ? 16 : 10);
+    const std::optional<std::uint64_t> parsed =
+        ParseWholeNumber<std::uint64_t>(text, NumberBase::DecimalOrHex);
+    if (!parsed) Fail(where, "\"" + text + "\" is not a number");
+    n = *parsed;
   } else {
     Fail(where, "expected a number or a text such as \"0x0483\"");
   }

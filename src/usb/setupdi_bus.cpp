@@ -8,6 +8,7 @@
 
 #include "device/device_path.h"
 #include "usb/setupdi_boot_loaders.h"
+#include "usb/windows_guid.h"
 
 namespace kestrune {
 namespace {
@@ -18,12 +19,6 @@ constexpr char kWindowClass[] = "KestruneDeviceEvents";
 // GUID_DEVINTERFACE_USB_DEVICE: every USB device, whatever its driver.
 constexpr Guid kUsbDeviceClass{
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-
-GUID ToWindowsGuid(const Guid& guid) {
-  GUID result{guid.data1, guid.data2, guid.data3, {}};
-  std::memcpy(result.Data4, guid.data4, sizeof result.Data4);
-  return result;
-}
 
 // The interface name of a device-interface broadcast, within the size the broadcast gives.
 std::string InterfaceName(const DEV_BROADCAST_DEVICEINTERFACE_A& broadcast) {

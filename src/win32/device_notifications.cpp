@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "usb/windows_guid.h"
+
 namespace kestrune::win32 {
 namespace {
 
@@ -44,12 +46,6 @@ bool RegisterFor(HWND window, const GUID& interfaceClass) {
   return registerFunction(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) != nullptr;
 }
 
-GUID ToGuid(const Guid& guid) {
-  GUID out{guid.data1, guid.data2, guid.data3, {}};
-  for (int i = 0; i < 8; ++i) out.Data4[i] = guid.data4[i];
-  return out;
-}
-
 }  // namespace
 
 int NotificationRegistrations::Register(HWND window, const std::vector<Guid>& classes) {
@@ -59,7 +55,7 @@ int NotificationRegistrations::Register(HWND window, const std::vector<Guid>& cl
       continue;
     }
     m_registered.push_back(interfaceClass);
-    if (RegisterFor(window, ToGuid(interfaceClass))) ++registered;
+    if (RegisterFor(window, ToWindowsGuid(interfaceClass))) ++registered;
   }
   if (!m_hidTried) {
     m_hidTried = true;

@@ -99,7 +99,7 @@ TEST_F(EnumerateTest, OneGoodDeviceIsShownWhole) {
   ASSERT_TRUE(found.dfu);
   EXPECT_EQ(found.dfu->alternateCount, 4u);
   EXPECT_EQ(found.hardwareId, "3100-4700-0E-Q307486");
-  EXPECT_TRUE(found.abortRequestCleared);
+  EXPECT_TRUE(found.otpReadStarted);
   ASSERT_TRUE(found.otpImage);
   EXPECT_EQ((*found.otpImage)[0], 0xFF);
   EXPECT_EQ((*found.otpImage)[kOtpLockOffset], 0xFF);
@@ -155,7 +155,7 @@ TEST_F(EnumerateTest, NoDeviceAndTheLastDeviceUnplugged) {
   const Displayed none = Run();
   EXPECT_EQ(none.deviceCount, 0);
   EXPECT_TRUE(none.effects.empty());
-  EXPECT_FALSE(none.abortRequestCleared);
+  EXPECT_FALSE(none.otpReadStarted);
 
   const std::size_t device = Add();
   const Displayed shown = Run();

@@ -288,7 +288,7 @@ TEST_F(MacSetzenTest, AProposalOutsideEveryRangeIsQuestioned) {
   m_window.answers = {MessageResult::Ok};
   const MacSetzenResult result = Run();
   EXPECT_EQ(result.outcome, MacSetzenOutcome::Written);
-  EXPECT_EQ(FormatHexBytes(result.record.data(), 6, '-'), "02-AA-FF-F0-BD-CE");
+  EXPECT_EQ(MacText(DecodeIdentity(result.record.data())->macA), "02-AA-FF-F0-BD-CE");
 }
 
 // The set-address command before the OTP write fails on the device: the pointer stays where

@@ -8,25 +8,15 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "testkit/captured_stream.h"
+#include "testkit/cli_outcome.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/temp_folder.h"
 
 namespace kestrune::cli {
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCli(const std::vector<std::string>& argv) {
-  testkit::CapturedStream out;
-  testkit::CapturedStream err;
-  const int status = Main(argv, out.File(), err.File());
-  return {status, out.Text(), err.Text()};
-}
+using Outcome = testkit::CliOutcome;
+constexpr auto RunCli = testkit::RunKestrune;
 
 TEST(Describe, PrintsTheFirmwareInfosInDialogOrderAsUtf8) {
   testkit::TempFolder folder;

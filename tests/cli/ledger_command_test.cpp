@@ -7,17 +7,13 @@
 #include "cli/cli.h"
 #include "ledger/file_ledger.h"
 #include "ledger/run_queue.h"
-#include "testkit/captured_stream.h"
+#include "testkit/cli_outcome.h"
 #include "testkit/temp_folder.h"
 
 namespace kestrune::cli {
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Outcome = testkit::CliOutcome;
 
 class LedgerCommand : public testing::Test {
  protected:
@@ -38,10 +34,7 @@ class LedgerCommand : public testing::Test {
 
   Outcome Run(std::vector<std::string> argv) {
     argv.insert(argv.begin(), {"ledger", "--infos", m_folder.File("infos")});
-    testkit::CapturedStream out;
-    testkit::CapturedStream err;
-    const int status = Main(argv, out.File(), err.File());
-    return {status, out.Text(), err.Text()};
+    return testkit::RunKestrune(argv);
   }
 
   testkit::TempFolder m_folder;
@@ -67,7 +60,7 @@ TEST_F(LedgerCommand, ShowsFindsAndChecksWhatTheLedgerOfLedgerCfgHolds) {
 
   const Outcome checked = Run({"--check", "--json"});
   ASSERT_EQ(checked.status, kExitOk) << checked.err;
-  const auto ranges = nlohmann::json::parse(checked.out);
+  const auto ranges = nlohmann::json::parse(checked.out)["ranges"];
   EXPECT_EQ(ranges[0]["written"], 1);
   EXPECT_EQ(ranges[0]["unconfirmed"][0]["uniqueId"], "UID-B");
   EXPECT_EQ(ranges[0]["free"], 8);

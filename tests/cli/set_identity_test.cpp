@@ -10,6 +10,7 @@
 #include "device/device_identity.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"
+#include "testkit/cli_outcome.h"
 #include "testkit/temp_folder.h"
 
 namespace kestrune::cli {
@@ -18,11 +19,7 @@ namespace {
 using testing::HasSubstr;
 using testing::Not;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Outcome = testkit::CliOutcome;
 
 class SetIdentityTest : public testing::Test {
  protected:

@@ -13,6 +13,7 @@
 #include "cli/program_all.h"
 #include "sim/sim_bench.h"
 #include "testkit/captured_stream.h"
+#include "testkit/cli_outcome.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/temp_folder.h"
 
@@ -22,11 +23,7 @@ namespace {
 using testing::HasSubstr;
 using testing::Not;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Outcome = testkit::CliOutcome;
 
 struct BenchDevice {
   std::string serial;  // USB serial number; the unique ID ends in it too
@@ -51,10 +48,7 @@ class SeveralDevicesTest : public testing::Test {
   Outcome Run(std::vector<std::string> args) {
     args.insert(args.begin(),
                 {"--simulate=" + m_folder.File("bench.json"), "--infos", m_folder.File("Infos")});
-    testkit::CapturedStream out;
-    testkit::CapturedStream err;
-    const int status = Main(args, out.File(), err.File());
-    return {status, out.Text(), err.Text()};
+    return testkit::RunKestrune(args);
   }
   std::vector<std::string> LogLines() {
     const auto bytes = testkit::ReadFileBytes(m_folder.File("Infos/DownloadList.csv"));
@@ -91,14 +85,15 @@ TEST_F(SeveralDevicesTest, ListShowsEveryDeviceAsLinesOrJson) {
 
   const Outcome json = Run({"list", "--json"});
   EXPECT_EQ(json.status, kExitOk) << json.err;
-  const auto devices = nlohmann::json::parse(json.out);
+  const auto devices = nlohmann::json::parse(json.out)["devices"];
   ASSERT_EQ(devices.size(), 3u);
   EXPECT_EQ(devices[0]["usbSerialNumber"], "KST0001");
   EXPECT_EQ(devices[1]["path"], PathOf(1));
-  EXPECT_EQ(devices[1]["programmed"], true);
-  EXPECT_EQ(devices[1]["serialNumber"], "42");
+  EXPECT_EQ(devices[1]["identityState"], "programmed");
+  EXPECT_EQ(devices[1]["serialNumber"], 42);
+  EXPECT_EQ(devices[0]["identityState"], "notProgrammed");
   EXPECT_EQ(devices[0]["serialNumber"], nullptr);
-  EXPECT_EQ(devices[2]["flashKiB"], 512);
+  EXPECT_EQ(devices[2]["flashBytes"], 512 * 1024);
 }
 
 TEST_F(SeveralDevicesTest, DeviceChoosesOneOfSeveralByPathOrSerial) {
@@ -118,7 +113,7 @@ TEST_F(SeveralDevicesTest, DeviceChoosesOneOfSeveralByPathOrSerial) {
 
   const Outcome info = Run({"--json", "info", "--device", "KST0002"});
   EXPECT_EQ(info.status, kExitOk);
-  EXPECT_EQ(nlohmann::json::parse(info.out)["uniqueId"], "3100-4700-0E-Q307481");
+  EXPECT_EQ(nlohmann::json::parse(info.out)["device"]["uniqueId"], "3100-4700-0E-Q307481");
 
   // With --json stdout holds the result alone; the status lines go to stderr.
   const Outcome programmed =
@@ -126,7 +121,7 @@ TEST_F(SeveralDevicesTest, DeviceChoosesOneOfSeveralByPathOrSerial) {
   EXPECT_EQ(programmed.status, kExitOk) << programmed.err;
   const auto result = nlohmann::json::parse(programmed.out);
   EXPECT_EQ(result["ok"], true);
-  EXPECT_EQ(result["device"], PathOf(1));
+  EXPECT_EQ(result["device"]["path"], PathOf(1));
   EXPECT_THAT(programmed.err, HasSubstr(testkit::Utf8(u8"... Gerät neu öffnen ...\n")));
   const std::vector<std::string> log = LogLines();
   ASSERT_EQ(log.size(), 1u);

@@ -17,7 +17,7 @@ namespace {
 
 using testkit::BuildFirmwareImage;
 using testkit::FirmwareImageRecipe;
-using Controls = std::array<std::string, kFirmwareInfoControlCount>;
+using Controls = std::array<std::string, kFirmwareInfoFieldCount>;
 
 class DescribeFirmwareTest : public ::testing::Test {
  protected:
@@ -44,8 +44,8 @@ FirmwareImageRecipe WithSize(std::uint32_t size) {
 TEST_F(DescribeFirmwareTest, AValidFileFillsEveryField) {
   const FirmwareDescription d = Describe(BuildFirmwareImage());
   EXPECT_EQ(d.state, FirmwareState::Valid);
-  EXPECT_EQ(d.controls, (Controls{"KST-F4", "2.4.1", "Dec 10 2026 11:50:00", "44332211h  (Ok)",
-                                  "3  (Ok)", "CIMSIS / Cortex-M4", "48.0 kB"}));
+  EXPECT_EQ(d.texts, (Controls{"KST-F4", "2.4.1", "Dec 10 2026 11:50:00", "44332211h  (Ok)",
+                               "3  (Ok)", "CIMSIS / Cortex-M4", "48.0 kB"}));
   EXPECT_TRUE(d.logTextsReplaced);
   EXPECT_TRUE(d.reloadCountdownReset);
   EXPECT_EQ(d.deviceKind, "KST-F4");
@@ -109,7 +109,7 @@ TEST_F(DescribeFirmwareTest, TheFirstFailedTestDecidesTheStateAndEachFieldShowsI
     EXPECT_EQ(d.state, c.state) << c.what;
     for (int k = 0; k < 4; ++k) {
       if (c.checked[k]) {
-        EXPECT_EQ(d.controls[3 + k], c.expected[3 + k]) << c.what;
+        EXPECT_EQ(d.texts[3 + k], c.expected[3 + k]) << c.what;
       }
     }
   }
@@ -136,7 +136,7 @@ TEST_F(DescribeFirmwareTest, HeaderTextsWithoutTerminatorsStopAtTheirFieldEnds) 
   EXPECT_EQ(d.deviceKind, "ABCDEFGH");
   EXPECT_EQ(d.firmwareVersion, "1234567");
   EXPECT_EQ(d.firmwareDate, std::string(40, 'D'));
-  EXPECT_EQ(d.controls[0], "ABCDEFGH");
+  EXPECT_EQ(d.texts[0], "ABCDEFGH");
 
   // The same at the very end of a file: nothing is read beyond it.
   std::vector<std::uint8_t> tail(73, 'x');
@@ -172,7 +172,7 @@ TEST_F(DescribeFirmwareTest, WithoutAHeaderOnlyTheVerdictAndFirstFieldAreSet) {
   for (const auto& c : cases) {
     const FirmwareDescription d = DescribeFirmware(c.path.c_str());
     EXPECT_EQ(d.state, c.state) << c.path;
-    EXPECT_EQ(d.controls, (Controls{c.first, "", "", "", "", "", ""})) << c.path;
+    EXPECT_EQ(d.texts, (Controls{c.first, "", "", "", "", "", ""})) << c.path;
     EXPECT_FALSE(d.logTextsReplaced);
     EXPECT_FALSE(d.reloadCountdownReset);
   }
@@ -184,7 +184,7 @@ TEST_F(DescribeFirmwareTest, FilesOf4GiBAndMoreAreNotTakenForTheirLow32Bits) {
   std::filesystem::resize_file(path, 0x100000000 + 48 * 1024);  // sparse: costs no disk space
   const FirmwareDescription d = DescribeFirmware(path.c_str());
   EXPECT_EQ(d.state, FirmwareState::WrongFormat);
-  EXPECT_EQ(d.controls[0], "Wrong Format");
+  EXPECT_EQ(d.texts[0], "Wrong Format");
 }
 
 TEST(FirmwareState, NamesMatchTheValues) {

@@ -4,6 +4,7 @@
 if(NOT WIN32 AND LIBUSB_FOUND AND NOT KESTRUNE_SANITIZE)
   file(GLOB sim_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/sim/*.cpp)
   add_library(kestrune_sim_libusb SHARED ${dir}/peer/libusb_sim.cpp ${sim_sources}
+    ${PROJECT_SOURCE_DIR}/src/device/guid_text.cpp
     ${PROJECT_SOURCE_DIR}/src/dfu/option_bits.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/clock.cpp
     ${PROJECT_SOURCE_DIR}/src/support/ascii_case.cpp

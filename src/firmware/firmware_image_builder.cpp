@@ -1,4 +1,4 @@
-#include "testkit/firmware_image_builder.h"
+#include "firmware/firmware_image_builder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 
 #include "firmware/firmware_image.h"
 
-namespace kestrune::testkit {
+namespace kestrune {
 namespace {
 
 constexpr std::uint32_t kFlashBase = 0x08000000;
@@ -70,4 +70,4 @@ std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageRecipe& recipe) 
   return image;
 }
 
-}  // namespace kestrune::testkit
+}  // namespace kestrune
