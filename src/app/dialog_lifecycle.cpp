@@ -45,6 +45,7 @@ bool ProgrammerDialog::OnInitDialog() {
   m_busy = 0;
   m_rescanRequested = 0;
   LoadNextSerial();
+  LoadLedger();
   // From here on the window holds the semaphore; a worker's error report waits for OnRunError.
   m_errorAck.acquire();
   m_services.browseDecoration.Decorate(kIdBrowse);

@@ -60,6 +60,7 @@ JobInputs ProgrammerDialog::CopyRunInputs() const {
   inputs.firmwareVersion = m_firmwareVersion;
   inputs.firmwareDate = m_firmwareDate;
   inputs.infosFolder = m_services.infosFolder;
+  inputs.recorder = m_runRecorder.get();
   return inputs;
 }
 

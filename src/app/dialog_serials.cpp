@@ -5,30 +5,20 @@
 
 #include "app/control_ids.h"
 #include "app/mac_setzen.h"
+#include "app/operator_box.h"
 #include "app/programmer_dialog.h"
 #include "app/run_commands.h"
 #include "app/window_identity_operator.h"
 #include "job/program_start.h"
+#include "ledger/station_choice.h"
 #include "serials/range_files.h"
 
 namespace kestrune {
 namespace {
 
-MessageIcon IconOf(OperatorIcon icon) {
-  switch (icon) {
-    case OperatorIcon::Stop:
-      return MessageIcon::Stop;
-    case OperatorIcon::Information:
-      return MessageIcon::Information;
-    case OperatorIcon::Warning:
-      break;
-  }
-  return MessageIcon::Warning;
-}
-
 void ShowAll(Window& window, const std::vector<OperatorMessage>& messages) {
   for (const OperatorMessage& message : messages) {
-    window.ShowMessageBox(message.caption, message.text, MessageButtons::Ok, IconOf(message.icon));
+    ShowOperatorMessage(window, message);
   }
 }
 
@@ -48,6 +38,16 @@ void ProgrammerDialog::LoadNextSerial() {
   ShowAll(m_window, next.warnings);
 }
 
+// A ledger in doubt is said at start: the operator learns it before the first device, not at it.
+void ProgrammerDialog::LoadLedger() {
+  const LedgerChoice choice = ChooseLedger(m_services.infosFolder, std::nullopt);
+  ShowAll(m_window, choice.warnings);
+  m_ledgerRefusal = {};
+  m_ledger = OpenStationLedger(choice, m_ledgerRefusal);
+  if (!m_ledgerRefusal.text.empty()) ShowOperatorMessage(m_window, m_ledgerRefusal);
+  m_runRecorder = m_ledger ? std::make_unique<LedgerRunRecorder>(*m_ledger) : nullptr;
+}
+
 void ProgrammerDialog::OnMacSetzen() {
   // The button is disabled during a run; the transfers must never meet the worker's.
   if (m_busy) return;
@@ -63,9 +63,15 @@ void ProgrammerDialog::OnMacSetzen() {
     RefuseStart(MessageIcon::Warning, StartRefusalText(StartRefusal::SeveralDevices));
     return;
   }
+  if (!m_ledgerRefusal.text.empty()) {
+    ShowOperatorMessage(m_window, m_ledgerRefusal);
+    return;
+  }
   MacSetzenState state{m_macRanges,       m_nextSerial, m_identityState,
                        m_devicePath,      m_otpImage,   m_shared,
                        m_rescanRequested, &m_busy,      [this] { Enumerate(); }};
+  state.ledger = m_ledger.get();
+  state.uniqueId = &m_hardwareId;
   WindowIdentityOperator asker(m_window, m_services.runSerialNumberDialog);
   MacSetzen({asker, m_services.stdfu, m_services.clock,
              [this] { m_window.PostCommand(ID_RUN_PROGRESS); }},

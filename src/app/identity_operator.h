@@ -6,6 +6,7 @@
 // with a script. The texts are the ones the window shows; every front end uses them.
 
 #include "app/serial_number_dialog.h"
+#include "serials/operator_message.h"
 
 namespace kestrune {
 
@@ -46,6 +47,8 @@ class IdentityOperator {
   // Shows the serial-number dialog; true when it ended with a record the operator confirmed.
   virtual bool ConfirmRecord(SerialNumberDialog& dialog) = 0;
   virtual void Tell(IdentityNotice notice) = 0;
+  // What the identity ledger said: why it assigns nothing, or a warning after the write.
+  virtual void Tell(const OperatorMessage& message) = 0;
 };
 
 }  // namespace kestrune

@@ -38,6 +38,46 @@ MacSetzenOutcome WriteBlock(const MacSetzenServices& services, MacSetzenState& s
   return MacSetzenOutcome::Written;
 }
 
+// With a ledger the identity is the device's there before it goes into the OTP area, and the
+// ledger learns how the write ended: a number never leaves the ledger, whatever happens here.
+// `proposed`: the record carries the ledger's own proposal, not a number the operator chose.
+MacSetzenOutcome WriteReserved(const MacSetzenServices& services, MacSetzenState& state,
+                               const OtpBlock& record, std::uint32_t block, bool proposed) {
+  if (state.ledger == nullptr) return WriteBlock(services, state, record, block);
+  IdentityOperator& asker = services.asker;
+  const std::string uniqueId = state.uniqueId != nullptr ? *state.uniqueId : std::string();
+  if (uniqueId.empty()) {
+    asker.Tell(OperatorMessage{"Fehler",
+                               "Die Unique-ID des Gerätes ist nicht bekannt: das Ledger vergibt "
+                               "keine Seriennummer an ein Gerät, das es nicht kennt !",
+                               OperatorIcon::Stop});
+    return MacSetzenOutcome::LedgerRefused;
+  }
+  const LedgerIdentity identity = IdentityOfRecord(record, uniqueId);
+  OperatorMessage message;
+  const LedgerStatus reserved = state.ledger->Reserve(identity, services.now(), message);
+  if (reserved == LedgerStatus::Conflict && proposed) {
+    // Another station took the proposal while this one confirmed it: that is no fault of the
+    // operator's, who is shown the next free number.
+    asker.Tell(OperatorMessage{"Warnung",
+                               "Die Seriennummer " + std::to_string(identity.serial) +
+                                   " wurde inzwischen an einer anderen Station vergeben: die "
+                                   "nächste freie wird vorgeschlagen.",
+                               OperatorIcon::Warning});
+    return MacSetzenOutcome::TakenMeanwhile;
+  }
+  if (reserved != LedgerStatus::Ok) {
+    asker.Tell(message);
+    return MacSetzenOutcome::LedgerRefused;
+  }
+  const MacSetzenOutcome outcome = WriteBlock(services, state, record, block);
+  if (!state.ledger->Confirm(identity, outcome == MacSetzenOutcome::Written, services.now(),
+                             message)) {
+    asker.Tell(message);
+  }
+  return outcome;
+}
+
 // Without a device there is nothing to open; which block is free is known only from the copy
 // that discovery read.
 bool DeviceKnown(IdentityOperator& asker, const MacSetzenState& state, MacSetzenResult& result) {
@@ -54,9 +94,8 @@ bool DeviceKnown(IdentityOperator& asker, const MacSetzenState& state, MacSetzen
   return true;
 }
 
-}  // namespace
-
-MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& state) {
+// One proposal, from the questions to the read-back.
+MacSetzenResult AssignOnce(const MacSetzenServices& services, MacSetzenState& state) {
   IdentityOperator& asker = services.asker;
   MacSetzenResult result;
   // No run is active: a stop request left over from an aborted run must not stop this transfer.
@@ -75,12 +114,21 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
   dialog.m_calendar = services.calendar;
   const bool replacing = state.identityState == kIdentityPresent;
   if (replacing && !asker.ReplaceIdentity()) return result;
+  std::int32_t proposal = state.nextSerial;
+  if (state.ledger != nullptr && state.ledgerProposes) {
+    OperatorMessage refusal;
+    if (!state.ledger->Propose(state.ranges, state.nextSerial, proposal, refusal)) {
+      asker.Tell(refusal);
+      result.outcome = MacSetzenOutcome::LedgerRefused;
+      return result;
+    }
+  }
   OtpBlock record;
   record.fill(0xFF);
-  dialog.m_serial = state.nextSerial;
+  dialog.m_serial = proposal;
   dialog.m_record = &record;
   dialog.m_ranges = &state.ranges;
-  if (FindMacRange(state.ranges, state.nextSerial) < 0 && !asker.AcceptSerialOutsideRanges()) {
+  if (FindMacRange(state.ranges, proposal) < 0 && !asker.AcceptSerialOutsideRanges()) {
     return result;
   }
   if (!asker.ConfirmRecord(dialog)) return result;
@@ -113,7 +161,27 @@ MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& sta
     result.outcome = MacSetzenOutcome::AreaFull;
     return result;
   }
-  result.outcome = WriteBlock(services, state, record, target.target);
+  const bool proposed = state.ledger != nullptr && state.ledgerProposes &&
+                        IdentityOfRecord(record, {}).serial == proposal;
+  result.outcome = WriteReserved(services, state, record, target.target, proposed);
+  return result;
+}
+
+}  // namespace
+
+MacSetzenResult MacSetzen(const MacSetzenServices& services, MacSetzenState& state) {
+  // Stations that race for the lowest free number lose now and then; a few proposals settle it.
+  constexpr int kProposals = 10;
+  MacSetzenResult result;
+  for (int proposal = 0; proposal < kProposals; ++proposal) {
+    result = AssignOnce(services, state);
+    if (result.outcome != MacSetzenOutcome::TakenMeanwhile) return result;
+  }
+  services.asker.Tell(OperatorMessage{"Fehler",
+                                      "Andere Stationen haben jede vorgeschlagene Seriennummer "
+                                      "zuerst vergeben: es wurde keine vergeben !",
+                                      OperatorIcon::Stop});
+  result.outcome = MacSetzenOutcome::LedgerRefused;
   return result;
 }
 

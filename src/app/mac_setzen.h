@@ -17,6 +17,7 @@
 #include "app/serial_number_dialog.h"
 #include "device/device_identity.h"
 #include "dfu/stdfu.h"
+#include "ledger/station_ledger.h"
 #include "platform/clock.h"
 #include "support/format_time.h"
 #include "support/record_array.h"
@@ -38,6 +39,14 @@ struct MacSetzenState {
   // Discovery again, refreshing the members above; run when rescanRequested is set after the
   // dialog. A caller without it keeps its copy up to date itself.
   std::function<void()> rediscover = nullptr;
+  // The identity ledger of a line of stations, or null. With it the proposal is the lowest free
+  // serial number from nextSerial on (unless `ledgerProposes` is false: nextSerial is then the
+  // operator's own choice), the identity is reserved for the device's unique ID (`uniqueId`,
+  // refreshed by rediscover) before anything is written, and marked written or failed after the
+  // read-back.
+  StationLedger* ledger = nullptr;
+  bool ledgerProposes = true;
+  const std::string* uniqueId = nullptr;
 };
 
 struct MacSetzenServices {
@@ -52,6 +61,8 @@ struct MacSetzenServices {
 
 enum class MacSetzenOutcome {
   NoRange,          // the list holds no range: refused before anything was asked
+  LedgerRefused,    // the ledger gave no identity: out of reach, used up, or held by another
+  TakenMeanwhile,   // another station reserved the ledger's proposal first (asked anew)
   NotRead,          // the OTP area was not read at discovery: refused
   OpenFailed,       // no device at discovery, or it could not be opened
   Declined,         // the operator said No, Cancel or closed the dialog

@@ -21,6 +21,7 @@
 #include "app/binary_semaphore.h"
 #include "app/colour_scheme.h"
 #include "app/front_end_services.h"
+#include "app/ledger_run_recorder.h"
 #include "app/run_commands.h"
 #include "app/serial_number_dialog.h"
 #include "app/window.h"
@@ -28,6 +29,7 @@
 #include "dfu/stdfu.h"
 #include "firmware/firmware_state.h"
 #include "job/run_events.h"
+#include "ledger/station_ledger.h"
 #include "platform/clock.h"
 #include "support/record_array.h"
 
@@ -131,6 +133,7 @@ class ProgrammerDialog final : public RunEvents {
   // Steps of start-up; the history is stored again when a run starts or the window closes.
   void LoadMacRanges();
   void LoadNextSerial();
+  void LoadLedger();
   void LoadPathHistory();
   void SavePathHistory();
 
@@ -164,6 +167,11 @@ class ProgrammerDialog final : public RunEvents {
   // The MAC ranges of Infos/MacList.cfg and the serial number proposed first.
   RecordArray m_macRanges;
   int m_nextSerial = 0;
+  // The identity ledger of Infos/Ledger.cfg (or KESTRUNE_LEDGER) and the recorder the runs get,
+  // both null without one. When that file leaves it in doubt, the reason no identity is assigned.
+  std::unique_ptr<StationLedger> m_ledger;
+  std::unique_ptr<LedgerRunRecorder> m_runRecorder;
+  OperatorMessage m_ledgerRefusal;
 
   // Guards the texts handed over by the worker. Status texts wait in order, one for each posted
   // ID_RUN_STATUS, so that a quick worker loses none of them.

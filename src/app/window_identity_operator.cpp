@@ -1,5 +1,7 @@
 #include "app/window_identity_operator.h"
 
+#include "app/operator_box.h"
+
 namespace kestrune {
 
 bool WindowIdentityOperator::ReplaceIdentity() {
@@ -22,6 +24,10 @@ void WindowIdentityOperator::Tell(IdentityNotice notice) {
                            : said.kind == NoticeKind::Warning ? MessageIcon::Warning
                                                               : MessageIcon::Information;
   m_window.ShowMessageBox(said.caption, said.text, MessageButtons::Ok, icon);
+}
+
+void WindowIdentityOperator::Tell(const OperatorMessage& message) {
+  ShowOperatorMessage(m_window, message);
 }
 
 }  // namespace kestrune

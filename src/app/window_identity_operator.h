@@ -17,6 +17,7 @@ class WindowIdentityOperator final : public IdentityOperator {
   bool AcceptSerialOutsideRanges() override;
   bool ConfirmRecord(SerialNumberDialog& dialog) override;
   void Tell(IdentityNotice notice) override;
+  void Tell(const OperatorMessage& message) override;
 
  private:
   Window& m_window;

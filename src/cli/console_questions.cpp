@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 
+#include "app/operator_box.h"
 #include "cli/interrupt_catcher.h"
 
 namespace kestrune::cli {
@@ -88,6 +89,10 @@ bool ConsoleQuestions::AskUntilAnswered(std::FILE* prompts, bool yesNo) {
     const Answer answer = AnswerOf(line);
     if (answer != Answer::Unclear) return answer == Answer::Yes;
   }
+}
+
+void ShowOperatorMessage(ConsoleQuestions& console, const OperatorMessage& message) {
+  console.ShowMessageBox(message.caption, message.text, MessageButtons::Ok, IconOf(message.icon));
 }
 
 }  // namespace kestrune::cli

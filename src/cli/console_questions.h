@@ -8,6 +8,7 @@
 #include "app/window.h"
 #include "cli/console_lines.h"
 #include "cli/console_options.h"
+#include "serials/operator_message.h"
 
 namespace kestrune::cli {
 
@@ -40,5 +41,8 @@ class ConsoleQuestions {
   ConsoleLines m_lines{m_options};
   bool m_interrupted = false;
 };
+
+// A message the core handed back, as a box with an OK button.
+void ShowOperatorMessage(ConsoleQuestions& console, const OperatorMessage& message);
 
 }  // namespace kestrune::cli

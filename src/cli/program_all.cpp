@@ -96,7 +96,7 @@ int OverallStatus(const std::vector<DeviceRun>& runs, bool interrupted) {
 
 int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
                const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json,
-               bool skipUnchanged) {
+               bool skipUnchanged, RunRecorder* recorder) {
   const std::vector<ListedDevice> listed =
       ListDevices(backend.Dfu(), backend.Bus(), backend.GetClock());
   if (listed.empty()) {
@@ -132,7 +132,7 @@ int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
       runs[k].status = ProgramFirmware(
           backend, *runs[k].bus, infosFolder, firmwarePath, console,
           [&cancellation, k](RunControl* control) { cancellation.Serving(k, control); },
-          ProgramChoices{false, false, skipUnchanged, false}, &runs[k].report);
+          ProgramChoices{false, false, skipUnchanged, false, recorder}, &runs[k].report);
       {
         std::lock_guard lock(finishedMutex);
         ++finished;

@@ -8,14 +8,16 @@
 #include <string>
 
 #include "backend/device_backend.h"
+#include "job/run_recorder.h"
 
 namespace kestrune::cli {
 
 // Returns kExitOk only when every device was programmed and verified; kExitNoDevice when none is
 // attached, kExitAborted after Ctrl-C, kExitFailed when a device was not verified. With
-// `skipUnchanged` each run spares the sectors that need no erase or write.
+// `skipUnchanged` each run spares the sectors that need no erase or write. `recorder`, when given,
+// records each verified run besides the download log.
 int ProgramAll(DeviceBackend& backend, const std::string& infosFolder,
                const std::string& firmwarePath, std::FILE* out, std::FILE* err, bool json,
-               bool skipUnchanged = false);
+               bool skipUnchanged = false, RunRecorder* recorder = nullptr);
 
 }  // namespace kestrune::cli

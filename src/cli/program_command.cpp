@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "cli/cli.h"
+#include "cli/console_ledger.h"
 #include "cli/console_lines.h"
 #include "cli/console_run.h"
 #include "cli/device_choice.h"
@@ -126,6 +127,7 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   inputs.unprotect = choices.unprotect;
   inputs.leave = choices.leave;
   inputs.skipUnchanged = choices.skipUnchanged;
+  inputs.recorder = choices.recorder;
 
   RunControl control;
   // Only the removal of the device being programmed counts.
@@ -243,11 +245,16 @@ int RunProgram(const Invocation& invocation) {
   if (const auto problem = PrepareInfosFolder(infosFolder, invocation.err)) {
     return fail(kExitRefused, *problem);
   }
+  // A ledger that cannot be used is said here; the runs are then programmed and logged as without
+  // one.
+  ConsoleQuestions ledgerNotices(ConsoleOptionsFor(invocation.err, invocation.err));
+  const ConsoleLedger ledger =
+      OpenConsoleLedger(infosFolder, invocation.Value("--ledger"), ledgerNotices);
   std::unique_ptr<DeviceBackend> backend = MakeDeviceBackend(invocation.options, invocation.err);
   if (!backend) return fail(kExitRefused, "no device backend");
   if (invocation.Has("--all")) {
     return ProgramAll(*backend, infosFolder, firmware, invocation.out, invocation.err, json,
-                      invocation.Has("--skip-unchanged"));
+                      invocation.Has("--skip-unchanged"), ledger.recorder.get());
   }
   const DeviceChoice choice = ChooseDevice(*backend, invocation.options.device);
   if (!choice.device) return fail(kExitNoDevice, choice.error);
@@ -262,7 +269,7 @@ int RunProgram(const Invocation& invocation) {
   console.columns = TerminalColumns(invocation.out);
   console.errors = &errors;
   const ProgramChoices choices{invocation.Has("--unprotect"), invocation.Has("--leave"),
-                               invocation.Has("--skip-unchanged"), dryRun};
+                               invocation.Has("--skip-unchanged"), dryRun, ledger.recorder.get()};
   ProgramReport report;
   const int status = ProgramFirmware(*backend, choice.device->Bus(), infosFolder, firmware, console,
                                      {}, choices, &report);

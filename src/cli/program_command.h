@@ -13,18 +13,21 @@
 #include "cli/json_output.h"
 #include "device/device_record.h"
 #include "job/run_events.h"
+#include "job/run_recorder.h"
 #include "job/run_timeline.h"
 
 namespace kestrune::cli {
 
 // What `program` may do beyond the dialog's run: unprotect a read-protected device (which erases
 // the whole chip), start the new firmware after a verified run, spare the erase and the write of
-// sectors that need none, or only show what a run would do.
+// sectors that need none, or only show what a run would do. And where a verified run is recorded
+// besides the download log (the station's ledger), as the dialog's runs are.
 struct ProgramChoices {
   bool unprotect = false;
   bool leave = false;
   bool skipUnchanged = false;
   bool dryRun = false;
+  RunRecorder* recorder = nullptr;
 };
 
 // Programs `firmwarePath` into the one device on `bus`, logging into `infosFolder`. Returns

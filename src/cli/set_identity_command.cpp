@@ -6,6 +6,7 @@
 #include "app/mac_setzen.h"
 #include "app/serial_number_dialog.h"
 #include "cli/cli.h"
+#include "cli/console_ledger.h"
 #include "cli/console_questions.h"
 #include "cli/device_choice.h"
 #include "cli/info_command.h"
@@ -101,6 +102,8 @@ class ConsoleIdentityOperator final : public IdentityOperator {
                                                                 : MessageIcon::Information;
     m_console.ShowMessageBox(said.caption, said.text, MessageButtons::Ok, icon);
   }
+
+  void Tell(const OperatorMessage& message) override { ShowOperatorMessage(m_console, message); }
 
  private:
   // The question on the terminal, or, answered by --yes, its text and the answer.
@@ -201,6 +204,9 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
     proposed = next.nextSerial;
   }
 
+  const ConsoleLedger ledger = OpenConsoleLedger(infosFolder, request.ledger, window);
+  if (ledger.refused) return kExitRefused;
+
   const Discovery found = Enumerate(backend.Dfu(), bus, backend.GetClock());
   const OtpImage otpImage = found.otpImage.value_or(OtpImage{});
   RunShared shared;
@@ -212,6 +218,10 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   }
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
                        otpImage, shared,   rescanRequested};
+  const std::string uniqueId = found.hardwareId.value_or("");
+  state.ledger = ledger.ledger.get();
+  state.ledgerProposes = !request.serial;
+  state.uniqueId = &uniqueId;
   const MacSetzenResult result = MacSetzen({asker, backend.Dfu(), backend.GetClock(), {}}, state);
   if (result.outcome != MacSetzenOutcome::Written) {
     // Ctrl-C answers a question with its refusal, so nothing was written.
@@ -234,6 +244,7 @@ int RunSetIdentity(const Invocation& invocation) {
   SetIdentityRequest request;
   request.yes = invocation.Has("--yes");
   request.outsideRanges = invocation.Has("--outside-ranges");
+  request.ledger = invocation.Value("--ledger");
   if (invocation.Has("--serial")) {
     std::int32_t serial = 0;
     const std::string& text = invocation.commandOptions.at("--serial");

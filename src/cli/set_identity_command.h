@@ -24,13 +24,17 @@ struct SetIdentityRequest {
   bool outsideRanges = false;
   // How the device is named before the questions; empty: not named.
   std::string deviceName = {};
+  // The ledger --ledger names; else KESTRUNE_LEDGER, else Infos/Ledger.cfg, else none.
+  std::optional<std::string> ledger = std::nullopt;
 };
 
 // Gives the device on `bus` its identity from the range files in `infosFolder`, then runs a
-// discovery and prints the device with its new identity. Returns kExitOk when a block was
-// written and read back equal, kExitNoDevice without a device, kExitRefused when the range files,
-// the device's OTP area or an answer refused it before writing, kExitFailed when the write
-// failed. `written`, when given, receives the block and the identity written.
+// discovery and prints the device with its new identity. With a ledger the ledger proposes the
+// serial number and holds the identity for the device before it is written. Returns kExitOk when
+// a block was written and read back equal, kExitNoDevice without a device, kExitRefused when the
+// range files, the ledger, the device's OTP area or an answer refused it before writing,
+// kExitFailed when the write failed. `written`, when given, receives the block and the identity
+// written.
 struct IdentityWritten {
   std::uint32_t block = 0;
   DeviceIdentity identity;

@@ -20,16 +20,19 @@ std::string OneLine(std::string text) {
 std::string RecordLine(const DownloadRecord& record, std::int32_t time, CalendarConversion local) {
   char stamp[kFormatTimeCapacity];
   FormatTime(stamp, time, time_flags::kIsoLocal, local);
-  std::int32_t nameLength = 0;
-  const char* name = FileNamePart(static_cast<std::int32_t>(record.firmwarePath.size()),
-                                  record.firmwarePath.c_str(), &nameLength);
   return std::string(stamp) + ";\"" + OneLine(record.hardwareId) + "\";\"" +
-         OneLine(std::string(name, static_cast<std::size_t>(nameLength))) + "\";\"" +
-         OneLine(record.deviceKind) + "\";\"" + OneLine(record.firmwareVersion) + " from " +
-         OneLine(record.firmwareDate) + "\";\n";
+         OneLine(LoggedFileName(record)) + "\";\"" + OneLine(record.deviceKind) + "\";\"" +
+         OneLine(record.firmwareVersion) + " from " + OneLine(record.firmwareDate) + "\";\n";
 }
 
 }  // namespace
+
+std::string LoggedFileName(const DownloadRecord& record) {
+  std::int32_t nameLength = 0;
+  const char* name = FileNamePart(static_cast<std::int32_t>(record.firmwarePath.size()),
+                                  record.firmwarePath.c_str(), &nameLength);
+  return std::string(name, static_cast<std::size_t>(nameLength));
+}
 
 std::string DownloadLogPath(const std::string& folder) {
   std::string path = folder;

@@ -22,6 +22,9 @@ struct DownloadRecord {
 
 inline constexpr const char* kDownloadLogName = "DownloadList.csv";
 
+// The file-name part of the record's firmware path: what the log names the firmware by.
+std::string LoggedFileName(const DownloadRecord& record);
+
 // The path of DownloadList.csv in `folder`.
 std::string DownloadLogPath(const std::string& folder);
 

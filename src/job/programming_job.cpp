@@ -19,8 +19,10 @@
 #include "job/download_log.h"
 #include "job/firmware_image.h"
 #include "job/flash_plan.h"
+#include "job/run_recorder.h"
 #include "job/sector_actions.h"
 #include "job/sector_pre_read.h"
+#include "platform/platform.h"
 
 namespace kestrune {
 namespace {
@@ -165,11 +167,11 @@ RunResult Run::Execute() {
   Status("... Das Gerät wurde erfolgreich programmiert ...");
   if (m_inputs.leave) Leave();
   Close();
+  const DownloadRecord record{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
+                              m_inputs.firmwareVersion, m_inputs.firmwareDate};
+  const std::time_t now = std::time(nullptr);
   const std::optional<std::string> logLine =
-      AppendDownloadLog(m_inputs.infosFolder,
-                        DownloadRecord{m_hardwareId, m_inputs.firmwarePath, m_inputs.deviceKind,
-                                       m_inputs.firmwareVersion, m_inputs.firmwareDate},
-                        static_cast<std::int32_t>(std::time(nullptr)));
+      AppendDownloadLog(m_inputs.infosFolder, record, static_cast<std::int32_t>(now));
   if (logLine) {
     m_result.logLine = *logLine;
   } else {
@@ -185,6 +187,11 @@ RunResult Run::Execute() {
     m_events.Warning(
         "Das Gerät wurde programmiert, aber seine Unique-ID konnte nicht gelesen werden !\n\nSeine "
         "Zeile im Download-Log nennt das Gerät nicht.");
+  }
+  // A record that must wait does not undo the verification: the operator is told, that is all.
+  if (m_inputs.recorder != nullptr) {
+    const std::string warning = m_inputs.recorder->Record(record, now);
+    if (!warning.empty()) m_events.Warning(warning);
   }
   return m_result;
 }

@@ -3,7 +3,8 @@
 // run reports only through RunEvents, in this order: Status texts at any time; PhaseStarted for
 // erasing, programming and verifying, each followed by rising Progress of its own bytes; at most
 // one of Failed (a box the front end shows while the run waits), Aborted or Succeeded; Warning
-// after a success whose log line is missing or lacks the unique ID; Finished last, on every path.
+// after a success whose log line is missing, lacks the unique ID, or could not be recorded at
+// once; Finished last, on every path.
 // Front ends render the events their own way: the dialog as the commands and 16-bit bar of the
 // window, the console as real bytes, rates and times.
 
@@ -15,6 +16,7 @@
 namespace kestrune {
 
 struct MemoryMap;
+class RunRecorder;
 
 // Flags the front end raises at any time during a run; the run polls them. The front end clears
 // both before it starts a run.
@@ -59,6 +61,8 @@ struct JobInputs {
   // Each sector is read before it is erased: one that already holds what the run would leave
   // is neither erased nor written, a blank one is written without an erase.
   bool skipUnchanged = false;
+  // Records a verified run beside the download log, or null; outlives the run.
+  RunRecorder* recorder = nullptr;
 };
 
 enum class RunPhase { Erasing, Programming, Verifying };

@@ -46,19 +46,16 @@ bool StationLedger::Propose(const RecordArray& ranges, std::int32_t nextSerial,
   return true;
 }
 
-bool StationLedger::Reserve(const LedgerIdentity& identity, std::int64_t time,
-                            OperatorMessage& refusal) {
-  switch (m_ledger->Reserve(identity, m_station, time)) {
-    case LedgerStatus::Ok:
-      return true;
-    case LedgerStatus::Conflict:
-      refusal = {"Fehler", m_ledger->LastError() + "\n\nEs wird nichts in das Gerät geschrieben.",
-                 OperatorIcon::Stop};
-      return false;
-    default:
-      refusal = Unreachable("Es wird nichts in das Gerät geschrieben.");
-      return false;
+LedgerStatus StationLedger::Reserve(const LedgerIdentity& identity, std::int64_t time,
+                                    OperatorMessage& refusal) {
+  const LedgerStatus status = m_ledger->Reserve(identity, m_station, time);
+  if (status == LedgerStatus::Conflict) {
+    refusal = {"Fehler", m_ledger->LastError() + "\n\nEs wird nichts in das Gerät geschrieben.",
+               OperatorIcon::Stop};
+  } else if (status != LedgerStatus::Ok) {
+    refusal = Unreachable("Es wird nichts in das Gerät geschrieben.");
   }
+  return status;
 }
 
 bool StationLedger::Confirm(const LedgerIdentity& identity, bool written, std::int64_t time,

@@ -29,9 +29,10 @@ class StationLedger {
   bool Propose(const RecordArray& ranges, std::int32_t nextSerial, std::int32_t& proposal,
                OperatorMessage& refusal);
 
-  // Reserves the identity for the device before it is written. False, with the message, when
-  // another device holds any part of it or the ledger cannot be reached: nothing is written then.
-  bool Reserve(const LedgerIdentity& identity, std::int64_t time, OperatorMessage& refusal);
+  // Reserves the identity for the device before it is written: Ok, or, with the message, Conflict
+  // when another device holds any part of it and another status when the ledger cannot be
+  // reached. Nothing is written then.
+  LedgerStatus Reserve(const LedgerIdentity& identity, std::int64_t time, OperatorMessage& refusal);
 
   // Marks the reservation written or failed after the read-back. False, with a warning, when
   // that cannot be recorded: the reservation then stays reserved, and is never given again.

@@ -11,6 +11,7 @@
 #include "app/control_ids.h"
 #include "app/programmer_dialog.h"
 #include "app/run_commands.h"
+#include "ledger/file_ledger.h"
 #include "sim/sim_bench.h"
 #include "testkit/firmware_image_builder.h"
 #include "testkit/recording_window.h"
@@ -219,6 +220,83 @@ TEST_F(DialogMacSetzen, ARetryAfterAWriteThatLandedButFailedItsReadBackWritesNot
   EXPECT_EQ(m_dialogs, 2);
   EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7820, 32), block1);
   EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7840, 32), std::vector<std::uint8_t>(32, 0xFF));
+}
+
+TEST_F(DialogMacSetzen, WithALedgerTheProposalMovesOnAndTheLedgerKnowsTheDevice) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
+  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER ledger.csv\nSTATION P1\n");
+  std::vector<std::int32_t> proposals;
+  m_whileDialogOpen = [&proposals](SerialNumberDialog& dialog) {
+    proposals.push_back(dialog.m_serial);
+  };
+  Start();
+  m_dialog->OnCommand(kIdMacSetzen);
+  m_dialog->OnTimer(ID_POLL_TIMER);
+  EXPECT_EQ(m_window.Text(kIdSerialNumber), "100002");
+  m_window.answers = {MessageResult::Yes};
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_THAT(proposals, ElementsAre(100002, 100003));
+
+  LedgerContents contents;
+  ASSERT_EQ(FileLedger(m_folder.File("Infos/ledger.csv")).Read(contents), LedgerStatus::Ok);
+  ASSERT_EQ(contents.identities.size(), 2u);
+  EXPECT_EQ(contents.identities[0].identity.uniqueId, m_window.Text(kIdUniqueId));
+  EXPECT_EQ(contents.identities[0].station, "P1");
+  EXPECT_EQ(contents.identities[1].state, ReservationState::Written);
+
+  // Another station took the next number meanwhile: the operator's own choice of it is refused
+  // in a box, and nothing is written.
+  ASSERT_EQ(FileLedger(m_folder.File("Infos/ledger.csv"))
+                .Reserve({100004, 0x024B53000008, 0x024B53000009, "OTHER"}, "P2", 1),
+            LedgerStatus::Ok);
+  m_whileDialogOpen = [](SerialNumberDialog& dialog) { dialog.OnSerialChanged("100004"); };
+  m_window.messageBoxes.clear();
+  m_window.answers = {MessageResult::Yes};
+  m_dialog->OnCommand(kIdMacSetzen);
+  ASSERT_EQ(m_window.messageBoxes.size(), 2u);
+  EXPECT_EQ(m_window.messageBoxes[1].caption, "Fehler");
+  EXPECT_EQ(m_window.messageBoxes[1].icon, MessageIcon::Stop);
+  EXPECT_THAT(m_window.messageBoxes[1].text,
+              testing::StartsWith("Die Seriennummer 100004 ist bereits für das Gerät OTHER"));
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7860, 32), std::vector<std::uint8_t>(32, 0xFF));
+}
+
+// Another station reserves the proposal while the dialog is open: the operator is told and shown
+// the next free number, which is written.
+TEST_F(DialogMacSetzen, AProposalTakenMeanwhileIsProposedAnew) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
+  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER ledger.csv\n");
+  std::vector<std::int32_t> proposals;
+  m_whileDialogOpen = [this, &proposals](SerialNumberDialog& dialog) {
+    proposals.push_back(dialog.m_serial);
+    if (proposals.size() > 1) return;
+    ASSERT_EQ(FileLedger(m_folder.File("Infos/ledger.csv"))
+                  .Reserve({100002, 0x024B53000004, 0x024B53000005, "OTHER"}, "P2", 1),
+              LedgerStatus::Ok);
+  };
+  Start();
+  m_dialog->OnCommand(kIdMacSetzen);
+  EXPECT_THAT(proposals, ElementsAre(100002, 100003));
+  EXPECT_THAT(Boxes(), ElementsAre("Warnung: Die Seriennummer 100002 wurde inzwischen an einer "
+                                   "anderen Station vergeben: die nächste freie wird "
+                                   "vorgeschlagen."));
+  const std::vector<std::uint8_t> block1 = m_bench.Peek(0, 2, 0x1FFF7820, 32);
+  EXPECT_EQ(std::vector<std::uint8_t>(block1.begin(), block1.begin() + 6),
+            (std::vector<std::uint8_t>{0x02, 0x4B, 0x53, 0x00, 0x00, 0x06}));
+}
+
+TEST_F(DialogMacSetzen, ALedgerCfgInDoubtIsSaidAtStartAndAssignsNothing) {
+  WriteInfos("RANGE 02-4B-53-00-00-00 1000 100000\n", "100002\n");
+  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER a.csv\nLEDGER b.csv\n");
+  Start();
+  m_dialog->OnCommand(kIdMacSetzen);
+  const std::string refusal =
+      "Fehler: ./Infos/Ledger.cfg nennt kein eindeutiges Ledger: es wird keine Seriennummer "
+      "vergeben und kein Lauf eingetragen !";
+  EXPECT_THAT(Boxes(), ElementsAre("Warnung: Zweiter Ort in ./Infos/Ledger.cfg bei Zeile 2",
+                                   refusal, refusal));
+  EXPECT_EQ(m_dialogs, 0);
+  EXPECT_EQ(m_bench.Peek(0, 2, 0x1FFF7820, 32), std::vector<std::uint8_t>(32, 0xFF));
 }
 
 TEST_F(DialogMacSetzen, AnEmptyListShowsTheButtonButRefusesTheAssignment) {

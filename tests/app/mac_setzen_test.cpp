@@ -119,6 +119,7 @@ class ScriptedOperator final : public IdentityOperator {
     return Answer("confirm " + dialog.m_serialText + "?") && dialog.m_recordFilled;
   }
   void Tell(IdentityNotice notice) override { heard.push_back(TextOf(notice).text); }
+  void Tell(const OperatorMessage& message) override { heard.push_back(message.text); }
 
   std::vector<bool> answers;  // taken in order; none left: no
   std::vector<std::string> heard;

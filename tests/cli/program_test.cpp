@@ -334,6 +334,35 @@ TEST_F(ProgramTest, SkipUnchangedOnADeviceThatHoldsTheImageWritesNothingAndLogsT
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);  // the header and two runs
 }
 
+// With a ledger every verified run is recorded there too; when the ledger is away the run still
+// ends verified, with a warning, and its record waits in the queue for the next contact.
+TEST_F(ProgramTest, AVerifiedRunIsRecordedInTheLedgerOrQueuedWhileItIsAway) {
+  std::filesystem::create_directories(folder.File("Infos"));
+  testkit::WriteFileText(folder.File("Infos/Ledger.cfg"), "LEDGER share/ledger.csv\n");
+  const std::string firmware = Firmware();
+  const auto program = [&] {
+    return Main({"--simulate", "--infos", folder.File("Infos"), "program", firmware}, out.File(),
+                err.File());
+  };
+  ASSERT_EQ(program(), kExitOk) << err.Text();
+  EXPECT_THAT(err.Text(), HasSubstr("ist nicht erreichbar !"));
+  const auto text = [](const std::string& path) {
+    const auto bytes = testkit::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const std::string queue = folder.File("Infos/LedgerQueue.csv");
+  EXPECT_THAT(text(queue), HasSubstr(";firmware.bin;"));
+
+  std::filesystem::create_directories(folder.File("Infos/share"));
+  ASSERT_EQ(program(), kExitOk) << err.Text();
+  EXPECT_EQ(text(queue), "");
+  const std::string ledger = text(folder.File("Infos/share/ledger.csv"));
+  std::size_t runs = 0;
+  for (std::size_t at = 0; (at = ledger.find("\nrun;", at)) != std::string::npos; ++at) ++runs;
+  EXPECT_EQ(runs, 2u) << ledger;
+  EXPECT_THAT(ledger, HasSubstr(";firmware.bin;"));
+}
+
 TEST_F(ProgramTest, TheCommandLineWantsOneFile) {
   EXPECT_EQ(Main({"--simulate", "program"}, out.File(), err.File()), kExitUsage);
   EXPECT_EQ(Main({"--simulate", "program", "a.bin", "b.bin"}, out.File(), err.File()), kExitUsage);

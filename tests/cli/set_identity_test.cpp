@@ -209,6 +209,69 @@ TEST(SetIdentityCommand, ParsesItsArguments) {
   }
 }
 
+// With a ledger the proposal moves on past every serial number given, a number another device
+// holds is refused before anything is written, a failed write stays held, and a ledger out of
+// reach assigns nothing.
+TEST_F(SetIdentityTest, WithALedgerNoSerialNumberIsGivenTwice) {
+  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"),
+                         "LEDGER ledger.csv\nSTATION \"Platz 1\"\n");
+  const Outcome first = Run({std::nullopt, true});
+  ASSERT_EQ(first.status, kExitOk) << first.err;
+  EXPECT_THAT(first.out, HasSubstr("Seriennummer : 100000  (im Bereich"));
+
+  m_device.uniqueId[0] ^= 0x55;  // another device
+  const Outcome second = Run({std::nullopt, true});
+  ASSERT_EQ(second.status, kExitOk) << second.err;
+  EXPECT_THAT(second.out, HasSubstr("Seriennummer : 100001  (im Bereich"));
+
+  m_device.uniqueId[1] ^= 0x55;  // a third one, to which the operator gives the first's number
+  const Outcome taken = Run({std::int32_t{100000}, true});
+  EXPECT_EQ(taken.status, kExitRefused);
+  EXPECT_THAT(taken.err,
+              HasSubstr(testkit::Utf8(u8"Die Seriennummer 100000 ist bereits für das Gerät ")));
+  EXPECT_FALSE(Block1Written());
+
+  // The write fails: its number is held as failed and never proposed again.
+  m_arrange = [](SimBench& bench) {
+    SimFault fault;
+    fault.action = SimFaultAction::Fail;
+    fault.request = SimRequest::Dnload;
+    fault.nth = 4;  // discovery sets the address thrice (area, ID twice); then all fail
+    fault.count = 1000;
+    bench.AddFault(0, fault);
+  };
+  EXPECT_EQ(Run({std::nullopt, true}).status, kExitFailed);
+  m_arrange = nullptr;
+  m_device.uniqueId[2] ^= 0x55;
+  const Outcome after = Run({std::nullopt, true});
+  ASSERT_EQ(after.status, kExitOk) << after.err;
+  EXPECT_THAT(after.out, HasSubstr("Seriennummer : 100003  (im Bereich"));
+
+  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER nowhere/ledger.csv\n");
+  const Outcome unreachable = Run({std::nullopt, true});
+  EXPECT_EQ(unreachable.status, kExitRefused);
+  EXPECT_THAT(unreachable.err, HasSubstr("ist nicht erreichbar !"));
+  EXPECT_THAT(unreachable.err, HasSubstr("Es wird keine Seriennummer vergeben."));
+  EXPECT_FALSE(Block1Written());
+
+  testkit::CapturedStream out;
+  testkit::CapturedStream err;
+  ASSERT_EQ(Main({"ledger", "--infos", m_folder.File("Infos"), "--ledger",
+                  m_folder.File("Infos/ledger.csv"), "--check"},
+                 out.File(), err.File()),
+            kExitOk)
+      << err.Text();
+  EXPECT_THAT(out.Text(), HasSubstr("3 written, 1 failed, 0 reserved but never confirmed"));
+}
+
+TEST_F(SetIdentityTest, ALedgerCfgInDoubtAssignsNothing) {
+  testkit::WriteFileText(m_folder.File("Infos/Ledger.cfg"), "LEDGER a.csv\nLEDGER b.csv\n");
+  const Outcome doubtful = Run({std::nullopt, true});
+  EXPECT_EQ(doubtful.status, kExitRefused);
+  EXPECT_THAT(doubtful.err, HasSubstr("nennt kein eindeutiges Ledger"));
+  EXPECT_FALSE(Block1Written());
+}
+
 // Through the whole command line: the simulator file keeps the device between two commands.
 TEST(SetIdentityCommand, SuccessiveCommandsFillTheBlocksUpward) {
   testkit::TempFolder folder;

@@ -41,8 +41,9 @@ TEST_F(StationLedgerTest, TwoStationsNeverGiveTheSameIdentity) {
   ASSERT_TRUE(assignment);
   const LedgerIdentity first = IdentityOfRecord(assignment->record, "UID-1");
   EXPECT_EQ(first, (LedgerIdentity{1000, 0x020000001000, 0x020000001001, "UID-1"}));
-  ASSERT_TRUE(one.Reserve(first, 1, message));
-  EXPECT_FALSE(two.Reserve(IdentityOfRecord(assignment->record, "UID-2"), 2, message));
+  ASSERT_EQ(one.Reserve(first, 1, message), LedgerStatus::Ok);
+  EXPECT_EQ(two.Reserve(IdentityOfRecord(assignment->record, "UID-2"), 2, message),
+            LedgerStatus::Conflict);
   EXPECT_EQ(message.caption, "Fehler");
   EXPECT_EQ(message.text,
             "Die Seriennummer 1000 ist bereits für das Gerät UID-1 reserviert !\n\nEs wird "
@@ -60,7 +61,7 @@ TEST_F(StationLedgerTest, AwayLedgerAssignsNothingAndQueuesRuns) {
   EXPECT_FALSE(station.Propose(m_ranges, 1000, proposal, message));
   EXPECT_EQ(proposal, -1);
   EXPECT_TRUE(message.text.ends_with("Es wird keine Seriennummer vergeben.")) << message.text;
-  EXPECT_FALSE(station.Reserve({1000, 1, 2, "U"}, 1, message));
+  EXPECT_NE(station.Reserve({1000, 1, 2, "U"}, 1, message), LedgerStatus::Ok);
   EXPECT_EQ(station.RecordVerifiedRun({"", 5, "", "U", "fw.bin", "F405", "1.0", "d"}, message),
             RunRecordOutcome::Queued);
   EXPECT_EQ(message.caption, "Warnung");
