@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "cli/cli.h"
@@ -79,6 +80,8 @@ TEST_F(DeviceInUseTest, AnotherProcessFindsTheHeldDeviceInUseUntilItIsLetGo) {
   // A second handle of the holder's own process shares the hold.
   EXPECT_TRUE(made.bench->Open(path));
 
+  // An Infos folder of its own making would be said first.
+  std::filesystem::create_directories(m_folder.File("Infos"));
   // Without its line end: the Windows console writes "\r\n".
   const std::string inUse = "kestrune: the USB device " + path + " is in use by another program";
   for (const char* command : {"info", "program firmware.bin"}) {
