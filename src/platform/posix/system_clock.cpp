@@ -27,8 +27,10 @@ class PosixClock final : public Clock {
 }  // namespace
 
 Clock& SystemClock() {
-  static PosixClock clock;
-  return clock;
+  // Never destroyed: threads of objects that outlive it at exit (a bench held in a static of a
+  // preloaded library) may still sleep on it while the statics go.
+  static PosixClock* const clock = new PosixClock;
+  return *clock;
 }
 
 }  // namespace kestrune
