@@ -26,14 +26,14 @@ std::string Format(const char* format, Args... args) {
   return text;
 }
 
-std::string SizeText(std::int32_t size) {
+std::string SizeText(std::int64_t size) {
   if (size < 0) {
     return "---";
   }
-  // Wide arithmetic: size * 10 would overflow 32 bits from about 200 MiB on.
-  const std::int64_t bytes = size;
-  return Format("%i.%i kB%s", static_cast<int>(bytes / 1024),
-                static_cast<int>(bytes * 10 / 1024 % 10), IsDescribableSize(bytes) ? "" : kError);
+  // The tenths from the remainder: size * 10 would overflow for the largest sizes a file can have.
+  return Format("%lld.%i kB%s", static_cast<long long>(size / 1024),
+                static_cast<int>(size % 1024 * 10 / 1024),
+                IsDescribableSize(static_cast<std::uint64_t>(size)) ? "" : kError);
 }
 
 }  // namespace
@@ -61,12 +61,12 @@ FirmwareDescription DescribeFirmware(const char* path) {
   const bool sumOk = sum == kGoodWordSum;
   const std::uint8_t code = header[kHardwareCodeOffset];
   // The size comes from a look-up by name of its own; one that fails (-1) counts as too large.
-  const std::int32_t size = GetPlainFileSize(path);
+  const std::int64_t size = GetPlainFileSize(path);
   if (!sumOk) {
     description.state = FirmwareState::BadChecksum;
   } else if (!IsAcceptedHardware(code)) {
     description.state = FirmwareState::WrongHardware;
-  } else if (!IsDescribableSize(static_cast<std::uint32_t>(size))) {
+  } else if (!IsDescribableSize(static_cast<std::uint64_t>(size))) {
     description.state = FirmwareState::TooLarge;
   } else {
     description.state = FirmwareState::Valid;

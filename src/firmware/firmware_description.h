@@ -26,7 +26,7 @@ struct FirmwareDescription {
   // The values behind the texts, once the file had a header.
   std::optional<std::uint32_t> wordSum;  // the sum of its 32-bit words: kGoodWordSum when intact
   std::optional<std::uint8_t> hardwareCode;
-  std::optional<std::int32_t> fileBytes;  // none when the size could not be learnt
+  std::optional<std::int64_t> fileBytes;  // none when the size could not be learnt
   // The texts of the fields, in the order above.
   std::array<std::string, kFirmwareInfoFieldCount> texts;
 };

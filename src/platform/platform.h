@@ -17,9 +17,9 @@ enum PathKind : std::int32_t {
 };
 PathKind GetPathKind(const char* path);
 
-// Size in bytes (low 32 bits) of the file that the path names; -1 when there is none or the path
-// names a folder.
-std::int32_t GetPlainFileSize(const char* path);
+// Size in bytes of the file that the path names, whole (a file of 4 GiB or more keeps its high
+// bits); -1 when there is none or the path names a folder.
+std::int64_t GetPlainFileSize(const char* path);
 
 // A whole file mapped read-only while the object lives. Other programs may read the file but not
 // write it meanwhile (where the system can enforce that). Empty files, files of 4 GiB or more and

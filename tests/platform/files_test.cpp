@@ -44,13 +44,22 @@ TEST(Files, PathKindAndPlainFileSize) {
   const std::string empty = folder.File("empty.bin");
   WriteFileBytes(file, std::vector<std::uint8_t>(1536, 0xAB));
   WriteFileBytes(empty, {});
+  // Sparse: sizes beyond 31 and 32 bits cost no disk space.
+  const std::string beyond31Bits = folder.File("2g.bin");
+  const std::string beyond32Bits = folder.File("4g.bin");
+  WriteFileBytes(beyond31Bits, {});
+  WriteFileBytes(beyond32Bits, {});
+  std::filesystem::resize_file(beyond31Bits, 0x80000000 + 100);
+  std::filesystem::resize_file(beyond32Bits, 0x100000000 + 100);
   const struct {
     std::string path;
     PathKind kind;
-    std::int32_t size;
+    std::int64_t size;
   } cases[] = {
       {file, kPathFile, 1536},
       {empty, kPathFile, 0},
+      {beyond31Bits, kPathFile, 0x80000000 + 100},
+      {beyond32Bits, kPathFile, 0x100000000 + 100},
       {folder.Path(), kPathDirectory, -1},
       {folder.File("missing.bin"), kPathMissing, -1},
       {folder.File("missing/fw.bin"), kPathMissing, -1},

@@ -61,12 +61,12 @@ PathKind GetPathKind(const char* path) {
   return kPathDirectory;
 }
 
-std::int32_t GetPlainFileSize(const char* path) {
+std::int64_t GetPlainFileSize(const char* path) {
   struct stat info;
   if (path == nullptr || ::stat(path, &info) != 0 || S_ISDIR(info.st_mode)) {
     return -1;
   }
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(info.st_size));
+  return static_cast<std::int64_t>(info.st_size);
 }
 
 ReadOnlyFileMapping::ReadOnlyFileMapping(const char* path) {

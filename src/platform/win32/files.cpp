@@ -73,14 +73,15 @@ PathKind GetPathKind(const char* path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPathDirectory : kPathFile;
 }
 
-std::int32_t GetPlainFileSize(const char* path) {
+std::int64_t GetPlainFileSize(const char* path) {
   // Asked by name, without the wildcards a directory search would honour.
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (path == nullptr || !GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return -1;
   }
-  return static_cast<std::int32_t>(data.nFileSizeLow);
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 |
+                                   data.nFileSizeLow);
 }
 
 ReadOnlyFileMapping::ReadOnlyFileMapping(const char* path) {
