@@ -1,8 +1,10 @@
 #pragma once
-// The identity ledger shared by the stations of a line: which serial number and MAC addresses
+// The identity ledger shared by the stations of a line: which serial numbers and MAC addresses
 // were given to which device (by its unique ID), and every verified run. A serial number or MAC
 // address once reserved for one device is never given to another, whatever becomes of the
-// write: only the same device may take its own reservation again.
+// write: only the same device may take its own reservation again. A device may hold several
+// serial numbers: one whose identity is replaced reserves a new one, and its old reservation
+// stays, so that those numbers are not given out again either.
 //
 // Every operation is one short exchange with the ledger's store (a locked file, a database
 // transaction), safe for any number of processes at once. Failures come back as values; the
@@ -72,9 +74,11 @@ class Ledger {
   virtual LedgerStatus ReservedSerials(std::vector<std::int32_t>& serials) = 0;
 
   // Reserves the serial number and both MAC addresses for the device at once, or none of them:
-  // Conflict when any of the three is reserved for another unique ID (or for this one under
-  // another serial). Reserving what this device already holds is allowed and makes it reserved
-  // again (a write that is tried once more).
+  // Conflict when the serial number is reserved with other MAC addresses or for another unique ID,
+  // or when either MAC address is reserved under another serial number (this device's too).
+  // Serial numbers the device holds already do not stand in the way of a new one. Reserving what
+  // this device already holds is allowed and makes it reserved again (a write that is tried once
+  // more).
   virtual LedgerStatus Reserve(const LedgerIdentity& identity, const std::string& station,
                                std::int64_t time) = 0;
 

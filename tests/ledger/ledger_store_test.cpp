@@ -112,6 +112,17 @@ TEST_P(LedgerStore, RefusesWhatAnotherDeviceHoldsAndChangesNothing) {
   EXPECT_EQ(Contents().identities.at(0).state, ReservationState::Reserved);
 }
 
+// A replaced identity: the device takes a second serial number and keeps the first reserved.
+TEST_P(LedgerStore, ADeviceMayHoldASecondSerialNumber) {
+  ASSERT_EQ(m_ledger->Reserve({1000, 0x100, 0x101, "A"}, "bench 1", 1), LedgerStatus::Ok);
+  ASSERT_EQ(m_ledger->Mark(1000, "A", ReservationState::Written, 2), LedgerStatus::Ok);
+  EXPECT_EQ(m_ledger->Reserve({1001, 0x102, 0x103, "A"}, "bench 1", 3), LedgerStatus::Ok)
+      << m_ledger->LastError();
+  std::vector<std::int32_t> serials;
+  ASSERT_EQ(m_ledger->ReservedSerials(serials), LedgerStatus::Ok);
+  EXPECT_EQ(serials, (std::vector<std::int32_t>{1000, 1001}));
+}
+
 TEST_P(LedgerStore, AProposalWhoseMacsAnotherSerialHoldsIsPassedOver) {
   // A second range whose addresses run into the first one's: 1000's MACs are taken by 5000.
   ASSERT_EQ(m_ledger->Reserve({5000, 0x020000001001ull, 0x020000001002ull, "X"}, "b", 1),
