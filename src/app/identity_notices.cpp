@@ -2,28 +2,29 @@
 
 namespace kestrune {
 
-NoticeText TextOf(IdentityNotice notice) {
+OperatorMessage TextOf(IdentityNotice notice) {
   switch (notice) {
     case IdentityNotice::NoRange:
-      return {NoticeKind::Warning, "Warnung",
-              "In ./Infos/MacList.cfg ist kein gültiger Bereich eingetragen !"};
+      return {"Warnung", "In ./Infos/MacList.cfg ist kein gültiger Bereich eingetragen !",
+              OperatorIcon::Warning};
     case IdentityNotice::NotOpened:
-      return {NoticeKind::Error, "Fehler", "Das Gerät konnte nicht geöffnet werden !"};
+      return {"Fehler", "Das Gerät konnte nicht geöffnet werden !", OperatorIcon::Stop};
     case IdentityNotice::NotRead:
-      return {NoticeKind::Error, "Fehler",
-              "Die Speicherplätze des Gerätes konnten nicht gelesen werden !"};
+      return {"Fehler", "Die Speicherplätze des Gerätes konnten nicht gelesen werden !",
+              OperatorIcon::Stop};
     case IdentityNotice::AlreadyInDevice:
-      return {NoticeKind::Information, "Information", "Diese Seriennummer ist bereits im Gerät !"};
+      return {"Information", "Diese Seriennummer ist bereits im Gerät !",
+              OperatorIcon::Information};
     case IdentityNotice::AreaFull:
-      return {NoticeKind::Error, "Fehler", "Alle Speicherplätze sind auf gebraucht !"};
+      return {"Fehler", "Alle Speicherplätze sind auf gebraucht !", OperatorIcon::Stop};
     case IdentityNotice::NotProgrammed:
-      return {NoticeKind::Error, "Fehler", "Fehler beim Programmieren !"};
+      return {"Fehler", "Fehler beim Programmieren !", OperatorIcon::Stop};
     case IdentityNotice::NotChecked:
-      return {NoticeKind::Error, "Fehler", "Fehler beim Prüfen !"};
+      return {"Fehler", "Fehler beim Prüfen !", OperatorIcon::Stop};
     case IdentityNotice::Differs:
-      return {NoticeKind::Error, "Fehler", "Die Daten wurden nicht gültig programmiert !"};
+      return {"Fehler", "Die Daten wurden nicht gültig programmiert !", OperatorIcon::Stop};
   }
-  return {NoticeKind::Error, "Fehler", ""};
+  return {"Fehler", "", OperatorIcon::Stop};
 }
 
 }  // namespace kestrune

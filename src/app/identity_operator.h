@@ -21,15 +21,8 @@ enum class IdentityNotice {
   Differs,          // error: read back, but not what was written
 };
 
-enum class NoticeKind { Error, Warning, Information };
-
-struct NoticeText {
-  NoticeKind kind;
-  const char* caption;
-  const char* text;
-};
-
-NoticeText TextOf(IdentityNotice notice);
+// The box that tells the operator of the notice: its caption, text and icon, for every front end.
+OperatorMessage TextOf(IdentityNotice notice);
 
 inline constexpr const char* kReplaceIdentityQuestion =
     "Das Gerät hat bereits eine Seriennummer !\n\nSoll diese ersetzt werden ?";

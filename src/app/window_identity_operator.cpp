@@ -19,11 +19,7 @@ bool WindowIdentityOperator::ConfirmRecord(SerialNumberDialog& dialog) {
 }
 
 void WindowIdentityOperator::Tell(IdentityNotice notice) {
-  const NoticeText said = TextOf(notice);
-  const MessageIcon icon = said.kind == NoticeKind::Error     ? MessageIcon::Stop
-                           : said.kind == NoticeKind::Warning ? MessageIcon::Warning
-                                                              : MessageIcon::Information;
-  m_window.ShowMessageBox(said.caption, said.text, MessageButtons::Ok, icon);
+  ShowOperatorMessage(m_window, TextOf(notice));
 }
 
 void WindowIdentityOperator::Tell(const OperatorMessage& message) {

@@ -95,13 +95,7 @@ class ConsoleIdentityOperator final : public IdentityOperator {
                MessageIcon::Question, m_answers.yes);
   }
 
-  void Tell(IdentityNotice notice) override {
-    const NoticeText said = TextOf(notice);
-    const MessageIcon icon = said.kind == NoticeKind::Error     ? MessageIcon::Stop
-                             : said.kind == NoticeKind::Warning ? MessageIcon::Warning
-                                                                : MessageIcon::Information;
-    m_console.ShowMessageBox(said.caption, said.text, MessageButtons::Ok, icon);
-  }
+  void Tell(IdentityNotice notice) override { ShowOperatorMessage(m_console, TextOf(notice)); }
 
   void Tell(const OperatorMessage& message) override { ShowOperatorMessage(m_console, message); }
 
