@@ -8,6 +8,7 @@
 
 #include "device/device_path.h"
 #include "usb/setupdi_boot_loaders.h"
+#include "usb/setupdi_broadcast.h"
 #include "usb/windows_guid.h"
 
 namespace kestrune {
@@ -20,25 +21,17 @@ constexpr char kWindowClass[] = "KestruneDeviceEvents";
 constexpr Guid kUsbDeviceClass{
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
-// The interface name of a device-interface broadcast, within the size the broadcast gives.
-std::string InterfaceName(const DEV_BROADCAST_DEVICEINTERFACE_A& broadcast) {
-  const std::size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
-  if (broadcast.dbcc_size <= offset) return {};
-  return std::string(broadcast.dbcc_name,
-                     strnlen(broadcast.dbcc_name, broadcast.dbcc_size - offset));
-}
-
 LRESULT CALLBACK HiddenWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   } else if (message == WM_DEVICECHANGE &&
-             (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0) {
-    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+             (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)) {
+    const std::optional<std::string> name =
+        DeviceInterfaceName(reinterpret_cast<const void*>(lParam));
     auto* bus = reinterpret_cast<SetupDiBus*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE && bus != nullptr) {
-      bus->Notify(wParam == DBT_DEVICEARRIVAL ? DeviceEvent::Arrival : DeviceEvent::Removal,
-                  InterfaceName(*reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam)));
+    if (name && bus != nullptr) {
+      bus->Notify(wParam == DBT_DEVICEARRIVAL ? DeviceEvent::Arrival : DeviceEvent::Removal, *name);
     }
     return TRUE;
   } else if (message == WM_CLOSE) {

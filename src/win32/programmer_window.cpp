@@ -3,6 +3,7 @@
 #include <dbt.h>
 
 #include "app/control_ids.h"
+#include "usb/setupdi_broadcast.h"
 #include "win32/about_dialog.h"
 #include "win32/button_bitmap.h"
 #include "win32/device_notifications.h"
@@ -141,19 +142,17 @@ std::optional<INT_PTR> ProgrammerWindow::OnPaint() {
 }
 
 INT_PTR ProgrammerWindow::OnDeviceChange(WPARAM event, LPARAM data) {
-  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-  if ((event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && header != nullptr &&
-      header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
-    const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(header);
-    const DeviceEvent change =
-        event == DBT_DEVICEARRIVAL ? DeviceEvent::Arrival : DeviceEvent::Removal;
-    if (m_serialDialogOpen) {
-      m_window.HoldDeviceEvent(change, broadcast->dbcc_name);
-    } else {
-      m_dialog.OnDeviceChange(change, broadcast->dbcc_name);
-    }
-    if (change == DeviceEvent::Arrival) RegisterNotifications();
+  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return Answer(TRUE);
+  const std::optional<std::string> name = DeviceInterfaceName(reinterpret_cast<const void*>(data));
+  if (!name) return Answer(TRUE);
+  const DeviceEvent change =
+      event == DBT_DEVICEARRIVAL ? DeviceEvent::Arrival : DeviceEvent::Removal;
+  if (m_serialDialogOpen) {
+    m_window.HoldDeviceEvent(change, *name);
+  } else {
+    m_dialog.OnDeviceChange(change, *name);
   }
+  if (change == DeviceEvent::Arrival) RegisterNotifications();
   return Answer(TRUE);
 }
 
