@@ -27,7 +27,7 @@ constexpr int kFirmwareNoFile = 0;
 constexpr int kFirmwareValid = 5;
 
 ColourScheme DeviceCountScheme(const ColourState& state) {
-  if (state.deviceCount == 0 || state.deviceError != 0) return ColourScheme::Bad;
+  if (state.deviceCount == 0 || state.deviceError) return ColourScheme::Bad;
   return state.deviceCount == 1 ? ColourScheme::Good : ColourScheme::Doubtful;
 }
 
@@ -52,13 +52,14 @@ ColourScheme StatusLineScheme(const ColourState& state) {
 
 ColourScheme IdentityScheme(const ColourState& state) {
   switch (state.identityState) {
-    case 1:
+    case IdentityState::NotProgrammed:
       return ColourScheme::Doubtful;
-    case 2:
+    case IdentityState::Present:
       return ColourScheme::IdentityPresent;
-    default:
-      return ColourScheme::FrameworkDefault;
+    case IdentityState::NotRead:
+      break;
   }
+  return ColourScheme::FrameworkDefault;
 }
 
 }  // namespace
