@@ -23,17 +23,14 @@ SchemeColours ColoursOf(ColourScheme scheme) {
 
 namespace {
 
-constexpr int kFirmwareNoFile = 0;
-constexpr int kFirmwareValid = 5;
-
 ColourScheme DeviceCountScheme(const ColourState& state) {
   if (state.deviceCount == 0 || state.deviceError) return ColourScheme::Bad;
   return state.deviceCount == 1 ? ColourScheme::Good : ColourScheme::Doubtful;
 }
 
 ColourScheme FirmwareKindScheme(const ColourState& state) {
-  if (state.firmwareState == kFirmwareValid) return ColourScheme::Good;
-  if (state.firmwareState == kFirmwareNoFile) return ColourScheme::Doubtful;
+  if (state.firmwareState == FirmwareState::Valid) return ColourScheme::Good;
+  if (state.firmwareState == FirmwareState::NoFile) return ColourScheme::Doubtful;
   return ColourScheme::Bad;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "device/device_identity.h"
+#include "firmware/firmware_state.h"
 
 namespace kestrune {
 
@@ -30,8 +31,8 @@ SchemeColours ColoursOf(ColourScheme scheme);
 struct ColourState {
   int deviceCount = 0;
   bool deviceError = false;
-  int firmwareState = 0;  // FirmwareState
-  int runStatus = 0;      // RunStatus
+  FirmwareState firmwareState = FirmwareState::NoFile;
+  int runStatus = 0;  // RunStatus
   IdentityState identityState = IdentityState::NotRead;
 };
 

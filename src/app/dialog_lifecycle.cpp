@@ -122,7 +122,7 @@ void ProgrammerDialog::OnCommand(int id) {
 }
 
 ColourScheme ProgrammerDialog::ControlColour(int id) const {
-  return ControlColourScheme(id, {m_deviceCount, m_deviceError, static_cast<int>(m_firmwareState),
+  return ControlColourScheme(id, {m_deviceCount, m_deviceError, m_firmwareState,
                                   m_shared.m_runStatus.load(), m_identityState});
 }
 

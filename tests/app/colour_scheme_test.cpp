@@ -22,11 +22,11 @@ TEST(ColourSchemeTest, ControlsArePaintedByTheirVerdict) {
       {kIdDeviceCount, {.deviceCount = 1, .deviceError = true}, Bad},
       {kIdDeviceCount, {.deviceCount = 2}, Doubtful},
       // Firmware kind: only a valid file is good; no file is doubtful; a file too large is bad.
-      {kIdFirmwareKind, {.firmwareState = 0}, Doubtful},
-      {kIdFirmwareKind, {.firmwareState = 1}, Bad},
-      {kIdFirmwareKind, {.firmwareState = 3}, Bad},
-      {kIdFirmwareKind, {.firmwareState = 4}, Bad},
-      {kIdFirmwareKind, {.firmwareState = 5}, Good},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::NoFile}, Doubtful},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::WrongFormat}, Bad},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::WrongHardware}, Bad},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::TooLarge}, Bad},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::Valid}, Good},
       // Status line by the run's outcome.
       {kIdStatusLine, {.runStatus = 0}, FrameworkDefault},
       {kIdStatusLine, {.runStatus = 1}, Doubtful},
@@ -41,7 +41,7 @@ TEST(ColourSchemeTest, ControlsArePaintedByTheirVerdict) {
       {kIdUniqueId,
        {.deviceCount = 0, .runStatus = 2, .identityState = IdentityState::Present},
        FrameworkDefault},
-      {kIdFirmwarePath, {.firmwareState = 1}, FrameworkDefault},
+      {kIdFirmwarePath, {.firmwareState = FirmwareState::WrongFormat}, FrameworkDefault},
   };
   for (const ColourCase& c : cases) {
     EXPECT_EQ(ControlColourScheme(c.controlId, c.state), c.expected) << "control " << c.controlId;
