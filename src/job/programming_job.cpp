@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "device/device_identity.h"
-#include "device/identity_display.h"
+#include "device/unique_id_text.h"
 #include "device/otp_read.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/dfu_session.h"
