@@ -23,17 +23,14 @@ SchemeColours ColoursOf(ColourScheme scheme) {
 
 namespace {
 
-constexpr int kFirmwareNoFile = 0;
-constexpr int kFirmwareValid = 5;
-
 ColourScheme DeviceCountScheme(const ColourState& state) {
-  if (state.deviceCount == 0 || state.deviceError != 0) return ColourScheme::Bad;
+  if (state.deviceCount == 0 || state.deviceError) return ColourScheme::Bad;
   return state.deviceCount == 1 ? ColourScheme::Good : ColourScheme::Doubtful;
 }
 
 ColourScheme FirmwareKindScheme(const ColourState& state) {
-  if (state.firmwareState == kFirmwareValid) return ColourScheme::Good;
-  if (state.firmwareState == kFirmwareNoFile) return ColourScheme::Doubtful;
+  if (state.firmwareState == FirmwareState::Valid) return ColourScheme::Good;
+  if (state.firmwareState == FirmwareState::NoFile) return ColourScheme::Doubtful;
   return ColourScheme::Bad;
 }
 
@@ -52,13 +49,14 @@ ColourScheme StatusLineScheme(const ColourState& state) {
 
 ColourScheme IdentityScheme(const ColourState& state) {
   switch (state.identityState) {
-    case 1:
+    case IdentityState::NotProgrammed:
       return ColourScheme::Doubtful;
-    case 2:
+    case IdentityState::Present:
       return ColourScheme::IdentityPresent;
-    default:
-      return ColourScheme::FrameworkDefault;
+    case IdentityState::NotRead:
+      break;
   }
+  return ColourScheme::FrameworkDefault;
 }
 
 }  // namespace

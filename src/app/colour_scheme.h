@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include "device/device_identity.h"
+#include "firmware/firmware_state.h"
+
 namespace kestrune {
 
 enum class ColourScheme { FrameworkDefault, Bad, Good, Doubtful, IdentityPresent };
@@ -27,10 +30,10 @@ SchemeColours ColoursOf(ColourScheme scheme);
 // The dialog state the rule looks at.
 struct ColourState {
   int deviceCount = 0;
-  int deviceError = 0;
-  int firmwareState = 0;  // FirmwareState
-  int runStatus = 0;      // RunStatus
-  int identityState = 0;  // 0 unreadable, 1 not programmed, 2 identity present
+  bool deviceError = false;
+  FirmwareState firmwareState = FirmwareState::NoFile;
+  int runStatus = 0;  // RunStatus
+  IdentityState identityState = IdentityState::NotRead;
 };
 
 ColourScheme ControlColourScheme(int controlId, const ColourState& state);

@@ -40,8 +40,8 @@ bool ProgrammerDialog::OnInitDialog() {
   m_firmwareState = FirmwareState::NoFile;
   m_flashSize = 0;
   m_shared.m_runStatus = RunStatusNone;
-  m_identityState = 0;
-  m_deviceError = 0;
+  m_identityState = IdentityState::NotRead;
+  m_deviceError = false;
   m_busy = 0;
   m_rescanRequested = 0;
   LoadNextSerial();
@@ -122,7 +122,7 @@ void ProgrammerDialog::OnCommand(int id) {
 }
 
 ColourScheme ProgrammerDialog::ControlColour(int id) const {
-  return ControlColourScheme(id, {m_deviceCount, m_deviceError, static_cast<int>(m_firmwareState),
+  return ControlColourScheme(id, {m_deviceCount, m_deviceError, m_firmwareState,
                                   m_shared.m_runStatus.load(), m_identityState});
 }
 

@@ -1,6 +1,7 @@
 #include "app/discovery_display.h"
 
 #include "app/control_ids.h"
+#include "app/discovery_texts.h"
 
 namespace kestrune {
 namespace {
@@ -27,25 +28,25 @@ class EffectList {
 };
 
 // The fields of the device that was opened, in the order they were found out.
-void ShowDevice(const Discovery& found, EffectList& effects) {
-  if (found.descriptorTexts) {
-    const DescriptorTexts& texts = *found.descriptorTexts;
+void ShowDevice(const Discovery& found, const DiscoveryTexts& shown, EffectList& effects) {
+  if (shown.descriptors) {
+    const DescriptorTexts& texts = *shown.descriptors;
     effects.Add(ControlEffectKind::UpdateControls, 0);
     effects.Text(kIdVendorId, texts.vendorId);
     effects.Text(kIdProductId, texts.productId);
     effects.Text(kIdDfuVersion, texts.dfuVersion);
     effects.Text(kIdDeviceBcd, texts.deviceBcd);
   }
-  if (found.flashSizeText) effects.Text(kIdFlashSize, *found.flashSizeText);
+  if (shown.flashSize) effects.Text(kIdFlashSize, *shown.flashSize);
   if (!found.otpReadStarted) return;  // the OTP area was not tried
-  if (!found.identity) {
+  if (!shown.identity) {
     effects.Add(ControlEffectKind::Empty, kIdUniqueId);
     for (int control : kIdentityControls) effects.Add(ControlEffectKind::Empty, control);
     return;
   }
-  const IdentityDisplay& identity = *found.identity;
+  const IdentityDisplay& identity = *shown.identity;
   effects.Text(kIdUniqueId, identity.uniqueId);
-  if (identity.state == kIdentityPresent) {
+  if (identity.state == IdentityState::Present) {
     effects.Text(kIdMacA, identity.macA);
     effects.Text(kIdMacB, identity.macB);
     effects.Text(kIdAssignmentDate, identity.assignmentDate);
@@ -60,9 +61,10 @@ void ShowDevice(const Discovery& found, EffectList& effects) {
 
 }  // namespace
 
-ControlEffects DiscoveryEffects(const Discovery& found, const DiscoveryState& shown) {
+ControlEffects DiscoveryEffects(const Discovery& found, const DiscoveryState& shown,
+                                CalendarConversion local) {
   EffectList effects;
-  ShowDevice(found, effects);
+  ShowDevice(found, DescribeDiscovery(found, local), effects);
   if (found.deviceCount != shown.deviceCount) {
     effects.Add(ControlEffectKind::RepaintNow, kIdDeviceCount);
     effects.Text(kIdDeviceCount, std::to_string(found.deviceCount));
@@ -73,15 +75,15 @@ ControlEffects DiscoveryEffects(const Discovery& found, const DiscoveryState& sh
   }
   // The error flag as the window's member holds it by now: showing a device's descriptors
   // resets it.
-  const std::int32_t memberError = found.descriptorTexts ? 0 : shown.deviceError;
+  const bool memberError = found.descriptors ? false : shown.deviceError;
   if (found.deviceError != memberError) {
     effects.Add(ControlEffectKind::Repaint, kIdDeviceCount);
-    if (found.deviceError == 1) {
+    if (found.deviceError) {
       effects.Add(ControlEffectKind::Empty, kIdFlashSize);
       effects.Add(ControlEffectKind::Empty, kIdUniqueId);
     }
   } else if (found.deviceError != shown.deviceError) {
-    // The flag went back to 0 for a device shown anew: the count field must lose its error
+    // The flag was cleared for a device shown anew: the count field must lose its error
     // colours even when the count itself did not change.
     effects.Add(ControlEffectKind::Repaint, kIdDeviceCount);
   }

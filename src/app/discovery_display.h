@@ -10,6 +10,7 @@
 
 #include "device/device_identity.h"
 #include "device/enumerate.h"
+#include "support/format_time.h"
 
 namespace kestrune {
 
@@ -17,8 +18,8 @@ namespace kestrune {
 // m_identityState): fields are repainted and emptied where the new values differ.
 struct DiscoveryState {
   std::int32_t deviceCount = 0;
-  std::int32_t deviceError = 0;
-  std::int32_t identityState = kIdentityNotRead;
+  bool deviceError = false;
+  IdentityState identityState = IdentityState::NotRead;
 };
 
 enum class ControlEffectKind {
@@ -40,7 +41,9 @@ struct ControlEffect {
 
 using ControlEffects = std::vector<ControlEffect>;
 
-// The effects of `found` on a window that shows `shown`, in the order they are applied.
-ControlEffects DiscoveryEffects(const Discovery& found, const DiscoveryState& shown);
+// The effects of `found` on a window that shows `shown`, in the order they are applied. `local`
+// converts the assignment time to local calendar fields (tests pass a fixed zone).
+ControlEffects DiscoveryEffects(const Discovery& found, const DiscoveryState& shown,
+                                CalendarConversion local = LocalCalendar);
 
 }  // namespace kestrune

@@ -86,7 +86,7 @@ bool DeviceKnown(IdentityOperator& asker, const MacSetzenState& state, MacSetzen
     result.outcome = MacSetzenOutcome::OpenFailed;
     return false;
   }
-  if (state.identityState == 0) {
+  if (state.identityState == IdentityState::NotRead) {
     asker.Tell(IdentityNotice::NotRead);
     result.outcome = MacSetzenOutcome::NotRead;
     return false;
@@ -112,7 +112,7 @@ MacSetzenResult AssignOnce(const MacSetzenServices& services, MacSetzenState& st
   SerialNumberDialog dialog;
   dialog.m_now = services.now;
   dialog.m_calendar = services.calendar;
-  const bool replacing = state.identityState == kIdentityPresent;
+  const bool replacing = state.identityState == IdentityState::Present;
   if (replacing && !asker.ReplaceIdentity()) return result;
   std::int32_t proposal = state.nextSerial;
   if (state.ledger != nullptr && state.ledgerProposes) {
@@ -145,7 +145,7 @@ MacSetzenResult AssignOnce(const MacSetzenServices& services, MacSetzenState& st
     state.rediscover();
   }
   if (!DeviceKnown(asker, state, result)) return result;
-  if (!replacing && state.identityState == kIdentityPresent && !asker.ReplaceIdentity()) {
+  if (!replacing && state.identityState == IdentityState::Present && !asker.ReplaceIdentity()) {
     return result;
   }
 

@@ -26,13 +26,13 @@ namespace kestrune {
 
 // The dialog state the assignment reads and writes.
 struct MacSetzenState {
-  const RecordArray& ranges;      // m_macRanges
-  std::int32_t nextSerial = 0;    // m_nextSerial: the number proposed first
-  const int& identityState;       // m_identityState: 0 when the OTP area was not read
-  const std::string& devicePath;  // m_devicePath
-  const OtpImage& otpImage;       // m_otpImage, as the last discovery read it
-  RunShared& shared;              // the abort flag and progress counter the transfers use
-  int& rescanRequested;           // m_rescanRequested: set once the device may have changed
+  const RecordArray& ranges;           // m_macRanges
+  std::int32_t nextSerial = 0;         // m_nextSerial: the number proposed first
+  const IdentityState& identityState;  // m_identityState
+  const std::string& devicePath;       // m_devicePath
+  const OtpImage& otpImage;            // m_otpImage, as the last discovery read it
+  RunShared& shared;                   // the abort flag and progress counter the transfers use
+  int& rescanRequested;                // m_rescanRequested: set once the device may have changed
   // m_busy, when the caller can start runs: the serial-number dialog has no owner, so a run may
   // start from the main window while it is open, and that run then owns the device.
   const int* runActive = nullptr;

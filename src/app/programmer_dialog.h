@@ -157,8 +157,8 @@ class ProgrammerDialog final : public RunEvents {
   RunShared m_shared;
   int m_rescanRequested = 0;
   int m_busy = 0;
-  int m_deviceError = 0;
-  int m_identityState = 0;
+  bool m_deviceError = false;
+  IdentityState m_identityState = IdentityState::NotRead;
   std::uint32_t m_flashSize = 0;
   kestrune::FirmwareState m_firmwareState = FirmwareState::NoFile;
   std::shared_ptr<const MemoryMap> m_memoryMap;

@@ -37,7 +37,8 @@ const OptionSpec kOptions[] = {
      "read each sector first: one that already holds the image is neither erased nor written, "
      "a blank one is written without an erase"},
     {"--dry-run", nullptr, nullptr, false,
-     "show each sector, its action and the bytes to write, and change nothing on the device"},
+     "show what the run would do to the option bytes and to each sector, and the bytes to "
+     "write, and change nothing on the device"},
     {"--serial", nullptr, "N", false,
      "serial number 0 .. 16777215 (default: the one in NextSerial.cfg)"},
     {"--yes", nullptr, nullptr, false,

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/discovery_texts.h"
 #include "cli/cli.h"
 #include "cli/device_choice.h"
 #include "cli/json_output.h"
@@ -28,18 +29,19 @@ struct Field {
 // The device's fields in the order of the window, the device group, then the hidden identity
 // group: what a window that showed no device before shows after this discovery.
 std::vector<Field> DeviceFields(const Discovery& found) {
-  const DescriptorTexts descriptors = found.descriptorTexts.value_or(DescriptorTexts{});
+  const DiscoveryTexts texts = DescribeDiscovery(found);
+  const DescriptorTexts descriptors = texts.descriptors.value_or(DescriptorTexts{});
   // A device that failed a check shows neither flash size nor unique ID.
-  const bool failed = found.deviceError == 1;
+  const bool failed = found.deviceError;
   const IdentityDisplay identity =
-      failed ? IdentityDisplay{} : found.identity.value_or(IdentityDisplay{});
+      failed ? IdentityDisplay{} : texts.identity.value_or(IdentityDisplay{});
   return {
       {"Geräteanzahl :", "deviceCount", std::to_string(found.deviceCount)},
       {"Vendor ID :", "vendorId", descriptors.vendorId},
       {"Device ID :", "productId", descriptors.productId},
       {"Version :", "dfuVersion", descriptors.dfuVersion},
       {"Device BCD :", "deviceBcd", descriptors.deviceBcd},
-      {"Flash Size :", "flashSize", failed ? "" : found.flashSizeText.value_or("")},
+      {"Flash Size :", "flashSize", failed ? "" : texts.flashSize.value_or("")},
       {"Unique ID :", "uniqueId", identity.uniqueId},
       {"Seriennummer :", "serialNumber", identity.serialNumber},
       {"Vergabe am :", "assignmentDate", identity.assignmentDate},
@@ -62,7 +64,7 @@ int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, std:
                     bool json) {
   const Discovery found = Enumerate(backend.Dfu(), bus, backend.GetClock());
   const std::vector<Field> fields = DeviceFields(found);
-  const bool usable = found.deviceCount == 1 && found.deviceError == 0 && found.memoryMap;
+  const bool usable = found.deviceCount == 1 && !found.deviceError && found.memoryMap;
   const int status = usable ? kExitOk : found.deviceCount != 1 ? kExitNoDevice : kExitFailed;
   if (found.deviceCount == 0) std::fputs("kestrune: no DFU device is attached\n", err);
   if (found.deviceCount > 1) {
@@ -84,9 +86,9 @@ int PrintDeviceInfo(DeviceBackend& backend, DeviceBus& bus, std::FILE* out, std:
   }
   if (found.deviceCount == 0) return status;
   for (const Field& field : fields) PrintLine(out, field.label, field.value);
-  PrintLine(
-      out, "Gerätefehler :",
-      std::to_string(found.deviceError) + "  Identität : " + std::to_string(found.identityState));
+  PrintLine(out, "Gerätefehler :",
+            std::string(found.deviceError ? "1" : "0") +
+                "  Identität : " + std::to_string(static_cast<int>(found.identityState)));
   return status;
 }
 

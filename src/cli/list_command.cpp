@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/discovery_texts.h"
 #include "cli/cli.h"
 #include "cli/device_choice.h"
 #include "cli/json_output.h"
@@ -19,10 +20,13 @@ std::string Shown(const std::optional<std::string>& text) {
   return text && !text->empty() ? *text : "---";
 }
 
-// The identity as "Seriennummer :" shows it: the number, or "Nicht programmiert".
-std::optional<std::string> IdentityText(const Discovery& found) {
-  if (!found.identity) return std::nullopt;
-  return found.identity->serialNumber;
+// The flash size and the identity as "Flash Size :" and "Seriennummer :" show them: the
+// number, or "Nicht programmiert".
+std::string DeviceTexts(const Discovery& found) {
+  const DiscoveryTexts texts = DescribeDiscovery(found);
+  const std::optional<std::string> serial =
+      texts.identity ? std::optional(texts.identity->serialNumber) : std::nullopt;
+  return Shown(texts.flashSize) + "  " + Shown(serial);
 }
 
 }  // namespace
@@ -42,9 +46,8 @@ int RunList(const Invocation& invocation) {
       array.push_back(JsonDevice(RecordOf(device.discovery), device.usbSerialNumber));
       continue;
     }
-    const std::string line = device.path + "  " + Shown(device.usbSerialNumber) + "  " +
-                             Shown(device.discovery.flashSizeText) + "  " +
-                             Shown(IdentityText(device.discovery));
+    const std::string line =
+        device.path + "  " + Shown(device.usbSerialNumber) + "  " + DeviceTexts(device.discovery);
     std::fprintf(invocation.out, "%s\n", Cp1252ToUtf8(line).c_str());
   }
   const char* error = "no DFU device is attached";

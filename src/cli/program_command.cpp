@@ -113,8 +113,9 @@ int ProgramFirmware(DeviceBackend& backend, DeviceBus& bus, const std::string& i
   }
   if (choices.dryRun) {
     const RunControl control;
-    return PrintProgramPlan(dfu, clock, DeviceOf(found), firmwarePath, choices.skipUnchanged,
-                            console, control.m_abortRequested);
+    return PrintProgramPlan(dfu, clock, DeviceOf(found), firmwarePath,
+                            {choices.skipUnchanged, choices.unprotect}, console,
+                            control.m_abortRequested);
   }
   JobInputs inputs;
   inputs.firmwarePath = firmwarePath;

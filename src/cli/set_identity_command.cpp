@@ -153,8 +153,7 @@ int ExitStatus(MacSetzenOutcome outcome, int deviceCount) {
 
 // How the questions and refusals name a device: what its label and its USB descriptor say.
 std::string DeviceName(const ListedDevice& device) {
-  const std::string uniqueId =
-      device.discovery.identity ? device.discovery.identity->uniqueId : std::string();
+  const std::string uniqueId = device.discovery.hardwareId.value_or("");
   return "unique ID " + (uniqueId.empty() ? std::string("unknown") : uniqueId) + ", USB serial " +
          (device.usbSerialNumber.empty() ? std::string("none") : device.usbSerialNumber) + ", " +
          device.path;

@@ -33,10 +33,12 @@ inline constexpr std::uint8_t kIdentityMarker1 = 0x85;
 inline constexpr std::uint8_t kSecondMacFlag = 0x80;
 inline constexpr std::uint32_t kMaxSerialNumber = 0xFFFFFF;
 
-// What discovery learnt of the identity (m_identityState).
-inline constexpr std::int32_t kIdentityNotRead = 0;        // the OTP area could not be read
-inline constexpr std::int32_t kIdentityNotProgrammed = 1;  // no block carries the marker
-inline constexpr std::int32_t kIdentityPresent = 2;
+// What discovery learnt of the identity. The numbers are the ones `info` shows.
+enum class IdentityState : std::int32_t {
+  NotRead = 0,        // the OTP area could not be read
+  NotProgrammed = 1,  // no block carries the marker
+  Present = 2,
+};
 
 struct DeviceIdentity {
   std::array<std::uint8_t, 6> macA = {};

@@ -1,29 +1,15 @@
 #include "device/device_record.h"
 
 namespace kestrune {
-namespace {
-
-IdentityState StateOf(std::int32_t identityState) {
-  switch (identityState) {
-    case kIdentityNotProgrammed:
-      return IdentityState::NotProgrammed;
-    case kIdentityPresent:
-      return IdentityState::Present;
-    default:
-      return IdentityState::NotRead;
-  }
-}
-
-}  // namespace
 
 DeviceRecord RecordOf(const Discovery& found) {
   DeviceRecord record;
   record.deviceCount = found.deviceCount;
   if (!found.devicePath.empty()) record.path = found.devicePath;
   record.descriptors = found.descriptors;
-  record.passedChecks = found.deviceError == 0 && found.memoryMap != nullptr;
+  record.passedChecks = !found.deviceError && found.memoryMap != nullptr;
   if (record.passedChecks) record.flashBytes = found.flashSize;
-  record.identityState = StateOf(found.identityState);
+  record.identityState = found.identityState;
   if (found.hardwareId && !found.hardwareId->empty()) record.uniqueId = found.hardwareId;
   if (record.identityState == IdentityState::NotRead || !found.otpImage) return record;
   const OtpImage& image = *found.otpImage;

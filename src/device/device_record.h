@@ -12,8 +12,6 @@
 
 namespace kestrune {
 
-enum class IdentityState { NotRead, NotProgrammed, Present };
-
 struct DeviceRecord {
   std::int32_t deviceCount = 0;
   std::optional<std::string> path;  // the device opened; none when none was

@@ -1,8 +1,7 @@
 #include "device/enumerate.h"
 
-#include <cstdio>
-
 #include "device/otp_read.h"
+#include "device/unique_id_text.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/memory_commands.h"
 
@@ -13,16 +12,10 @@ std::uint16_t Word(const std::uint8_t* bytes) {
   return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
-std::string HexWord(std::uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04Xh", static_cast<unsigned>(value));
-  return text;
-}
-
 class Discoverer {
  public:
-  Discoverer(StdfuLibrary& dfu, Clock& clock, CalendarConversion local, Discovery& result)
-      : m_dfu(dfu), m_clock(clock), m_local(local), m_result(result) {}
+  Discoverer(StdfuLibrary& dfu, Clock& clock, Discovery& result)
+      : m_dfu(dfu), m_clock(clock), m_result(result) {}
 
   // `interfaceClass` is the class under which the bus reported the path: the programmed device
   // must be reached through the boot loader's own class. Asking the bus, not reading the class off
@@ -33,8 +26,8 @@ class Discoverer {
     m_result.devicePath = path;
     DfuHandle handle = connection.Handle();
     if (ReadDescriptors(&handle)) {
-      DescribeDescriptors();
-      if (!PassesChecks(&handle, interfaceClass)) m_result.deviceError = 1;
+      KeepDescriptorValues();
+      if (!PassesChecks(&handle, interfaceClass)) m_result.deviceError = true;
     }
     ReadIdentity(connection);
   }
@@ -53,13 +46,10 @@ class Discoverer {
     return true;
   }
 
-  void DescribeDescriptors() {
+  void KeepDescriptorValues() {
     const std::uint8_t* device = m_result.deviceDescriptor->data();
-    const UsbDescriptorValues& values = m_result.descriptors.emplace(
-        UsbDescriptorValues{Word(device + 8), Word(device + 10), DfuVersion(), Word(device + 12)});
-    m_result.descriptorTexts =
-        DescriptorTexts{HexWord(values.vendorId), HexWord(values.productId),
-                        HexWord(values.dfuVersion), HexWord(values.deviceBcd)};
+    m_result.descriptors =
+        UsbDescriptorValues{Word(device + 8), Word(device + 10), DfuVersion(), Word(device + 12)};
   }
 
   std::uint16_t DfuVersion() const { return Word(m_result.dfu->descriptor.data() + 7); }
@@ -72,9 +62,6 @@ class Discoverer {
         ParseMemoryMap(m_dfu, handle, m_result.dfu->interfaceNumber, m_result.dfu->alternateCount);
     if (!m_result.memoryMap) return false;
     m_result.flashSize = WritableFlashSize(*m_result.memoryMap);
-    char text[16];
-    std::snprintf(text, sizeof text, "%i kB", static_cast<int>(*m_result.flashSize / 1024));
-    m_result.flashSizeText = text;
     return true;
   }
 
@@ -84,28 +71,28 @@ class Discoverer {
     DfuSession session{.dfu = m_dfu, .clock = m_clock, .postProgress = {}};
     const OtpRead read = ReadOtpArea(session, connection.Handle(), image);
     if (read != OtpRead::Complete && read != OtpRead::WithoutUniqueId) {
-      m_result.identityState = kIdentityNotRead;
+      m_result.identityState = IdentityState::NotRead;
       m_result.hardwareId = std::string();
       return;
     }
-    IdentityDisplay& display = m_result.identity.emplace(ShowDeviceIdentity(image, m_local));
+    m_result.identityState =
+        FindIdentityBlock(image) ? IdentityState::Present : IdentityState::NotProgrammed;
     // Without the unique ID there is nothing to name the device by; the run tries again.
-    if (read == OtpRead::WithoutUniqueId) display.uniqueId.clear();
-    m_result.identityState = display.state;
-    m_result.hardwareId = display.uniqueId;
+    m_result.hardwareId = read == OtpRead::WithoutUniqueId
+                              ? std::string()
+                              : UniqueIdText(image.data() + kUniqueIdOffset);
   }
 
   StdfuLibrary& m_dfu;
   Clock& m_clock;
-  CalendarConversion m_local;
   Discovery& m_result;
 };
 
 }  // namespace
 
-Discovery Enumerate(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock, CalendarConversion local) {
+Discovery Enumerate(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock) {
   Discovery result;
-  Discoverer discoverer(dfu, clock, local, result);
+  Discoverer discoverer(dfu, clock, result);
   for (const Guid* interfaceClass : {&kDfuInterfaceClass, &kSecondInterfaceClass}) {
     const std::optional<std::vector<std::string>> paths = bus.PresentInterfaces(*interfaceClass);
     if (!paths) continue;

@@ -3,8 +3,8 @@
 // first one, reads its descriptors, checks that it is a DfuSe device of the right class with a
 // usable memory map, reads its OTP area and decodes the identity, and closes it again.
 //
-// The result is a plain record: what was found and the texts that describe it. Which fields the
-// window fills, empties or repaints is the window's decision.
+// The result is a plain record of what was found. How it is shown, and which fields the window
+// fills, empties or repaints, is the front end's decision.
 
 #include <array>
 #include <cstdint>
@@ -14,11 +14,9 @@
 
 #include "device/device_bus.h"
 #include "device/device_identity.h"
-#include "device/identity_display.h"
 #include "device/memory_map.h"
 #include "dfu/stdfu.h"
 #include "platform/clock.h"
-#include "support/format_time.h"
 
 namespace kestrune {
 
@@ -37,19 +35,11 @@ struct UsbDescriptorValues {
   std::uint16_t deviceBcd = 0;   // bcdDevice
 };
 
-// The descriptor fields as text ("0483h").
-struct DescriptorTexts {
-  std::string vendorId;
-  std::string productId;
-  std::string dfuVersion;
-  std::string deviceBcd;
-};
-
 struct Discovery {
   std::int32_t deviceCount = 0;
-  std::string devicePath;  // empty when no device was opened
-  std::int32_t deviceError = 0;
-  std::int32_t identityState = kIdentityNotRead;
+  std::string devicePath;    // empty when no device was opened
+  bool deviceError = false;  // the device opened failed a check
+  IdentityState identityState = IdentityState::NotRead;
   std::unique_ptr<MemoryMap> memoryMap;  // none unless the device passed every check
   // The descriptors as read, none where they could not be.
   std::optional<std::array<std::uint8_t, 18>> deviceDescriptor;
@@ -62,14 +52,9 @@ struct Discovery {
   std::optional<std::string> hardwareId;
   bool otpReadStarted = false;                     // the OTP read was started
   std::optional<UsbDescriptorValues> descriptors;  // both descriptors of this device were read
-  // The texts of the device that was opened; each is set only when it was found out.
-  std::optional<DescriptorTexts> descriptorTexts;  // the descriptors were read
-  std::optional<std::string> flashSizeText;        // the device passed every check ("1024 kB")
-  std::optional<IdentityDisplay> identity;         // the OTP area was read
 };
 
-Discovery Enumerate(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock,
-                    CalendarConversion local = LocalCalendar);
+Discovery Enumerate(StdfuLibrary& dfu, DeviceBus& bus, Clock& clock);
 
 // The DfuSe versions of bcdDFUVersion; plain DFU 1.1 (0x0110) is not one.
 inline constexpr std::uint16_t kFirstDfuSeVersion = 0x011A;

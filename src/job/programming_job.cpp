@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "device/device_identity.h"
-#include "device/identity_display.h"
 #include "device/otp_read.h"
+#include "device/unique_id_text.h"
 #include "dfu/dfu_connection.h"
 #include "dfu/dfu_session.h"
 #include "dfu/dfu_timings.h"
 #include "dfu/memory_commands.h"
-#include "dfu/option_bits.h"
 #include "job/download_log.h"
 #include "job/firmware_image.h"
 #include "job/flash_plan.h"
+#include "job/required_option_bytes.h"
 #include "job/run_recorder.h"
 #include "job/sector_actions.h"
 #include "job/sector_pre_read.h"
@@ -29,8 +29,6 @@ namespace {
 
 using namespace dfu_timing;
 
-// Option bytes 0, 1, 8, 9: user options, read protection level 0, no write protection.
-constexpr OptionBits kOptionBytes = {0xE3, 0xAA, 0xFF, 0x3F};
 constexpr const char* kOptionsNotRead = "Vom Gerät konnten die Optionen nicht abgefragt werden !";
 
 // Formats a text of at most 255 characters, as the window's hand-over buffers hold.
@@ -104,7 +102,7 @@ class Run {
   bool Unprotect();
   bool EnsureOptionBytes();
   bool SameOptions(const OptionBits& bytes) const {
-    return SameDefinedOptionBits(bytes, kOptionBytes, m_device.flashSize / 1024);
+    return HasRequiredOptionBytes(bytes, m_device.flashSize);
   }
   bool AwaitReregistration(std::uint32_t leaveMs);
   bool Reopen();
@@ -247,8 +245,9 @@ bool Run::EnsureOptionBytes() {
   }
   if (SameOptions(bytes)) return true;
   Status("... Optionen speichern ...");
-  if (!WriteOptionBytes(m_session, m_connection.Handle(), kOptionBytes[0], kOptionBytes[1],
-                        kOptionBytes[2], kOptionBytes[3])) {
+  if (!WriteOptionBytes(m_session, m_connection.Handle(), kRequiredOptionBytes[0],
+                        kRequiredOptionBytes[1], kRequiredOptionBytes[2],
+                        kRequiredOptionBytes[3])) {
     Fail(kOptionsNotRead);
     return false;
   }

@@ -19,27 +19,29 @@ TEST(ColourSchemeTest, ControlsArePaintedByTheirVerdict) {
       // Device count: none or a discovery problem is bad, one good, more doubtful.
       {kIdDeviceCount, {.deviceCount = 0}, Bad},
       {kIdDeviceCount, {.deviceCount = 1}, Good},
-      {kIdDeviceCount, {.deviceCount = 1, .deviceError = 1}, Bad},
+      {kIdDeviceCount, {.deviceCount = 1, .deviceError = true}, Bad},
       {kIdDeviceCount, {.deviceCount = 2}, Doubtful},
       // Firmware kind: only a valid file is good; no file is doubtful; a file too large is bad.
-      {kIdFirmwareKind, {.firmwareState = 0}, Doubtful},
-      {kIdFirmwareKind, {.firmwareState = 1}, Bad},
-      {kIdFirmwareKind, {.firmwareState = 3}, Bad},
-      {kIdFirmwareKind, {.firmwareState = 4}, Bad},
-      {kIdFirmwareKind, {.firmwareState = 5}, Good},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::NoFile}, Doubtful},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::WrongFormat}, Bad},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::WrongHardware}, Bad},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::TooLarge}, Bad},
+      {kIdFirmwareKind, {.firmwareState = FirmwareState::Valid}, Good},
       // Status line by the run's outcome.
       {kIdStatusLine, {.runStatus = 0}, FrameworkDefault},
       {kIdStatusLine, {.runStatus = 1}, Doubtful},
       {kIdStatusLine, {.runStatus = 2}, Bad},
       {kIdStatusLine, {.runStatus = 3}, Good},
       // The identity fields by the identity state.
-      {kIdSerialNumber, {.identityState = 0}, FrameworkDefault},
-      {kIdMacA, {.identityState = 1}, Doubtful},
-      {kIdMacB, {.identityState = 2}, IdentityPresent},
-      {kIdAssignmentDate, {.identityState = 2}, IdentityPresent},
+      {kIdSerialNumber, {.identityState = IdentityState::NotRead}, FrameworkDefault},
+      {kIdMacA, {.identityState = IdentityState::NotProgrammed}, Doubtful},
+      {kIdMacB, {.identityState = IdentityState::Present}, IdentityPresent},
+      {kIdAssignmentDate, {.identityState = IdentityState::Present}, IdentityPresent},
       // Everything else keeps the default, whatever the state.
-      {kIdUniqueId, {.deviceCount = 0, .runStatus = 2, .identityState = 2}, FrameworkDefault},
-      {kIdFirmwarePath, {.firmwareState = 1}, FrameworkDefault},
+      {kIdUniqueId,
+       {.deviceCount = 0, .runStatus = 2, .identityState = IdentityState::Present},
+       FrameworkDefault},
+      {kIdFirmwarePath, {.firmwareState = FirmwareState::WrongFormat}, FrameworkDefault},
   };
   for (const ColourCase& c : cases) {
     EXPECT_EQ(ControlColourScheme(c.controlId, c.state), c.expected) << "control " << c.controlId;

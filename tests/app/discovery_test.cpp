@@ -33,7 +33,7 @@ struct Displayed : Discovery {
 
 Displayed Show(Discovery found, const DiscoveryState& shown = {}) {
   Displayed displayed{std::move(found), {}};
-  displayed.effects = DiscoveryEffects(displayed, shown);
+  displayed.effects = DiscoveryEffects(displayed, shown, UtcCalendar);
   return displayed;
 }
 
@@ -47,7 +47,7 @@ class EnumerateTest : public ::testing::Test {
   std::size_t Add() { return Add(DefaultSimDevice("")); }
 
   Displayed Run(DiscoveryState shown = {}) {
-    Discovery discovery = Enumerate(m_probe, m_bench, m_clock, UtcCalendar);
+    Discovery discovery = Enumerate(m_probe, m_bench, m_clock);
     EXPECT_EQ(m_probe.OpenConnections(), 0) << "every opened connection is closed";
     return Show(std::move(discovery), shown);
   }
@@ -91,8 +91,8 @@ TEST_F(EnumerateTest, OneGoodDeviceIsShownWhole) {
   EXPECT_EQ(found.devicePath, m_bench.PathOf(device));
   // Windows writes the class in lower case; the tail test ignores case.
   EXPECT_TRUE(found.devicePath.ends_with("{3fe809ab-fb91-4cb5-a643-69670d52366e}"));
-  EXPECT_EQ(found.deviceError, 0);
-  EXPECT_EQ(found.identityState, kIdentityNotProgrammed);
+  EXPECT_FALSE(found.deviceError);
+  EXPECT_EQ(found.identityState, IdentityState::NotProgrammed);
   ASSERT_TRUE(found.memoryMap);
   EXPECT_EQ(found.memoryMap->segments.size(), 4u);
   EXPECT_EQ(found.flashSize, 1024u * 1024);
@@ -112,7 +112,7 @@ TEST_F(EnumerateTest, OneGoodDeviceIsShownWhole) {
                                  kIdentityRepainted}));
 
   // Nothing changed: the same texts again, no repaint.
-  const Displayed again = Run({1, 0, kIdentityNotProgrammed});
+  const Displayed again = Run({1, false, IdentityState::NotProgrammed});
   EXPECT_EQ(again.effects, Join({kDefaultDeviceShown,
                                  {{Kind::SetText, kIdFlashSize, "1024 kB"}},
                                  kDefaultIdentityShown}));
@@ -124,8 +124,8 @@ TEST_F(EnumerateTest, IdentityBlockOfTheDeviceIsShown) {
                                   0xE5, 0x67, 0x77, 0x53, 0xFF, 0xFF, 0xFF, 0x80};
   std::copy(std::begin(block), std::end(block), config.otp.begin() + 3 * kOtpBlockSize);
   Add(config);
-  const Displayed found = Run({1, 0, kIdentityNotProgrammed});
-  EXPECT_EQ(found.identityState, kIdentityPresent);
+  const Displayed found = Run({1, false, IdentityState::NotProgrammed});
+  EXPECT_EQ(found.identityState, IdentityState::Present);
   EXPECT_EQ(found.effects, Join({kDefaultDeviceShown,
                                  {{Kind::SetText, kIdFlashSize, "1024 kB"},
                                   {Kind::SetText, kIdUniqueId, "3100-4700-0E-Q307486"},
@@ -165,7 +165,7 @@ TEST_F(EnumerateTest, NoDeviceAndTheLastDeviceUnplugged) {
   EXPECT_EQ(gone.devicePath, "");
   EXPECT_FALSE(gone.memoryMap);
   EXPECT_FALSE(gone.flashSize);  // kept: nothing else to go by
-  EXPECT_EQ(gone.identityState, kIdentityNotRead);
+  EXPECT_EQ(gone.identityState, IdentityState::NotRead);
   EXPECT_EQ(gone.effects, Join({emptied, kIdentityRepainted}));
 }
 
@@ -179,19 +179,19 @@ TEST_F(EnumerateTest, TwoDevicesCountTwoAndShowTheFirst) {
   EXPECT_EQ(found.devicePath, m_bench.PathOf(first));
   EXPECT_EQ(found.hardwareId, "3100-4700-0E-Q307486");
   EXPECT_EQ(m_probe.Opens(), 1);
-  EXPECT_EQ(found.deviceError, 0);
+  EXPECT_FALSE(found.deviceError);
 }
 
 TEST_F(EnumerateTest, DfuSeVersionAndInterfaceClassChecks) {
   struct Case {
     std::uint16_t version;
     SimInterfaceClass interfaceClass;
-    int error;
+    bool error;
   };
   const Case cases[] = {
-      {0x011A, SimInterfaceClass::First, 0}, {0x011F, SimInterfaceClass::First, 0},
-      {0x0110, SimInterfaceClass::First, 1}, {0x0119, SimInterfaceClass::First, 1},
-      {0x0120, SimInterfaceClass::First, 1}, {0x011A, SimInterfaceClass::Second, 1},
+      {0x011A, SimInterfaceClass::First, false}, {0x011F, SimInterfaceClass::First, false},
+      {0x0110, SimInterfaceClass::First, true},  {0x0119, SimInterfaceClass::First, true},
+      {0x0120, SimInterfaceClass::First, true},  {0x011A, SimInterfaceClass::Second, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
@@ -203,13 +203,13 @@ TEST_F(EnumerateTest, DfuSeVersionAndInterfaceClassChecks) {
     config.bcdDFUVersion = c.version;
     config.interfaceClass = c.interfaceClass;
     ASSERT_TRUE(bench.AddDevice(config).device);
-    const Displayed found = Show(Enumerate(dfu, bench, clock, UtcCalendar));
+    const Displayed found = Show(Enumerate(dfu, bench, clock));
     EXPECT_EQ(found.deviceCount, 1);
     EXPECT_EQ(found.deviceError, c.error);
-    EXPECT_EQ(found.memoryMap != nullptr, c.error == 0);
-    EXPECT_EQ(found.flashSize.has_value(), c.error == 0);
+    EXPECT_EQ(found.memoryMap != nullptr, !c.error);
+    EXPECT_EQ(found.flashSize.has_value(), !c.error);
     // The identity is read all the same; for a failed device 1009 and 1010 end up empty.
-    EXPECT_EQ(found.identityState, kIdentityNotProgrammed);
+    EXPECT_EQ(found.identityState, IdentityState::NotProgrammed);
     std::map<int, std::string> texts;
     ApplyTextEffects(found.effects, texts);
     char version[8];
@@ -220,7 +220,7 @@ TEST_F(EnumerateTest, DfuSeVersionAndInterfaceClassChecks) {
     EXPECT_EQ(texts[kIdSerialNumber], "Nicht programmiert");
     const bool repainted = std::count(found.effects.begin(), found.effects.end(),
                                       ControlEffect{Kind::Repaint, kIdDeviceCount, ""}) == 1;
-    EXPECT_EQ(repainted, c.error == 1);
+    EXPECT_EQ(repainted, c.error);
   }
 }
 
@@ -247,26 +247,26 @@ TEST_F(EnumerateTest, InterfaceClassIsTheOneTheBusReports) {
     config.interfaceClass = pathClass;
     ASSERT_TRUE(bench.AddDevice(config).device);
     SwappedClassBus swapped(bench);
-    const Discovery found = Enumerate(dfu, swapped, clock, UtcCalendar);
+    const Discovery found = Enumerate(dfu, swapped, clock);
     EXPECT_EQ(found.deviceCount, 1);
-    EXPECT_EQ(found.deviceError, pathClass == SimInterfaceClass::First ? 1 : 0);
+    EXPECT_EQ(found.deviceError, pathClass == SimInterfaceClass::First);
   }
 }
 
 TEST_F(EnumerateTest, MemoryMapDecidesFlashSizeAndError) {
   struct Case {
     const char* flashString;
-    int error;
+    bool error;
     const char* flashText;
   };
   const Case cases[] = {
-      {"@Internal Flash  /0x08000000/04*016Ka,01*064Ka,07*128Ka", 0, "0 kB"},
-      {"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,03*128Kg", 0, "512 kB"},
+      {"@Internal Flash  /0x08000000/04*016Ka,01*064Ka,07*128Ka", false, "0 kB"},
+      {"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,03*128Kg", false, "512 kB"},
       // Some F42x boot loaders put one blank after the name.
-      {"@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg,04*016Kg,01*064Kg,07*128Kg", 0,
+      {"@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg,04*016Kg,01*064Kg,07*128Kg", false,
        "2048 kB"},
-      {"Internal Flash  /0x08000000/04*016Kg", 1, ""},
-      {"@Internal Flash  /0x08000000/04*016Kg,x2*064Kg", 1, ""},
+      {"Internal Flash  /0x08000000/04*016Kg", true, ""},
+      {"@Internal Flash  /0x08000000/04*016Kg,x2*064Kg", true, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flashString);
@@ -277,7 +277,7 @@ TEST_F(EnumerateTest, MemoryMapDecidesFlashSizeAndError) {
     config.interfaceStrings = BootLoaderInterfaceStrings(1024);
     config.interfaceStrings[0] = c.flashString;
     ASSERT_TRUE(bench.AddDevice(config).device);
-    const Displayed found = Show(Enumerate(dfu, bench, clock, UtcCalendar));
+    const Displayed found = Show(Enumerate(dfu, bench, clock));
     EXPECT_EQ(found.deviceError, c.error);
     std::map<int, std::string> texts;
     ApplyTextEffects(found.effects, texts);
@@ -299,10 +299,10 @@ TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
   // Descriptors that cannot be read: no fields, no check, but the identity is read.
   for (std::atomic<bool>* failure : {&m_probe.failDeviceDescriptor, &m_probe.failDfuDescriptor}) {
     *failure = true;
-    const Displayed undescribed = Run({1, 0, kIdentityNotProgrammed});
+    const Displayed undescribed = Run({1, false, IdentityState::NotProgrammed});
     *failure = false;
     EXPECT_FALSE(undescribed.devicePath.empty());
-    EXPECT_EQ(undescribed.deviceError, 0);
+    EXPECT_FALSE(undescribed.deviceError);
     EXPECT_FALSE(undescribed.memoryMap);
     EXPECT_FALSE(undescribed.dfu);
     EXPECT_EQ(undescribed.effects, kDefaultIdentityShown);
@@ -310,10 +310,10 @@ TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
 
   // An OTP area that cannot be read: identity fields emptied, and no stale hardware ID.
   m_probe.failSelectAlternate = kOtpAlternate;
-  const Displayed unread = Run({1, 0, kIdentityPresent});
-  EXPECT_EQ(unread.identityState, kIdentityNotRead);
+  const Displayed unread = Run({1, false, IdentityState::Present});
+  EXPECT_EQ(unread.identityState, IdentityState::NotRead);
   EXPECT_EQ(unread.hardwareId, "");
-  EXPECT_EQ(unread.deviceError, 0);
+  EXPECT_FALSE(unread.deviceError);
   EXPECT_EQ(unread.effects, Join({kDefaultDeviceShown,
                                   {{Kind::SetText, kIdFlashSize, "1024 kB"},
                                    {Kind::Empty, kIdUniqueId, ""},
@@ -327,8 +327,8 @@ TEST_F(EnumerateTest, DeviceFailuresLeaveTheirDocumentedState) {
 TEST_F(EnumerateTest, CountFieldLosesItsErrorColoursWhenTheDeviceIsFine) {
   // The window still shows the error of an earlier discovery of the same single device.
   Add();
-  const Displayed found = Run({1, 1, kIdentityNotProgrammed});
-  EXPECT_EQ(found.deviceError, 0);
+  const Displayed found = Run({1, true, IdentityState::NotProgrammed});
+  EXPECT_FALSE(found.deviceError);
   EXPECT_EQ(std::count(found.effects.begin(), found.effects.end(),
                        ControlEffect{Kind::Repaint, kIdDeviceCount, ""}),
             1);
@@ -340,8 +340,8 @@ TEST_F(EnumerateTest, CountFieldLosesItsErrorColoursWhenTheDeviceIsFine) {
   plain.bcdDFUVersion = 0x0110;
   plain.instance = "other";
   Add(plain);
-  const Displayed failing = Run({1, 1, kIdentityNotProgrammed});
-  EXPECT_EQ(failing.deviceError, 1);
+  const Displayed failing = Run({1, true, IdentityState::NotProgrammed});
+  EXPECT_TRUE(failing.deviceError);
   const ControlEffects tail(failing.effects.end() - 3, failing.effects.end());
   EXPECT_EQ(tail, (ControlEffects{{Kind::Repaint, kIdDeviceCount, ""},
                                   {Kind::Empty, kIdFlashSize, ""},

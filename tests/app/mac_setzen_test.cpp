@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "device/enumerate.h"
-#include "device/identity_display.h"
+#include "app/identity_display.h"
 #include "serials/identity_assignment.h"
 #include "serials/mac_range.h"
 #include "sim/sim_bench.h"
@@ -66,7 +66,7 @@ class MacSetzenTest : public testing::Test {
     Discover();
   }
   void Discover() {
-    Discovery found = Enumerate(*m_stdfu, *m_bench, m_clock, UtcCalendar);
+    Discovery found = Enumerate(*m_stdfu, *m_bench, m_clock);
     m_devicePath = found.devicePath;
     m_identityState = found.identityState;
     if (found.otpImage) m_otpImage = *found.otpImage;
@@ -93,7 +93,7 @@ class MacSetzenTest : public testing::Test {
   testkit::RecordingWindow m_window;
   RecordArray m_ranges;
   std::int32_t m_nextSerial = 500000;
-  int m_identityState = 0;
+  IdentityState m_identityState = IdentityState::NotRead;
   std::string m_devicePath;
   OtpImage m_otpImage{};
   RunShared m_shared;
@@ -169,7 +169,7 @@ TEST_F(MacSetzenTest, AsksItsOperatorInOrderAndStopsAtTheFirstNo) {
 }
 
 TEST_F(MacSetzenTest, WritesTheFirstIdentityIntoBlockOneAndDiscoveryShowsIt) {
-  ASSERT_EQ(m_identityState, kIdentityNotProgrammed);
+  ASSERT_EQ(m_identityState, IdentityState::NotProgrammed);
   m_shared.m_abortRequested = 1;  // left over from an aborted run: must not stop this write
   const MacSetzenResult result = Run();
   EXPECT_EQ(result.outcome, MacSetzenOutcome::Written);
@@ -181,7 +181,7 @@ TEST_F(MacSetzenTest, WritesTheFirstIdentityIntoBlockOneAndDiscoveryShowsIt) {
   EXPECT_EQ(OtpBlockOnDevice(0), std::vector<std::uint8_t>(32, 0xFF));
 
   Discover();
-  EXPECT_EQ(m_identityState, kIdentityPresent);
+  EXPECT_EQ(m_identityState, IdentityState::Present);
   const IdentityDisplay shown = ShowDeviceIdentity(m_otpImage, UtcCalendar);
   EXPECT_EQ(shown.serialNumber, "500000");
   EXPECT_EQ(shown.macA, "02-AB-00-00-00-00");
@@ -238,7 +238,7 @@ TEST_F(MacSetzenTest, RefusesWithoutRangesDeviceUnreadOtpOrFreeBlock) {
 
   m_window.messageBoxes.clear();
   m_devicePath = path;
-  m_identityState = kIdentityNotRead;
+  m_identityState = IdentityState::NotRead;
   EXPECT_EQ(Run().outcome, MacSetzenOutcome::NotRead);
   EXPECT_THAT(Boxes(),
               testing::ElementsAre(
@@ -268,7 +268,7 @@ TEST_F(MacSetzenTest, ADeviceThatChangedWhileTheDialogWasOpenIsCheckedAgain) {
   m_devicePath = path;
   m_runner = [this](SerialNumberDialog& dialog) {
     dialog.OnInitDialog();
-    m_identityState = kIdentityPresent;  // another device, with an identity, plugged in
+    m_identityState = IdentityState::Present;  // another device, with an identity, plugged in
     return true;
   };
   EXPECT_EQ(Run().outcome, MacSetzenOutcome::Declined);  // No is the default

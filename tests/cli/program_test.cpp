@@ -305,6 +305,8 @@ TEST_F(ProgramTest, ADryRunPrintsEachSectorsActionAndLeavesTheDeviceAsItWas) {
   const std::vector<std::uint8_t> options = bench->Peek(0, 1, 0x1FFFC000, 16);
   ASSERT_EQ(Program(path, false, {false, false, true, true}), kExitOk);
   EXPECT_EQ(out.Text(),
+            "option bytes  rewritten (read protection 0, no write protection); the device "
+            "resets\n"
             "sector  0  08000000h    16 KiB  write (blank)       16384 bytes to write\n"
             "sector  1  08004000h    16 KiB  write (blank)       16384 bytes to write\n"
             "sector  2  08008000h    16 KiB  write (blank)       16384 bytes to write\n"
@@ -312,6 +314,60 @@ TEST_F(ProgramTest, ADryRunPrintsEachSectorsActionAndLeavesTheDeviceAsItWas) {
             "changed\n");
   EXPECT_EQ(bench->Peek(0, 1, 0x1FFFC000, 16), options);  // not even the option bytes
   EXPECT_EQ(bench->Peek(0, 0, 0x08000000, 49152), std::vector<std::uint8_t>(49152, 0xFF));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("Infos/DownloadList.csv")));
+}
+
+// The dry run reads the option bytes to tell what the run would do before the flash: leave
+// them, rewrite them, or remove a read protection (erasing the chip); a protected device without
+// --unprotect is where the run would stop. None of it changes the device.
+TEST_F(ProgramTest, ADryRunTellsWhatTheRunWouldDoToTheOptionBytes) {
+  struct Case {
+    std::vector<std::uint8_t> options;  // bytes 0, 1, 8, 9
+    bool unprotect;
+    int status;
+    const char* firstLine;  // on stdout, or with "Fehler: " on stderr
+  };
+  const Case cases[] = {
+      {{0xE3, 0xAA, 0xFF, 0x3F}, false, kExitOk, "option bytes  as required, left alone\n"},
+      {{0xEF, 0xAA, 0xFF, 0x3F},
+       false,
+       kExitOk,
+       "option bytes  rewritten (read protection 0, no write protection); the device resets\n"},
+      {{0xEF, 0x55, 0xFF, 0x0F},
+       true,
+       kExitOk,
+       "read protection  removed, which erases the whole chip; the device resets\n"},
+      {{0xEF, 0x55, 0xFF, 0x0F},
+       false,
+       kExitFailed,
+       "Fehler: the device is read-protected (level 1): a run would stop before the flash; "
+       "--unprotect removes the protection, which erases the whole chip\n"},
+  };
+  const std::string path = Firmware();  // 48 KiB: sectors 0 to 2
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.firstLine);
+    MakeBench(1, [&](SimDeviceConfig& device) {
+      device.optionBytes = WithOptionComplements(
+          {c.options[0], c.options[1], 0, 0, 0, 0, 0, 0, c.options[2], c.options[3]});
+    });
+    const std::vector<std::uint8_t> options = bench->Peek(0, 1, 0x1FFFC000, 16);
+    const std::size_t outBefore = out.Text().size();
+    const std::size_t errBefore = err.Text().size();
+    EXPECT_EQ(
+        Program(path,
+                ProgramChoices{.unprotect = c.unprotect, .skipUnchanged = true, .dryRun = true}),
+        c.status);
+    const std::string printed = (c.status == kExitOk ? out : err)
+                                    .Text()
+                                    .substr(c.status == kExitOk ? outBefore : errBefore);
+    EXPECT_TRUE(printed.starts_with(c.firstLine)) << printed;
+    // Once the protection is gone the chip is blank: every sector would be written unerased.
+    if (c.status == kExitOk) {
+      EXPECT_THAT(printed, HasSubstr("erase 0 of 3 sectors"));
+    }
+    EXPECT_EQ(bench->Peek(0, 1, 0x1FFFC000, 16), options);
+    EXPECT_EQ(bench->Peek(0, 0, 0x08000000, 49152), std::vector<std::uint8_t>(49152, 0xFF));
+  }
   EXPECT_FALSE(std::filesystem::exists(folder.File("Infos/DownloadList.csv")));
 }
 

@@ -244,7 +244,7 @@ HostOutcome OperateDevice(UsbBackend& backend, DeviceBus& bus, Clock& clock,
                           const std::string& firmwarePath, const std::string& infosFolder) {
   UsbStdfuLibrary usb(backend, clock);
   testkit::WatchedStdfu dfu(usb);
-  Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
+  Discovery found = Enumerate(dfu, bus, clock);
   Require(dfu.OpenConnections() == 0, "discovery closes the device");
   HostOutcome outcome;
   // The dialog's "OK" button wants exactly one device that passed every check.
@@ -268,7 +268,7 @@ HostOutcome OperateDevice(UsbBackend& backend, DeviceBus& bus, Clock& clock,
     Require(dfu.OpenConnections() == 0, "a run closes the device");
   }
 
-  if (found.devicePath.empty() || found.identityState == kIdentityNotRead || !found.otpImage) {
+  if (found.devicePath.empty() || found.identityState == IdentityState::NotRead || !found.otpImage) {
     return outcome;
   }
   outcome.identity = EncodeIdentity({.macA = {0x02, 0x4B, 0x53, 0x00, 0x00, 0x02},

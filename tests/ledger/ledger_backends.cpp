@@ -6,8 +6,8 @@
 
 namespace kestrune::testkit {
 
-std::string BackendName(LedgerBackend backend) {
-  return backend == LedgerBackend::File ? "File" : "Postgres";
+std::string BackendName(const testing::TestParamInfo<LedgerBackend>& backend) {
+  return backend.param == LedgerBackend::File ? "File" : "Postgres";
 }
 
 std::string NewLedgerLocation(LedgerBackend backend, const TempFolder& folder, std::string& skip) {

@@ -1,6 +1,8 @@
 #pragma once
 // The two stores of the ledger, for tests that every store must pass alike.
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
@@ -12,7 +14,11 @@ namespace kestrune::testkit {
 
 enum class LedgerBackend { File, Postgres };
 
-std::string BackendName(LedgerBackend backend);
+// Every store with the name of its cases, for INSTANTIATE_TEST_SUITE_P.
+inline auto EveryBackend() {
+  return testing::Values(LedgerBackend::File, LedgerBackend::Postgres);
+}
+std::string BackendName(const testing::TestParamInfo<LedgerBackend>& backend);
 
 // A fresh, empty ledger location of the backend (a file in the folder "share" of `folder`); empty
 // (with `skip` telling why) where this build or machine has none.

@@ -8,21 +8,17 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <random>
 #include <regex>
-#include <set>
-#include <sstream>
 #include <thread>
 
 #include "ledger/ledger_backends.h"
 #include "ledger/open_ledger.h"
 #include "ledger/postgres_server.h"
+#include "testkit/child_processes.h"
+#include "testkit/exact_ledger.h"
 
 #ifndef _WIN32
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #endif
 
@@ -30,6 +26,7 @@ namespace kestrune {
 namespace {
 
 using testkit::LedgerBackend;
+using testkit::ReadFileText;
 
 constexpr int kStations = 8;
 constexpr int kAssignmentsEach = 50;
@@ -46,13 +43,6 @@ while [ "$i" -le "$COUNT" ]; do
   i=$((i + 1))
 done
 )";
-
-std::string Text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class LedgerCommands : public testing::TestWithParam<LedgerBackend> {
  protected:
@@ -78,40 +68,14 @@ class LedgerCommands : public testing::TestWithParam<LedgerBackend> {
     return dir;
   }
 
-  // Starts a shell in a process group of its own, so that a kill takes its command along.
-  pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> environment = env;
-    for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), envp.data()), 0);
-    posix_spawnattr_destroy(&attributes);
-    return pid;
-  }
-
   // `round`: two hexadecimal digits, so that no two rounds share a device.
   pid_t StartStation(int station, int count, const std::string& round) {
     char number[3];
     std::snprintf(number, sizeof number, "%02X", station);
-    return Spawn(
+    return m_processes.Start(
         {"/bin/sh", "-c", kStationScript},
         {"KESTRUNE=" KESTRUNE_PROGRAM, "DIR=" + Station(station), "STATION=" + std::string(number),
          "COUNT=" + std::to_string(count), "ROUND=" + round, "WHERE=" + m_where});
-  }
-
-  static int Wait(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return status;
   }
 #endif
 
@@ -121,7 +85,7 @@ class LedgerCommands : public testing::TestWithParam<LedgerBackend> {
     const std::regex serial("\"serialNumber\": *([0-9]+)");
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder.Path())) {
       if (entry.path().extension() != ".json" || entry.path().filename() == "bench.json") continue;
-      const std::string answer = Text(entry.path().string());
+      const std::string answer = ReadFileText(entry.path().string());
       std::smatch found;
       if (answer.find("\"ok\": true") == std::string::npos ||
           answer.find("\n}") == std::string::npos || !std::regex_search(answer, found, serial)) {
@@ -133,46 +97,29 @@ class LedgerCommands : public testing::TestWithParam<LedgerBackend> {
     return serials;
   }
 
-  // No serial number and no MAC address twice in the ledger, each device holds one identity, and
-  // every identity told written is there as written.
+  // Nothing given twice in the ledger, and every identity told written is there as written.
   LedgerContents ExpectExactLedger(const std::vector<std::int32_t>& toldWritten) {
     std::string error;
     const std::unique_ptr<Ledger> ledger = OpenLedger(m_where, error);
-    LedgerContents contents;
     EXPECT_TRUE(ledger) << error;
-    if (!ledger) return contents;
-    EXPECT_EQ(ledger->Read(contents), LedgerStatus::Ok) << ledger->LastError();
-    std::map<std::int32_t, const LedgerEntry*> bySerial;
-    std::set<std::uint64_t> macs;
-    std::set<std::string> devices;
-    for (const LedgerEntry& entry : contents.identities) {
-      EXPECT_TRUE(bySerial.emplace(entry.identity.serial, &entry).second) << entry.identity.serial;
-      EXPECT_TRUE(macs.insert(entry.identity.macA).second) << entry.identity.serial;
-      EXPECT_TRUE(macs.insert(entry.identity.macB).second) << entry.identity.serial;
-      EXPECT_TRUE(devices.insert(entry.identity.uniqueId).second) << entry.identity.uniqueId;
-    }
-    std::set<std::int32_t> told;
-    for (std::int32_t serial : toldWritten) {
-      EXPECT_TRUE(told.insert(serial).second) << "serial " << serial << " told twice";
-      const auto found = bySerial.find(serial);
-      EXPECT_TRUE(found != bySerial.end()) << "serial " << serial << " lost";
-      if (found != bySerial.end()) {
-        EXPECT_EQ(found->second->state, ReservationState::Written) << serial;
-      }
-    }
-    return contents;
+    if (!ledger) return {};
+    testkit::StationReports reports;
+    reports.written = toldWritten;
+    return testkit::ExpectExactLedger(*ledger, reports);
   }
 
   testkit::TempFolder m_folder;
   std::string m_where;
   std::string m_notWritten;  // the answers of the assignments that wrote nothing
+#ifndef _WIN32
+  testkit::ChildProcesses m_processes;  // declared after the folder: they end before it goes
+#endif
 };
 
 #ifndef _WIN32
 TEST_P(LedgerCommands, EightStationsAtOnceNeverGiveASerialOrMacTwice) {
-  std::vector<pid_t> stations;
-  for (int i = 0; i < kStations; ++i) stations.push_back(StartStation(i, kAssignmentsEach, "01"));
-  for (pid_t pid : stations) EXPECT_EQ(Wait(pid), 0);
+  for (int i = 0; i < kStations; ++i) StartStation(i, kAssignmentsEach, "01");
+  for (int status : m_processes.WaitAll()) EXPECT_EQ(status, 0);
 
   const std::vector<std::int32_t> told = ToldWritten();
   EXPECT_EQ(told.size(), std::size_t{kStations * kAssignmentsEach}) << m_notWritten;
@@ -184,26 +131,13 @@ TEST_P(LedgerCommands, StationsKilledAtAnyPointLeaveNoDuplicateAndLoseNothing) {
   const unsigned seed = std::random_device()();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
-  std::uniform_int_distribution<int> delayMs(0, 1500);
   for (int round = 0; round < 2; ++round) {
-    std::vector<std::pair<pid_t, int>> stations;
-    for (int i = 0; i < kStations; ++i) {
-      stations.emplace_back(StartStation(i, 1000, "1" + std::to_string(round)), delayMs(random));
-    }
-    std::sort(stations.begin(), stations.end(),
-              [](const auto& a, const auto& b) { return a.second < b.second; });
-    int waited = 0;
-    for (const auto& [pid, at] : stations) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(at - waited));
-      waited = at;
-      kill(-pid, SIGKILL);
-    }
-    for (const auto& [pid, at] : stations) Wait(pid);
+    for (int i = 0; i < kStations; ++i) StartStation(i, 1000, "1" + std::to_string(round));
+    m_processes.KillAtRandomMoments(1500, random);
   }
   // Stations that start after the killed ones still work on what they left.
-  std::vector<pid_t> after;
-  for (int i = 0; i < kStations; ++i) after.push_back(StartStation(i, 3, "20"));
-  for (pid_t pid : after) EXPECT_EQ(Wait(pid), 0);
+  for (int i = 0; i < kStations; ++i) StartStation(i, 3, "20");
+  for (int status : m_processes.WaitAll()) EXPECT_EQ(status, 0);
   ExpectExactLedger(ToldWritten());
 }
 
@@ -215,9 +149,8 @@ TEST_P(LedgerCommands, ALedgerStoppedDuringARunGetsItsRecordAfterTheRestart) {
   testkit::WriteFileText(dir + "/bench.json",
                          "{\"devices\": [{\"persist\": false, \"returnDelayMs\": 1500}]}");
   const pid_t run =
-      Spawn({KESTRUNE_PROGRAM, "--simulate=" + dir + "/bench.json", "--infos", dir + "/Infos",
-             "program", "--ledger", m_where, KESTRUNE_SAMPLE_FIRMWARE},
-            {});
+      m_processes.Start({KESTRUNE_PROGRAM, "--simulate=" + dir + "/bench.json", "--infos",
+                         dir + "/Infos", "program", "--ledger", m_where, KESTRUNE_SAMPLE_FIRMWARE});
   // The run waits for the device's return after its option bytes: the ledger stops meanwhile.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const bool file = GetParam() == LedgerBackend::File;
@@ -227,7 +160,7 @@ TEST_P(LedgerCommands, ALedgerStoppedDuringARunGetsItsRecordAfterTheRestart) {
   } else {
     ASSERT_TRUE(testkit::PostgresServer::Shared().Stop());
   }
-  const int status = Wait(run);
+  const int status = m_processes.Wait(run);
   if (file) {
     std::filesystem::rename(share + ".away", share);
   } else {
@@ -236,13 +169,14 @@ TEST_P(LedgerCommands, ALedgerStoppedDuringARunGetsItsRecordAfterTheRestart) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   const std::string queue = dir + "/Infos/LedgerQueue.csv";
-  EXPECT_NE(Text(queue).find("sample-firmware.bin"), std::string::npos) << Text(queue);
+  EXPECT_NE(ReadFileText(queue).find("sample-firmware.bin"), std::string::npos)
+      << ReadFileText(queue);
 
   // The next contact: any command that reaches the ledger.
-  const pid_t show =
-      Spawn({KESTRUNE_PROGRAM, "--infos", dir + "/Infos", "ledger", "--ledger", m_where}, {});
-  EXPECT_EQ(Wait(show), 0);
-  EXPECT_EQ(Text(queue), "");
+  const pid_t show = m_processes.Start(
+      {KESTRUNE_PROGRAM, "--infos", dir + "/Infos", "ledger", "--ledger", m_where});
+  EXPECT_EQ(m_processes.Wait(show), 0);
+  EXPECT_EQ(ReadFileText(queue), "");
   const LedgerContents contents = ExpectExactLedger({});
   ASSERT_EQ(contents.runs.size(), 1u);
   EXPECT_EQ(contents.runs[0].firmwareFile, "sample-firmware.bin");
@@ -253,9 +187,7 @@ TEST_P(LedgerCommands, ALedgerStoppedDuringARunGetsItsRecordAfterTheRestart) {
 TEST_P(LedgerCommands, EightStationsAtOnce) {}
 #endif
 
-INSTANTIATE_TEST_SUITE_P(Backends, LedgerCommands,
-                         testing::Values(LedgerBackend::File, LedgerBackend::Postgres),
-                         [](const auto& backend) { return testkit::BackendName(backend.param); });
+INSTANTIATE_TEST_SUITE_P(Backends, LedgerCommands, testkit::EveryBackend(), testkit::BackendName);
 
 }  // namespace
 }  // namespace kestrune

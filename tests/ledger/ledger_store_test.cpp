@@ -183,9 +183,7 @@ TEST_P(LedgerStore, ExhaustedRangesAreSaid) {
             LedgerStatus::Exhausted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, LedgerStore,
-                         testing::Values(LedgerBackend::File, LedgerBackend::Postgres),
-                         [](const auto& backend) { return testkit::BackendName(backend.param); });
+INSTANTIATE_TEST_SUITE_P(Backends, LedgerStore, testkit::EveryBackend(), testkit::BackendName);
 
 }  // namespace
 }  // namespace kestrune

@@ -7,7 +7,7 @@
 #include "app/mac_setzen.h"
 #include "app/window_identity_operator.h"
 #include "device/enumerate.h"
-#include "device/identity_display.h"
+#include "device/unique_id_text.h"
 #include "dfu/option_bits.h"
 #include "job/programming_job.h"
 #include "serials/mac_range.h"
@@ -198,7 +198,7 @@ class Trial {
     }
   }
 
-  Discovery Discover() { return Enumerate(m_dfu, m_bench, m_clock, UtcCalendar); }
+  Discovery Discover() { return Enumerate(m_dfu, m_bench, m_clock); }
 
   // The window's side of a run: its device data from discovery, and discovery again on
   // AwaitingDevice while the device is gone or not found again.
@@ -260,7 +260,7 @@ class Trial {
     ranges.Configure(sizeof(MacRange), -1);
     const MacRange range{0x02AB00000000, 1000, 500000, 1};
     ranges.Insert(&range, 0x7FFFFFFF, 1);
-    int identityState = found.identityState;
+    IdentityState identityState = found.identityState;
     const std::string devicePath = found.devicePath;
     OtpImage otpImage{};
     if (found.otpImage) otpImage = *found.otpImage;

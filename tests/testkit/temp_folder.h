@@ -43,7 +43,8 @@ class UnreadableFile {
 // Writes the bytes to the file, replacing it; fails the current test when that is impossible.
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void WriteFileText(const std::string& path, std::string_view text);
-// The whole file, or an empty vector when it cannot be read.
+// The whole file, or nothing when it cannot be read.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
 
 }  // namespace kestrune::testkit

@@ -59,13 +59,13 @@ TEST_F(WinUsbTest, DiscoveryFindsBothClassesAndReadsTheFirstDeviceThroughWinUsb)
   EXPECT_EQ(bus.PresentInterfaces(kSecondInterfaceClass),
             std::vector<std::string>{bench.PathOf(1)});
 
-  const Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
+  const Discovery found = Enumerate(dfu, bus, clock);
   EXPECT_EQ(found.deviceCount, 2);
   EXPECT_EQ(found.devicePath, bench.PathOf(first));
   EXPECT_EQ(found.deviceError, 0);
   ASSERT_TRUE(found.memoryMap);
   EXPECT_EQ(found.flashSize, 1024u * 1024);
-  EXPECT_EQ(found.identityState, kIdentityNotProgrammed);
+  EXPECT_EQ(found.identityState, IdentityState::NotProgrammed);
   // Descriptors through WinUsb_GetDescriptor, the OTP alternate through the WinUSB call, and the
   // transfers under the library's time-out.
   EXPECT_GT(stack.descriptorCalls, 0);
@@ -92,7 +92,7 @@ TEST_F(WinUsbTest, ABootLoaderBoundByAGenericInstallerIsFoundThroughTheClassInIt
 
     const std::string path = PathUnder(bench.PathOf(device), kGenericClass);
     EXPECT_EQ(bus.PresentInterfaces(kDfuInterfaceClass), std::vector<std::string>{path});
-    const Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
+    const Discovery found = Enumerate(dfu, bus, clock);
     EXPECT_EQ(found.deviceCount, 1);
     EXPECT_EQ(found.devicePath, path);
     EXPECT_EQ(found.deviceError, 0);
@@ -118,7 +118,7 @@ TEST_F(WinUsbTest, ABootLoaderThatNoWinUsbBindingReachesIsReportedWithItsDriver)
   for (const auto& c : cases) {
     problems.clear();
     stack.bindings["a1"] = c.binding;
-    const Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
+    const Discovery found = Enumerate(dfu, bus, clock);
     EXPECT_EQ(found.deviceCount, 0);
     // Reported as the device Windows knows, not the other device on the bus.
     EXPECT_EQ(problems, (std::vector<UsbOpenProblem>{{UsbOpenProblem::Kind::NotWinUsb,
@@ -167,7 +167,7 @@ TEST(WinUsbRealFunctions, FindNoDeviceAndCountZero) {
   VirtualClock clock;
   WinUsbBackend backend(RealWinUsbApi());
   UsbStdfuLibrary dfu(backend, clock);
-  const Discovery found = Enumerate(dfu, bus, clock, UtcCalendar);
+  const Discovery found = Enumerate(dfu, bus, clock);
   EXPECT_EQ(found.deviceCount, 0);
   EXPECT_EQ(found.deviceError, 0);
   EXPECT_TRUE(problems.empty());

@@ -1,5 +1,6 @@
 #pragma once
-// What the window shows of a device's OTP image: the unique-ID text and the identity fields.
+// What the window and the command line show of a device's OTP image: the unique-ID text and the
+// identity fields.
 
 #include <cstdint>
 #include <string>
@@ -10,9 +11,9 @@
 namespace kestrune {
 
 // The texts of the unique ID (also the hardware ID of the download log) and of the identity
-// fields, with the state they stand for (1 or 2).
+// fields, with the state they stand for.
 struct IdentityDisplay {
-  std::int32_t state = kIdentityNotProgrammed;
+  IdentityState state = IdentityState::NotProgrammed;
   std::string uniqueId;
   std::string serialNumber;
   std::string assignmentDate;
@@ -24,9 +25,5 @@ struct IdentityDisplay {
 // "Nicht programmiert" with a MAC pair proposed from the unique ID (shown only, never stored).
 // `local` converts the assignment time to local calendar fields (tests pass a fixed zone).
 IdentityDisplay ShowDeviceIdentity(const OtpImage& image, CalendarConversion local = LocalCalendar);
-
-// The unique ID as text: the bytes before the trailing run of ASCII letters and digits in
-// hexadecimal groups of two bytes ("3100-4700-0E-"), then that run as characters.
-std::string UniqueIdText(const std::uint8_t* uniqueId);
 
 }  // namespace kestrune

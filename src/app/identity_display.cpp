@@ -1,14 +1,11 @@
-#include "device/identity_display.h"
+#include "app/identity_display.h"
 
 #include <array>
-#include <cstdio>
+
+#include "device/unique_id_text.h"
 
 namespace kestrune {
 namespace {
-
-bool IsAsciiLetterOrDigit(std::uint8_t c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
   return bytes[0] | (std::uint32_t{bytes[1]} << 8) | (std::uint32_t{bytes[2]} << 16) |
@@ -41,34 +38,13 @@ std::array<std::uint8_t, 6> NextProposedMac(std::array<std::uint8_t, 6> mac) {
 
 }  // namespace
 
-std::string UniqueIdText(const std::uint8_t* uniqueId) {
-  std::size_t textStart = kUniqueIdSize;
-  while (textStart > 0 && IsAsciiLetterOrDigit(uniqueId[textStart - 1])) --textStart;
-  std::string text;
-  char group[8];
-  for (std::size_t k = 0; k + 1 < textStart; k += 2) {
-    std::snprintf(group, sizeof group, "%02X%02X-", uniqueId[k], uniqueId[k + 1]);
-    text += group;
-  }
-  if (textStart % 2 != 0) {
-    std::snprintf(group, sizeof group, "%02X-", uniqueId[textStart - 1]);
-    text += group;
-  }
-  if (textStart == kUniqueIdSize) {
-    text.pop_back();
-  } else {
-    text.append(reinterpret_cast<const char*>(uniqueId) + textStart, kUniqueIdSize - textStart);
-  }
-  return text;
-}
-
 IdentityDisplay ShowDeviceIdentity(const OtpImage& image, CalendarConversion local) {
   IdentityDisplay display;
   display.uniqueId = UniqueIdText(image.data() + kUniqueIdOffset);
   const std::optional<std::uint32_t> blockIndex = FindIdentityBlock(image);
   if (blockIndex) {
     const DeviceIdentity identity = *DecodeIdentity(image.data() + *blockIndex * kOtpBlockSize);
-    display.state = kIdentityPresent;
+    display.state = IdentityState::Present;
     display.macA = MacText(identity.macA);
     display.macB =
         identity.hasSecondMac ? MacText(NextMac(identity.macA)) : "Keine 2.te MAC-Adresse";
@@ -79,7 +55,7 @@ IdentityDisplay ShowDeviceIdentity(const OtpImage& image, CalendarConversion loc
     display.serialNumber = std::to_string(identity.serialNumber);
   } else {
     const std::array<std::uint8_t, 6> proposal = ProposedMac(image.data() + kUniqueIdOffset);
-    display.state = kIdentityNotProgrammed;
+    display.state = IdentityState::NotProgrammed;
     display.serialNumber = "Nicht programmiert";
     display.assignmentDate = "---";
     display.macA = MacText(proposal);
