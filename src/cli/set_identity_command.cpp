@@ -120,9 +120,9 @@ class ConsoleIdentityOperator final : public IdentityOperator {
   const ConsoleOptions& m_options;
 };
 
-void ShowWarnings(ConsoleQuestions& window, const std::vector<OperatorMessage>& warnings) {
+void ShowWarnings(ConsoleQuestions& questions, const std::vector<OperatorMessage>& warnings) {
   for (const OperatorMessage& warning : warnings) {
-    window.ShowMessageBox(warning.caption, warning.text, MessageButtons::Ok, MessageIcon::Warning);
+    ShowOperatorMessage(questions, warning);
   }
 }
 
@@ -164,19 +164,19 @@ std::string DeviceName(const ListedDevice& device) {
 int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infosFolder,
                 const SetIdentityRequest& request, const ConsoleOptions& console,
                 IdentityWritten* written) {
-  ConsoleQuestions window(console);
-  ConsoleIdentityOperator asker(window, {request.yes, request.outsideRanges}, console);
+  ConsoleQuestions questions(console);
+  ConsoleIdentityOperator asker(questions, {request.yes, request.outsideRanges}, console);
 
   RecordArray ranges;
   const std::string listPath = infosFolder + "/MacList.cfg";
   const MacRangeLoad load = LoadMacRanges(listPath, ranges);
-  ShowWarnings(window, load.warnings);
+  ShowWarnings(questions, load.warnings);
   if (!load.usable) {
     const std::string reason =
         load.warnings.empty()
             ? listPath + " fehlt oder kann nicht gelesen werden: \"MAC setzen\" ist nicht möglich !"
             : listPath + " ist nicht verwendbar: \"MAC setzen\" ist nicht möglich !";
-    window.ShowMessageBox("Fehler", reason, MessageButtons::Ok, MessageIcon::Stop);
+    questions.ShowMessageBox("Fehler", reason, MessageButtons::Ok, MessageIcon::Stop);
     return kExitRefused;
   }
   std::int32_t proposed = 0;
@@ -184,7 +184,7 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
     proposed = *request.serial;
   } else {
     const NextSerialLoad next = LoadNextSerial(infosFolder + "/NextSerial.cfg", ranges);
-    ShowWarnings(window, next.warnings);
+    ShowWarnings(questions, next.warnings);
     // A proposal the counter file did not vouch for is, on a line, most likely a serial number
     // already given to another device: nobody answered for it, so --yes does not either.
     if (request.yes && (!next.fromFile || !next.warnings.empty())) {
@@ -197,7 +197,7 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
     proposed = next.nextSerial;
   }
 
-  const ConsoleLedger ledger = OpenConsoleLedger(infosFolder, request.ledger, window);
+  const ConsoleLedger ledger = OpenConsoleLedger(infosFolder, request.ledger, questions);
   if (ledger.refused) return kExitRefused;
 
   const Discovery found = Enumerate(backend.Dfu(), bus, backend.GetClock());
@@ -206,7 +206,7 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   int rescanRequested = 0;
   if (!request.deviceName.empty()) {
     // With the record it names: on the terminal where it is asked about.
-    PrintText(request.yes ? console.out : window.QuestionStream(MessageIcon::Question),
+    PrintText(request.yes ? console.out : questions.QuestionStream(MessageIcon::Question),
               "Device: " + request.deviceName + "\n");
   }
   MacSetzenState state{ranges,   proposed, found.identityState, found.devicePath,
@@ -218,7 +218,7 @@ int SetIdentity(DeviceBackend& backend, DeviceBus& bus, const std::string& infos
   const MacSetzenResult result = MacSetzen({asker, backend.Dfu(), backend.GetClock(), {}}, state);
   if (result.outcome != MacSetzenOutcome::Written) {
     // Ctrl-C answers a question with its refusal, so nothing was written.
-    if (window.Interrupted()) {
+    if (questions.Interrupted()) {
       PrintText(console.err, "... User-Abbruch ...\n");
       return kExitAborted;
     }
